@@ -1,0 +1,125 @@
+#include "util/StringEx.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+using Items = std::vector<std::string>;
+
+TEST(StringExTest, Enumerate)
+{
+    struct Case {
+        const char* buffer;
+        const char* delimiter;
+        Items expected;
+    };
+    const Case cases[] = {
+        {"a,,b", ",", {"a", "b"}},
+        {",a,", ",", {"a"}},
+        {",,,", ",", {}},
+        {"", ",", {}},
+        {"a,b", ";", {"a,b"}},
+        {"a<>b<>c", "<>", {"a", "b", "c"}},
+        {"aXbxc", "x", {"aXb", "c"}}, // case-sensitive
+        {"abc", "", {"abc"}},         // no delimiter: the whole text is one piece
+        {"", "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "'" << c.buffer << "' at '" << c.delimiter << "'");
+        std::int16_t count = -1;
+        Items items{"stale"};
+        EXPECT_EQ(StringEx::Enumerate(c.buffer, c.delimiter, count, items), !c.expected.empty());
+        EXPECT_EQ(count, static_cast<std::int16_t>(c.expected.size()));
+        EXPECT_EQ(items, c.expected);
+    }
+}
+
+TEST(StringExTest, EnumerateFailsBeyondASixteenBitCount)
+{
+    std::string buffer;
+    for (int i = 0; i < 32767; ++i)
+        buffer += "x,";
+    std::int16_t count = 0;
+    Items items;
+    ASSERT_TRUE(StringEx::Enumerate(buffer, ",", count, items));
+    EXPECT_EQ(count, 32767);
+    EXPECT_EQ(items.size(), 32767u);
+
+    buffer += "y";
+    EXPECT_FALSE(StringEx::Enumerate(buffer, ",", count, items));
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(items.empty());
+}
+
+TEST(StringExTest, Extract)
+{
+    struct Case {
+        const char* buffer;
+        const char* begin;
+        const char* end;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"[x]", "[", "]", "x"},
+        {"x]", "[", "]", ""},
+        {"[x", "[", "]", ""},
+        {"[]", "[", "]", ""},
+        {"a[b]c[d]", "[", "]", "b"},
+        {"]a[b]", "[", "]", "b"}, // the end is looked for after the begin
+        {"<<x>>", "<<", ">>", "x"},
+        {"Key=v;", "key=", ";", ""}, // case-sensitive
+        {"abc", "", "c", "ab"},      // empty begin: from the start
+        {"abc", "a", "", ""},        // empty end: found at once
+        {"", "", "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StringEx::Extract(c.buffer, c.begin, c.end), c.expected)
+            << "'" << c.buffer << "' '" << c.begin << "' '" << c.end << "'";
+}
+
+TEST(StringExTest, Case)
+{
+    struct Case {
+        const char* text;
+        bool lower;
+        bool upper;
+    };
+    const Case cases[] = {
+        {"", true, true},
+        {"123 !?", true, true},
+        {"abc", true, false},
+        {"ABC", false, true},
+        {"aBc", false, false},
+        {"\u00E9cole", true, false},  // école
+        {"\u00C9COLE", false, true},  // ÉCOLE
+        {"\u00C9cole", false, false}, // École
+        {"\u00FF", true, false},      // ÿ, whose capital lies outside Latin-1
+        {"\u0178\u0152", false, true},
+        {"\u00DF\u00D7\u00F7", true, true}, // ß, ×, ÷ have no case
+        {"\u65E5\u672C", true, true},
+        {"A\xFF", false, true}, // a stray byte has no case
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(StringEx::IsLowerCase(c.text), c.lower);
+        EXPECT_EQ(StringEx::IsUpperCase(c.text), c.upper);
+    }
+}
+
+TEST(StringExTest, ZTrim)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"abc\0def"s, "abc"}, {"abc", "abc"}, {"\0abc"s, ""}, {"abc\0"s, "abc"}, {"", ""},
+    };
+    for (const auto& [buffer, expected] : cases)
+        EXPECT_EQ(StringEx::ZTrim(buffer), expected) << buffer.size() << " chars";
+}
+
+} // namespace
+} // namespace tolvane
