@@ -1,0 +1,186 @@
+// A scriptable platform for tests of the transport and of everything above it.
+//
+// Drives are put at letters and answer command blocks from a script, a handler,
+// per-opcode answers or a virtual drive. The fake records every command block
+// that reaches a drive (over SPTI or ASPI), every library probe, and how many
+// handles are open, so a test can check what was sent and that nothing was left open.
+//
+//   fake::FakePlatform platform;
+//   auto& drive = platform.AddDrive('E');
+//   drive.RespondTo(0x12, inquiryBytes);
+//   drive.Queue(ScsiResult::CheckCondition(6, 0x28, 0)); // the next command only
+//   MMC mmc(platform);
+//   mmc.Create("E:", "");
+#pragma once
+
+#include "device/platform/Platform.h"
+#include "device/platform/VirtualDrives.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tolvane::fake {
+
+// One answer of a fake drive: its outcome and the bytes it puts at the start of
+// the data buffer (cut to the buffer's size).
+struct Answer {
+    ScsiResult result = ScsiResult::Success();
+    std::vector<std::uint8_t> data;
+};
+
+// A command block as it reached a drive.
+struct SentCommand {
+    char letter = 0;               // drive letter ('E'); 0 for an ASPI address with no fake drive
+    std::vector<std::uint8_t> cdb; // exactly the bytes the drive received
+    std::size_t dataLength = 0;    // size of the data-in buffer (SRB_BufLen over ASPI)
+    bool dataWasZero = true;       // every byte of the buffer was 0 when the command arrived
+    bool viaAspi = false;
+
+    std::uint8_t Opcode() const { return cdb.empty() ? 0 : cdb[0]; }
+};
+
+class FakeDrive {
+public:
+    using Handler =
+        std::function<ScsiResult(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)>;
+
+    // What the platform says about the drive.
+    bool optical = true;       // GetDriveType: CD-ROM
+    bool openFails = false;    // Open gives no handle
+    std::string openThrows;    // when set, Open throws std::runtime_error with this text
+    bool addressFails = false; // IOCTL_SCSI_GET_ADDRESS fails
+    std::string addressThrows; // when set, GetScsiAddress throws std::runtime_error with it
+    ScsiAddress address;
+
+    // How the drive answers a command, tried in this order:
+    //   1. script: queued answers, one consumed per command;
+    //   2. handler, when set (it fills the buffer itself);
+    //   3. byOpcode: a standing answer per operation code;
+    //   4. fallback (GOOD with no data unless changed).
+    std::deque<Answer> script;
+    Handler handler;
+    std::map<std::uint8_t, Answer> byOpcode;
+    Answer fallback;
+
+    FakeDrive& Queue(ScsiResult result, std::vector<std::uint8_t> data = {});
+    FakeDrive& Queue(std::vector<std::uint8_t> data) { return Queue(ScsiResult::Success(), std::move(data)); }
+    FakeDrive& RespondTo(std::uint8_t opcode, ScsiResult result, std::vector<std::uint8_t> data = {});
+    FakeDrive& RespondTo(std::uint8_t opcode, std::vector<std::uint8_t> data)
+    {
+        return RespondTo(opcode, ScsiResult::Success(), std::move(data));
+    }
+    // Hands every unscripted command to a virtual drive (sets handler).
+    FakeDrive& Serve(std::shared_ptr<VirtualDrive> drive);
+
+    // The drive's answer to one command (what a handle's Execute returns).
+    ScsiResult Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
+};
+
+// An ASPI device: a peripheral at host adapter / target (logical unit 0).
+struct AspiDevice {
+    std::uint8_t adapter = 0;
+    std::uint8_t target = 0;
+    std::uint8_t deviceType = 5; // CD-ROM
+    char letter = 0;             // the fake drive that answers its commands (0: none)
+};
+
+class FakePlatform;
+
+// The ASPI layer. Host adapter inquiries succeed for adapters below adapterCount
+// that are not in failingAdapters; device-type queries report the devices; an
+// execute-command record goes to the device's drive, and the answer is written back
+// into the record as a real layer does (SRB_Status SS_COMP or SS_ERR, SRB_HaStat,
+// SRB_TargStat, the sense area).
+class FakeAspi : public AspiLayer {
+public:
+    static constexpr std::uint8_t SS_NO_DEVICE = 0x82;
+    static constexpr std::uint8_t HASTAT_SEL_TO = 0x11; // selection timeout
+    static constexpr std::uint8_t HASTAT_DO_DU = 0x12;  // data over/underrun
+
+    explicit FakeAspi(FakePlatform& platform) : platform_(platform) {}
+
+    // GetASPI32SupportInfo; when unset, SS_COMP in bits 8-15 and adapterCount in bits 0-7.
+    std::optional<std::uint32_t> supportInfo;
+    int adapterCount = 0;
+    std::set<std::uint8_t> failingAdapters;
+    std::vector<AspiDevice> devices;
+    bool sendFails = false; // Send reports that the request could not be made
+    // Takes the place of the default handling of execute-command records.
+    std::function<bool(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)> execHandler;
+
+    // Every record passed to Send, as it was passed (before the layer's answer).
+    std::vector<std::vector<std::uint8_t>> requests;
+
+    std::uint32_t GetSupportInfo() override;
+    bool Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data) override;
+
+private:
+    const AspiDevice* FindDevice(std::uint8_t adapter, std::uint8_t target) const;
+    bool Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data);
+
+    FakePlatform& platform_;
+};
+
+class FakePlatform : public Platform {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    // A CD-ROM drive at the letter (the same object when called again for it).
+    // Letters without a drive are not optical drives and cannot be opened.
+    FakeDrive& AddDrive(char letter);
+    // A CD-ROM drive whose Windows address is port `adapter`, target `target`, with
+    // an ASPI CD-ROM device at that adapter and target; adapterCount grows to hold it.
+    FakeDrive& AddAspiDrive(char letter, std::uint8_t adapter, std::uint8_t target);
+    FakeDrive* Drive(char letter);
+
+    // Which routines WnAspi32.dll exports; both false (the default) means the library is absent.
+    void SetAspiLibrary(bool getSupportInfo, bool sendCommand);
+    // Takes the place of the library probe (for example one that throws).
+    std::function<bool(const std::string& file, const std::string& routine)> libraryProbe;
+    // Whether Aspi() binds the layer's entry points.
+    bool aspiBindable = true;
+    FakeAspi aspi;
+
+    // What happened so far.
+    const std::vector<SentCommand>& Commands() const { return commands_; }
+    std::vector<SentCommand> CommandsTo(char letter) const;
+    void ClearCommands() { commands_.clear(); }
+    // IsLibraryAvailable calls as (file, routine).
+    const std::vector<std::pair<std::string, std::string>>& Probes() const { return probes_; }
+    int OpenHandles() const { return openHandles_; }
+    int Opens() const { return opens_; }
+
+    // Platform
+    bool IsOpticalDrive(std::string_view drive) override;
+    std::unique_ptr<DeviceHandle> Open(std::string_view drive) override;
+    bool IsLibraryAvailable(const std::string& file, const std::string& routine) override;
+    AspiLayer* Aspi() override;
+
+    // Used by the fake handles and the fake ASPI layer.
+    void Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,
+                bool viaAspi);
+    void HandleClosed() { --openHandles_; }
+
+private:
+    std::map<char, std::unique_ptr<FakeDrive>> drives_;
+    std::set<std::string> aspiRoutines_;
+    std::vector<SentCommand> commands_;
+    std::vector<std::pair<std::string, std::string>> probes_;
+    int openHandles_ = 0;
+    int opens_ = 0;
+};
+
+} // namespace tolvane::fake
