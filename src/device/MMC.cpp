@@ -1,6 +1,7 @@
 #include "device/MMC.h"
 
 #include "device/platform/RequestRecords.h"
+#include "device/platform/ScsiOpcodes.h"
 #include "util/ByteOrder.h"
 
 #include <algorithm>
@@ -14,23 +15,7 @@ namespace {
 constexpr const char* AspiLibrary = "WnAspi32.dll";
 constexpr int AspiTargetsPerAdapter = 8;
 
-// Operation codes of the commands below.
-namespace op {
-constexpr std::uint8_t TestUnitReady = 0x00;
-constexpr std::uint8_t Inquiry = 0x12;
-constexpr std::uint8_t StartStopUnit = 0x1B;
-constexpr std::uint8_t ReadCapacity = 0x25;
-constexpr std::uint8_t Read10 = 0x28;
-constexpr std::uint8_t ReadSubChannel = 0x42;
-constexpr std::uint8_t ReadToc = 0x43;
-constexpr std::uint8_t ReadHeader = 0x44;
-constexpr std::uint8_t GetEventStatusNotification = 0x4A;
-constexpr std::uint8_t ReadDiscInformation = 0x51;
-constexpr std::uint8_t ReadTrackInformation = 0x52;
-constexpr std::uint8_t ModeSense10 = 0x5A;
-constexpr std::uint8_t ReadDiscStructure = 0xAD;
-constexpr std::uint8_t ReadCd = 0xBE;
-} // namespace op
+namespace op = scsi::op;
 
 constexpr std::uint8_t MsfBit = 0x02;
 

@@ -1,4 +1,5 @@
 #include "device/platform/SgIoOutcome.h"
+#include "device/platform/ScsiOpcodes.h"
 
 #include <gtest/gtest.h>
 
@@ -81,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SgIoOutcomeTest, testing::Values(
     Case{.name = "ShortSenseKeptAsWritten", .status = Check, .driver = sgio::DriverSense, .senseWritten = 8,
          .expectedStatus = Check, .expectedSenseLength = 8},
     Case{.name = "CheckConditionOnReadCdIsNoShortRead", .status = Check, .driver = sgio::DriverSense,
-         .senseWritten = 18, .resid = 2352, .opcode = sgio::OpReadCd, .dataLength = 2352,
+         .senseWritten = 18, .resid = 2352, .opcode = scsi::op::ReadCd, .dataLength = 2352,
          .expectedStatus = Check, .expectedSenseLength = 18, .expectedResidual = 2352},
     Case{.name = "BusyIsTheDrivesAnswer", .status = scsi::StatusBusy,
          .expectedStatus = scsi::StatusBusy},
@@ -95,12 +96,12 @@ INSTANTIATE_TEST_SUITE_P(Table, SgIoOutcomeTest, testing::Values(
     Case{.name = "DriverErrorWithSenseFlag", .driver = sgio::DriverError | sgio::DriverSense,
          .transport = T::DriverError},
     Case{.name = "ResidOnInquiryIsNormal", .resid = 60, .expectedResidual = 60},
-    Case{.name = "ResidOnReadCdIsShortRead", .resid = 2352, .opcode = sgio::OpReadCd, .dataLength = 4704,
+    Case{.name = "ResidOnReadCdIsShortRead", .resid = 2352, .opcode = scsi::op::ReadCd, .dataLength = 4704,
          .transport = T::ShortRead, .expectedResidual = 2352},
-    Case{.name = "ResidOnRead10IsShortRead", .resid = 1, .opcode = sgio::OpRead10, .dataLength = 2048,
+    Case{.name = "ResidOnRead10IsShortRead", .resid = 1, .opcode = scsi::op::Read10, .dataLength = 2048,
          .transport = T::ShortRead, .expectedResidual = 1},
-    Case{.name = "FullRead10", .opcode = sgio::OpRead10, .dataLength = 2048},
-    Case{.name = "NegativeResidIsNoShortRead", .resid = -4, .opcode = sgio::OpReadCd, .dataLength = 2352},
+    Case{.name = "FullRead10", .opcode = scsi::op::Read10, .dataLength = 2048},
+    Case{.name = "NegativeResidIsNoShortRead", .resid = -4, .opcode = scsi::op::ReadCd, .dataLength = 2352},
     Case{.name = "ResidBeyondRequestClamped", .resid = 5000, .opcode = OpInquiry, .dataLength = 36,
          .expectedResidual = 36}
 ), [](const testing::TestParamInfo<Case>& info) { return info.param.name; });

@@ -1,5 +1,7 @@
 #include "device/platform/SgIoOutcome.h"
 
+#include "device/platform/ScsiOpcodes.h"
+
 #include <algorithm>
 
 namespace tolvane {
@@ -60,7 +62,7 @@ ScsiResult ClassifySgIo(const SgIoReturn& io)
 
     // Drives answer fewer bytes than the allocation length all the time (INQUIRY,
     // MODE SENSE, READ TOC); only for sector reads does it mean data was lost.
-    if (result.residual > 0 && (io.opcode == sgio::OpRead10 || io.opcode == sgio::OpReadCd)) {
+    if (result.residual > 0 && (io.opcode == scsi::op::Read10 || io.opcode == scsi::op::ReadCd)) {
         result.transport = TransportOutcome::ShortRead;
         return result;
     }

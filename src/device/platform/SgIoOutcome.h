@@ -37,10 +37,6 @@ constexpr std::uint16_t DriverTimeout = 0x06;
 constexpr std::uint16_t DriverHard = 0x07;
 constexpr std::uint16_t DriverSense = 0x08;
 constexpr std::uint16_t DriverErrorMask = 0x07;
-
-// The commands for which fewer bytes than asked for mean lost data.
-constexpr std::uint8_t OpRead10 = 0x28;
-constexpr std::uint8_t OpReadCd = 0xBE;
 } // namespace sgio
 
 // The fields of sg_io_hdr that matter after the call, plus what the caller asked for.
