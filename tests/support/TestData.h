@@ -1,0 +1,40 @@
+// Where the tests find the shared test data (images, sheets and goldens made by
+// other tools), and a scratch folder for files a test writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane::test {
+
+// `relative` inside the shared test data: $TOLVANE_TESTDATA, else ../shared/testdata beside the
+// repository.
+std::string TestDataPath(const std::string& relative);
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the
+// object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Path() + "/" + name
+    std::string File(const std::string& name) const;
+    // Writes a file in the folder (creating sub-folders) and returns its path.
+    std::string Write(const std::string& name, const std::string& contents) const;
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& contents) const;
+    // Copies a file of the shared test data into the folder under `name`.
+    std::string CopyTestData(const std::string& relative, const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// A whole file's bytes; empty when it cannot be read.
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+
+} // namespace tolvane::test
