@@ -1,0 +1,87 @@
+// A virtual MMC drive: answers command blocks from a Disc the way a real drive
+// does, with the same response layouts, allocation lengths honoured, and
+// failures as CHECK CONDITION with the sense a real drive gives.
+#pragma once
+
+#include "device/platform/VirtualDrives.h"
+#include "emulator/Disc.h"
+#include "util/Clock.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace tolvane::emulator {
+
+struct DriveIdentity {
+    std::string vendor = "TOLVANE";        // INQUIRY bytes 8-15, padded with spaces
+    std::string product = "VIRTUAL DRIVE"; // bytes 16-31
+    std::string revision = "1.0";          // bytes 32-35
+    // Capabilities page 0x2A, in kB/s: a 40x reader that does not write.
+    std::uint16_t readMaximum = 7056;
+    std::uint16_t readCurrent = 7056;
+    std::uint16_t writeMaximum = 0;
+    std::uint16_t writeCurrent = 0;
+};
+
+// Modelled time a real drive takes: a fixed cost per command plus a cost per sector read.
+struct TimingModel {
+    Clock::Duration perCommand{0};
+    Clock::Duration perSector{0};
+};
+
+class EmulatedDrive final : public VirtualDrive {
+public:
+    enum class Tray : std::uint8_t { Open, Closed };
+
+    // clock: the clock shared with the program (spin-up, timing); a VirtualClock when null.
+    explicit EmulatedDrive(std::shared_ptr<Clock> clock = nullptr, DriveIdentity identity = {});
+
+    // Puts a disc in and closes the tray: the next command (other than INQUIRY,
+    // REQUEST SENSE, GET CONFIGURATION and GET EVENT STATUS NOTIFICATION, which
+    // MMC exempts) is answered with UNIT ATTENTION, and the drive is becoming
+    // ready for the spin-up time.
+    void Insert(std::shared_ptr<const Disc> disc);
+    // Takes the disc out (the tray stays as it is).
+    void Remove();
+    std::shared_ptr<const Disc> CurrentDisc() const;
+    Tray TrayState() const;
+
+    // Time from closing the tray until the drive is ready (0 by default).
+    void SetSpinUpTime(Clock::Duration d);
+
+    // --- Faults, for tests ---
+    // Fails the next `times` commands with this opcode (-1: always) with the given sense.
+    void FailCommand(std::uint8_t opcode, int times, std::uint8_t key = 0x04, std::uint8_t asc = 0x44,
+                     std::uint8_t ascq = 0x00);
+    // Reads that touch these blocks fail with MEDIUM ERROR / UNRECOVERED READ ERROR (03/11/00).
+    void FailReadsAt(std::int32_t lba, std::int32_t count = 1);
+    // XORs byte `offset` of every answer for block `lba` (READ CD, READ(10)) with mask.
+    void CorruptAt(std::int32_t lba, std::size_t offset, std::uint8_t mask);
+    void ClearFaults();
+
+    // --- Timing ---
+    void SetTiming(TimingModel model);
+    // Modelled time charged since the drive was made (or since ResetStatistics).
+    Clock::Duration ModelledTime() const;
+    std::uint64_t CommandCount() const;
+    std::uint64_t SectorCount() const;
+    void ResetStatistics();
+
+    const DriveIdentity& Identity() const { return identity_; }
+
+    // The name of a command the drive answers ("READ CD"), for diagnostics; null for others.
+    static const char* CommandName(std::uint8_t opcode);
+
+    ScsiResult Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn) override;
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> impl_; // the dispatch table's handlers live in the .cpp
+    DriveIdentity identity_;
+};
+
+} // namespace tolvane::emulator

@@ -1,0 +1,1401 @@
+#include "emulator/EmulatedDrive.h"
+
+#include "device/MMC.h"
+#include "emulator/SectorSynth.h"
+#include "support/FakePlatform.h"
+#include "util/ByteOrder.h"
+#include "util/CdText.h"
+#include "util/Msf.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace tolvane::emulator {
+namespace {
+
+using namespace std::chrono_literals;
+using Cdb = std::vector<std::uint8_t>;
+
+// --- Discs built by hand ---
+
+std::shared_ptr<const SectorSource> Pattern()
+{
+    static const auto source = std::make_shared<AddressPatternSource>();
+    return source;
+}
+
+std::uint8_t Mode1Byte(std::int64_t sector, std::size_t i)
+{
+    return static_cast<std::uint8_t>(sector * 7 + i * 13 + 1);
+}
+
+std::shared_ptr<const SectorSource> Mode1Source()
+{
+    static const auto source =
+        std::make_shared<GeneratedSource>([](std::int64_t s, std::span<std::uint8_t> out) {
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                out[i] = Mode1Byte(s, i);
+            }
+        });
+    return source;
+}
+
+// XA sectors with their sub-headers: form 1 at even sectors, form 2 at odd ones.
+std::shared_ptr<const SectorSource> XaSource()
+{
+    static const auto source =
+        std::make_shared<GeneratedSource>([](std::int64_t s, std::span<std::uint8_t> out) {
+            const std::uint8_t submode = s % 2 == 0 ? synth::SubmodeData : synth::SubmodeForm2;
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                out[i] = static_cast<std::uint8_t>(s + i);
+            }
+            for (std::size_t copy : {0u, 4u}) {
+                out[copy] = 1;
+                out[copy + 1] = 0;
+                out[copy + 2] = submode;
+                out[copy + 3] = 0;
+            }
+        });
+    return source;
+}
+
+Track MakeTrack(std::uint8_t number, std::uint8_t session, TrackMode mode, std::int32_t pregapStart,
+                std::int32_t start, std::int32_t end, std::uint8_t ctl = 0, std::string isrc = {})
+{
+    Track t;
+    t.number = number;
+    t.session = session;
+    t.mode = mode;
+    t.control = ctl;
+    t.pregapStart = pregapStart;
+    t.start = start;
+    t.end = end;
+    t.isrc = std::move(isrc);
+    return t;
+}
+
+// Tracks at 0, 20000 (INDEX 00 at 19850, INDEX 02 at 21000) and 35000; lead-out 50000.
+std::shared_ptr<Disc> AudioDisc()
+{
+    auto d = std::make_shared<Disc>();
+    d->name = "three tracks";
+    d->sessions = {Session{1, 50000, 0x00}};
+    d->tracks = {MakeTrack(1, 1, TrackMode::Audio, 0, 0, 19850, control::CopyPermitted, "USXYZ9912345"),
+                 MakeTrack(2, 1, TrackMode::Audio, 19850, 20000, 35000, control::PreEmphasis),
+                 MakeTrack(3, 1, TrackMode::Audio, 35000, 35000, 50000, control::FourChannel)};
+    d->tracks[1].moreIndexes = {21000};
+    d->mcn = "0000012101954";
+    d->capacity = 50000;
+    d->extents = {Extent{0, 50000, SectorFormat::Audio, Pattern(), 0}};
+    return d;
+}
+
+// A Mode 1 track of 10000 blocks, then an audio track with a pregap.
+std::shared_ptr<Disc> MixedDisc()
+{
+    auto d = std::make_shared<Disc>();
+    d->sessions = {Session{1, 20000, 0x00}};
+    d->tracks = {MakeTrack(1, 1, TrackMode::Mode1, 0, 0, 10000),
+                 MakeTrack(2, 1, TrackMode::Audio, 10000, 10150, 20000)};
+    d->capacity = 20000;
+    d->extents = {Extent{0, 10000, SectorFormat::Mode1Data, Mode1Source(), 0},
+                  Extent{10000, 10000, SectorFormat::Audio, Pattern(), 10000}};
+    return d;
+}
+
+// Session 1: two audio tracks, lead-out 30000. Session 2, 11,400 blocks later:
+// an XA track (form 1 and form 2 sectors), lead-out 50000.
+std::shared_ptr<Disc> EnhancedDisc()
+{
+    auto d = std::make_shared<Disc>();
+    d->sessions = {Session{1, 30000, 0x00}, Session{2, 50000, 0x20}};
+    d->tracks = {MakeTrack(1, 1, TrackMode::Audio, 0, 0, 15000),
+                 MakeTrack(2, 1, TrackMode::Audio, 15000, 15000, 30000),
+                 MakeTrack(3, 2, TrackMode::Mode2FormMix, 41250, 41400, 50000)};
+    d->capacity = 50000;
+    d->extents = {Extent{0, 30000, SectorFormat::Audio, Pattern(), 0},
+                  Extent{41250, 8750, SectorFormat::Mode2Data, XaSource(), 0}};
+    return d;
+}
+
+// A dual-layer DVD-ROM for region 2, with no track list of its own.
+std::shared_ptr<Disc> DvdDisc(MediaKind kind = MediaKind::DvdRom, std::uint8_t layers = 2)
+{
+    auto d = std::make_shared<Disc>();
+    d->media = kind;
+    d->layers = layers;
+    d->regions = 0x02;
+    d->capacity = 2500000;
+    d->extents = {Extent{0, 2500000, SectorFormat::Mode1Data, Mode1Source(), 0}};
+    return d;
+}
+
+std::shared_ptr<Disc> DataCd(MediaKind kind, DiscStatus status = DiscStatus::Complete)
+{
+    auto d = std::make_shared<Disc>();
+    d->media = kind;
+    d->status = status;
+    d->sessions = {Session{1, 5000, 0x00}};
+    d->tracks = {MakeTrack(1, 1, TrackMode::Mode1, 0, 0, 5000)};
+    d->capacity = 5000;
+    return d;
+}
+
+std::shared_ptr<Disc> BlankCd(MediaKind kind)
+{
+    auto d = std::make_shared<Disc>();
+    d->media = kind;
+    d->status = DiscStatus::Empty;
+    return d;
+}
+
+// --- Commands ---
+
+Cdb TestUnitReady()
+{
+    return {0x00, 0, 0, 0, 0, 0};
+}
+Cdb RequestSense(std::uint8_t alloc = 18)
+{
+    return {0x03, 0, 0, 0, alloc, 0};
+}
+Cdb Inquiry(std::uint16_t alloc = 36)
+{
+    return {0x12, 0, 0, static_cast<std::uint8_t>(alloc >> 8), static_cast<std::uint8_t>(alloc), 0};
+}
+Cdb StartStop(std::uint8_t byte4)
+{
+    return {0x1B, 0, 0, 0, byte4, 0};
+}
+// The 10- and 12-byte commands with the allocation length at bytes 7-8.
+Cdb Cdb10(std::uint8_t op, std::uint8_t b1, std::uint8_t b2, std::uint16_t alloc, std::uint8_t b6 = 0,
+          std::uint8_t b3 = 0)
+{
+    return {op, b1, b2, b3, 0, 0, b6, static_cast<std::uint8_t>(alloc >> 8), static_cast<std::uint8_t>(alloc),
+            0};
+}
+Cdb ModeSense(std::uint8_t page, std::uint16_t alloc = 40)
+{
+    return Cdb10(0x5A, 0, page, alloc);
+}
+Cdb ReadToc(bool msf, std::uint8_t format, std::uint16_t alloc = 2048, std::uint8_t start = 0)
+{
+    return Cdb10(0x43, msf ? 0x02 : 0x00, format, alloc, start);
+}
+Cdb ReadSubChannel(std::uint8_t format, std::uint8_t track = 0, bool msf = false)
+{
+    return Cdb10(0x42, msf ? 0x02 : 0x00, 0x40, 24, track, format);
+}
+Cdb ReadDiscInformation()
+{
+    return Cdb10(0x51, 0, 0, 34);
+}
+Cdb GetConfiguration(std::uint8_t rt = 0, std::uint16_t start = 0, std::uint16_t alloc = 256)
+{
+    Cdb c = Cdb10(0x46, rt, 0, alloc);
+    PutBe16(c, 2, start);
+    return c;
+}
+Cdb EventStatus(std::uint8_t classes = 0x10)
+{
+    Cdb c = Cdb10(0x4A, 0x01, 0, 8);
+    c[4] = classes;
+    return c;
+}
+Cdb WithLba(Cdb c, std::int32_t lba)
+{
+    PutBe32(c, 2, static_cast<std::uint32_t>(lba));
+    return c;
+}
+Cdb ReadHeader(std::int32_t lba, bool msf)
+{
+    return WithLba(Cdb10(0x44, msf ? 0x02 : 0x00, 0, 8), lba);
+}
+Cdb ReadTrackInformation(std::uint8_t addressType, std::uint32_t address)
+{
+    Cdb c = Cdb10(0x52, addressType, 0, 48);
+    PutBe32(c, 2, address);
+    return c;
+}
+Cdb ReadCapacity()
+{
+    return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+}
+Cdb Read10(std::int32_t lba, std::uint16_t blocks)
+{
+    Cdb c{0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    PutBe32(c, 2, static_cast<std::uint32_t>(lba));
+    PutBe16(c, 7, blocks);
+    return c;
+}
+Cdb ReadCd(std::int32_t lba, std::uint32_t blocks, std::uint8_t expected = 0, std::uint8_t main = 0xF8,
+           std::uint8_t sub = 0)
+{
+    Cdb c(12, 0);
+    c[0] = 0xBE;
+    c[1] = static_cast<std::uint8_t>(expected << 2);
+    PutBe32(c, 2, static_cast<std::uint32_t>(lba));
+    PutBe24(c, 6, blocks);
+    c[9] = main;
+    c[10] = sub;
+    return c;
+}
+Cdb ReadDiscStructure(std::uint8_t format, std::uint8_t layer = 0, std::uint16_t alloc = 2052)
+{
+    Cdb c(12, 0);
+    c[0] = 0xAD;
+    c[6] = layer;
+    c[7] = format;
+    PutBe16(c, 8, alloc);
+    return c;
+}
+
+struct Reply {
+    ScsiResult result;
+    std::vector<std::uint8_t> data;
+
+    std::string Status() const { return result.Describe(); }
+    std::size_t Transferred() const { return data.size() - static_cast<std::size_t>(result.residual); }
+};
+
+Reply Send(EmulatedDrive& drive, const Cdb& cdb, std::size_t size = 0)
+{
+    Reply r;
+    r.data.assign(size, 0);
+    r.result = drive.Execute(cdb, r.data);
+    return r;
+}
+
+// A drive holding the disc, its UNIT ATTENTION consumed.
+std::shared_ptr<EmulatedDrive> ReadyDrive(std::shared_ptr<const Disc> disc,
+                                          std::shared_ptr<Clock> clock = nullptr)
+{
+    auto drive = std::make_shared<EmulatedDrive>(std::move(clock));
+    drive->Insert(std::move(disc));
+    Send(*drive, TestUnitReady());
+    return drive;
+}
+
+constexpr const char* Good = "GOOD";
+
+// --- The shared step: allocation length and residual ---
+
+struct CutCase {
+    const char* name;
+    Cdb cdb;
+    std::size_t buffer;
+    std::size_t transferred;
+    std::size_t lengthField; // offset of the answer's own length field
+    int lengthWidth;         // 1, 2 or 4
+    std::uint32_t fullLength;
+};
+
+class AllocationLength : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(AllocationLength, CutsTheAnswerButTheHeaderKeepsTheFullLength)
+{
+    const CutCase& c = GetParam();
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply r = Send(*drive, c.cdb, c.buffer);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(r.Transferred(), c.transferred);
+    EXPECT_EQ(r.result.residual, static_cast<std::int32_t>(c.buffer - c.transferred));
+    const std::uint32_t field = c.lengthWidth == 1   ? r.data[c.lengthField]
+                                : c.lengthWidth == 2 ? Be16(r.data, c.lengthField)
+                                                     : Be32(r.data, c.lengthField);
+    EXPECT_EQ(field, c.fullLength);
+    for (std::size_t i = c.transferred; i < c.buffer; ++i) {
+        ASSERT_EQ(r.data[i], 0) << "byte " << i << " lies beyond the allocation length";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, AllocationLength,
+                         ::testing::Values(
+                             // 3 tracks + lead-out: 4 + 4 * 8 bytes.
+                             CutCase{"TocShorter", ReadToc(false, 0, 12), 804, 12, 0, 2, 34},
+                             CutCase{"TocBufferShorter", ReadToc(false, 0, 804), 20, 20, 0, 2, 34},
+                             CutCase{"TocWhole", ReadToc(false, 0, 804), 804, 36, 0, 2, 34},
+                             CutCase{"SessionInfoNineBytes", ReadToc(false, 1, 9), 9, 9, 0, 2, 10},
+                             CutCase{"ModeSenseThirty", ModeSense(0x2A, 30), 31, 30, 0, 2, 38},
+                             CutCase{"InquiryFive", Inquiry(5), 36, 5, 4, 1, 31},
+                             CutCase{"DiscInformationEight", Cdb10(0x51, 0, 0, 8), 34, 8, 0, 2, 32},
+                             CutCase{"ConfigurationEight", GetConfiguration(0, 0, 8), 64, 8, 0, 4,
+                                     4 + 40 + 12 + 8 + 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Sense for each failure ---
+
+struct FailureCase {
+    const char* name;
+    std::shared_ptr<Disc> (*disc)();
+    Cdb cdb;
+    std::size_t buffer;
+    const char* status;
+};
+
+class Failures : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(Failures, AnswerWithTheSenseOfARealDrive)
+{
+    const FailureCase& c = GetParam();
+    auto drive = ReadyDrive(c.disc());
+    const Reply r = Send(*drive, c.cdb, c.buffer);
+    EXPECT_EQ(r.Status(), c.status);
+    EXPECT_EQ(r.result.residual, static_cast<std::int32_t>(c.buffer));
+    // REQUEST SENSE gives the same sense once more, then clears it.
+    const Reply sense = Send(*drive, RequestSense(), 18);
+    ASSERT_EQ(sense.Status(), Good);
+    EXPECT_TRUE(std::equal(sense.data.begin(), sense.data.end(), r.result.sense.begin()));
+    EXPECT_EQ(Send(*drive, RequestSense(), 18).data[2], 0) << "the sense was cleared";
+}
+
+std::shared_ptr<Disc> Dvd()
+{
+    return DvdDisc();
+}
+std::shared_ptr<Disc> CdRw()
+{
+    return DataCd(MediaKind::CdRw);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, Failures,
+    ::testing::Values(
+        FailureCase{
+            "UnknownOpcode", AudioDisc, {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, "CHECK CONDITION 05/20/00"},
+        FailureCase{"ShortCommandBlock", AudioDisc, {0x43, 0, 0}, 0, "CHECK CONDITION 05/24/00"},
+        FailureCase{"Read10OfAudio", AudioDisc, Read10(100, 1), 2048, "CHECK CONDITION 05/64/00"},
+        FailureCase{"Read10PastCapacity", MixedDisc, Read10(19999, 2), 4096, "CHECK CONDITION 05/21/00"},
+        FailureCase{"Read10OfForm2", EnhancedDisc, Read10(41401, 1), 2048, "CHECK CONDITION 05/64/00"},
+        FailureCase{"ReadCdAudioTypeOnData", MixedDisc, ReadCd(5, 1, 1), 2352, "CHECK CONDITION 05/64/00"},
+        FailureCase{"ReadCdMode1TypeOnAudio", MixedDisc, ReadCd(12000, 1, 2), 2352,
+                    "CHECK CONDITION 05/64/00"},
+        FailureCase{"ReadCdForm1TypeOnForm2", EnhancedDisc, ReadCd(41400, 2, 4), 4704,
+                    "CHECK CONDITION 05/64/00"},
+        FailureCase{"ReadCdPastCapacity", AudioDisc, ReadCd(49990, 27, 1), 63504, "CHECK CONDITION 05/21/00"},
+        FailureCase{"ReadCdBetweenSessions", EnhancedDisc, ReadCd(35000, 1), 2352,
+                    "CHECK CONDITION 05/21/00"},
+        FailureCase{"ReadCdRawSubChannel", AudioDisc, ReadCd(0, 1, 1, 0xF8, 0x01), 2448,
+                    "CHECK CONDITION 05/24/00"},
+        FailureCase{"ReadCdSyncWithoutHeader", MixedDisc, ReadCd(0, 1, 0, 0x90), 2352,
+                    "CHECK CONDITION 05/24/00"},
+        FailureCase{"ReadCdReservedType", AudioDisc, ReadCd(0, 1, 7), 2352, "CHECK CONDITION 05/24/00"},
+        FailureCase{"ReadCdOfDvd", Dvd, ReadCd(0, 1), 2352, "CHECK CONDITION 05/64/00"},
+        FailureCase{"DiscStructureOfCd", AudioDisc, ReadDiscStructure(0), 2052, "CHECK CONDITION 05/30/02"},
+        FailureCase{"DiscStructureLayer2", Dvd, ReadDiscStructure(0, 2), 2052, "CHECK CONDITION 05/24/00"},
+        FailureCase{"DiscStructureFormat4", Dvd, ReadDiscStructure(4), 2052, "CHECK CONDITION 05/24/00"},
+        FailureCase{"AtipOfPressedCd", AudioDisc, ReadToc(false, 4, 28), 28, "CHECK CONDITION 05/24/00"},
+        FailureCase{"AtipOfDvd", Dvd, ReadToc(false, 4, 28), 28, "CHECK CONDITION 05/24/00"},
+        FailureCase{"CdTextAbsent", AudioDisc, ReadToc(false, 5, 1804), 1804, "CHECK CONDITION 05/24/00"},
+        FailureCase{"FullTocOfDvd", Dvd, ReadToc(false, 2), 2048, "CHECK CONDITION 05/24/00"},
+        FailureCase{"TocPmaFormat", AudioDisc, ReadToc(false, 3), 2048, "CHECK CONDITION 05/24/00"},
+        FailureCase{"TocStartPastLastTrack", AudioDisc, ReadToc(false, 0, 804, 4), 804,
+                    "CHECK CONDITION 05/24/00"},
+        FailureCase{"ModeSenseOtherPage", AudioDisc, ModeSense(0x01), 40, "CHECK CONDITION 05/24/00"},
+        FailureCase{"ModeSenseSavedValues", AudioDisc, ModeSense(0xEA), 40, "CHECK CONDITION 05/39/00"},
+        FailureCase{"IsrcOfMissingTrack", AudioDisc, ReadSubChannel(3, 9), 24, "CHECK CONDITION 05/24/00"},
+        FailureCase{"SubChannelFormat4", AudioDisc, ReadSubChannel(4, 1), 24, "CHECK CONDITION 05/24/00"},
+        FailureCase{"HeaderOfAudio", AudioDisc, ReadHeader(100, true), 8, "CHECK CONDITION 05/64/00"},
+        FailureCase{"HeaderPastCapacity", MixedDisc, ReadHeader(20000, false), 8, "CHECK CONDITION 05/21/00"},
+        FailureCase{"TrackInformationOfMissingTrack", AudioDisc, ReadTrackInformation(1, 9), 48,
+                    "CHECK CONDITION 05/24/00"},
+        FailureCase{"InvisibleTrackOfPressedCd", CdRw, ReadTrackInformation(1, 2), 48,
+                    "CHECK CONDITION 05/24/00"},
+        FailureCase{"InquiryVitalProductData",
+                    AudioDisc,
+                    {0x12, 0x01, 0x80, 0, 36, 0},
+                    36,
+                    "CHECK CONDITION 05/24/00"},
+        FailureCase{"EventStatusAsynchronous", AudioDisc, Cdb10(0x4A, 0, 0, 8), 8,
+                    "CHECK CONDITION 05/24/00"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Medium states ---
+
+struct EmptyCase {
+    const char* name;
+    bool trayOpen;
+    bool disc;
+    const char* status;
+};
+
+class EmptyTray : public ::testing::TestWithParam<EmptyCase> {};
+
+TEST_P(EmptyTray, MediumCommandsFailAndTheOthersWork)
+{
+    const EmptyCase& c = GetParam();
+    EmulatedDrive drive;
+    if (c.disc) {
+        drive.Insert(AudioDisc());
+        Send(drive, TestUnitReady());
+    }
+    if (c.trayOpen) {
+        ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    }
+    for (const Cdb& cdb :
+         {TestUnitReady(), ReadToc(false, 0), ReadCapacity(), Read10(16, 1), ReadCd(0, 1), ReadSubChannel(2),
+          ReadDiscInformation(), ReadTrackInformation(1, 1), ReadHeader(0, false), ReadDiscStructure(0)}) {
+        EXPECT_EQ(Send(drive, cdb, 2352).Status(), c.status) << "opcode " << int(cdb[0]);
+    }
+    const Reply sense = Send(drive, RequestSense(), 18);
+    ASSERT_EQ(sense.Status(), Good);
+    for (const Cdb& cdb : {Inquiry(), ModeSense(0x2A), GetConfiguration(), EventStatus(), RequestSense()}) {
+        EXPECT_EQ(Send(drive, cdb, 256).Status(), Good) << "opcode " << int(cdb[0]);
+    }
+    // REQUEST SENSE with nothing pending describes the medium's state.
+    const Reply state = Send(drive, RequestSense(), 18);
+    EXPECT_EQ(c.status, "CHECK CONDITION 02/3A/0" + std::to_string(state.data[13]));
+    EXPECT_EQ(state.data[2], 0x02);
+    EXPECT_EQ(state.data[12], 0x3A);
+    EXPECT_EQ(Be16(Send(drive, GetConfiguration(), 64).data, 6), 0) << "no current profile";
+    const Reply event = Send(drive, EventStatus(), 8);
+    EXPECT_EQ(event.data[5], (c.trayOpen ? 0x01 : 0x00) | (c.disc ? 0x02 : 0x00))
+        << "door open / media present";
+}
+
+INSTANTIATE_TEST_SUITE_P(States, EmptyTray,
+                         ::testing::Values(EmptyCase{"ClosedEmpty", false, false, "CHECK CONDITION 02/3A/01"},
+                                           EmptyCase{"OpenEmpty", true, false, "CHECK CONDITION 02/3A/02"},
+                                           EmptyCase{"OpenWithDisc", true, true, "CHECK CONDITION 02/3A/02"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UnitAttention, ReportedOnceAfterInsertionButNeverToInquiryOrTheStatusCommands)
+{
+    EmulatedDrive drive;
+    drive.Insert(AudioDisc());
+    for (const Cdb& cdb : {Inquiry(), GetConfiguration(), EventStatus()}) {
+        EXPECT_EQ(Send(drive, cdb, 64).Status(), Good) << "opcode " << int(cdb[0]);
+    }
+    EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 06/28/00");
+    EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+}
+
+TEST(Dispatch, NamesTheCommandsOfItsTable)
+{
+    EXPECT_STREQ(EmulatedDrive::CommandName(0xBE), "READ CD");
+    EXPECT_STREQ(EmulatedDrive::CommandName(0x43), "READ TOC/PMA/ATIP");
+    EXPECT_EQ(EmulatedDrive::CommandName(0xA8), nullptr) << "READ(12) is not answered";
+}
+
+TEST(UnitAttention, RequestSenseReportsAndClearsIt)
+{
+    EmulatedDrive drive;
+    drive.Insert(AudioDisc());
+    const Reply sense = Send(drive, RequestSense(), 18);
+    ASSERT_EQ(sense.Status(), Good);
+    EXPECT_EQ(sense.data[0], 0x70);
+    EXPECT_EQ(sense.data[2], 0x06);
+    EXPECT_EQ(sense.data[12], 0x28);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+}
+
+TEST(UnitAttention, TheTransportRetriesPastIt)
+{
+    auto drive = std::make_shared<EmulatedDrive>();
+    drive->Insert(AudioDisc());
+    fake::FakePlatform platform;
+    platform.AddDrive('D').Serve(drive);
+    MMC mmc(platform);
+    ASSERT_TRUE(mmc.Create("D:", ""));
+    EXPECT_TRUE(mmc.TestUnitReady());
+    EXPECT_EQ(drive->CommandCount(), 2u) << "one UNIT ATTENTION, then GOOD";
+    mmc.Destroy();
+}
+
+TEST(SpinUp, BecomingReadyUntilTheSharedClockPassesTheSpinUpTime)
+{
+    auto clock = std::make_shared<VirtualClock>();
+    EmulatedDrive drive(clock);
+    drive.SetSpinUpTime(2s);
+    drive.Insert(AudioDisc());
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00") << "the change comes first";
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/04/01");
+    EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 02/04/01");
+    EXPECT_EQ(Send(drive, Inquiry(), 36).Status(), Good);
+    clock->Advance(1999ms);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/04/01");
+    clock->Advance(1ms);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+
+    // Closing the tray spins the disc up again.
+    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    ASSERT_EQ(Send(drive, StartStop(0x03)).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00");
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/04/01");
+    clock->Advance(2s);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+}
+
+TEST(Tray, FollowsStartStopUnit)
+{
+    EmulatedDrive drive;
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
+    EXPECT_EQ(Send(drive, StartStop(0x01)).Status(), "CHECK CONDITION 02/3A/01") << "nothing to spin up";
+    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Open);
+    drive.Insert(AudioDisc()); // Insert closes the tray
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00");
+    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/3A/02");
+    EXPECT_NE(drive.CurrentDisc(), nullptr) << "the disc stays in the open tray";
+    ASSERT_EQ(Send(drive, StartStop(0x03)).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00");
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+    EXPECT_EQ(Send(drive, StartStop(0x00)).Status(), Good) << "stop";
+    EXPECT_EQ(Send(drive, StartStop(0x01)).Status(), Good) << "start";
+    drive.Remove();
+    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/3A/01");
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
+}
+
+TEST(EventStatus, ReportsNewMediaOnceAndNothingForOtherClasses)
+{
+    EmulatedDrive drive;
+    drive.Insert(AudioDisc());
+    const Reply first = Send(drive, EventStatus(), 8);
+    ASSERT_EQ(first.Status(), Good);
+    EXPECT_EQ(Be16(first.data, 0), 6);
+    EXPECT_EQ(first.data[2], 0x04) << "media class";
+    EXPECT_EQ(first.data[3], 0x10) << "supported classes";
+    EXPECT_EQ(first.data[4], 2) << "new media";
+    EXPECT_EQ(first.data[5], 0x02) << "media present, door closed";
+    EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 0) << "reported once";
+    const Reply other = Send(drive, EventStatus(0x02), 8); // operational change class only
+    EXPECT_EQ(other.data[2], 0x80) << "no event available";
+    EXPECT_EQ(other.Transferred(), 4u);
+    Send(drive, TestUnitReady()); // the UNIT ATTENTION
+    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 3) << "media removal";
+}
+
+// --- Identity and capabilities ---
+
+TEST(Identity, InquiryAsADriveListReadsIt)
+{
+    EmulatedDrive drive;
+    const Reply r = Send(drive, Inquiry(96), 96);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(r.Transferred(), 36u);
+    EXPECT_EQ(r.data[0], 0x05) << "CD/DVD device";
+    EXPECT_EQ(r.data[1], 0x80) << "removable";
+    EXPECT_EQ(r.data[3] & 0x0F, 2) << "response data format";
+    EXPECT_EQ(r.data[4], 31);
+    EXPECT_EQ(std::string(r.data.begin() + 8, r.data.begin() + 36), "TOLVANE VIRTUAL DRIVE   1.0 ");
+}
+
+TEST(Identity, CapabilitiesPageSpeedsAtTheOffsetsDriveListsRead)
+{
+    DriveIdentity id;
+    id.readMaximum = 7056;
+    id.readCurrent = 1411;
+    id.writeMaximum = 4234;
+    id.writeCurrent = 706;
+    EmulatedDrive drive(nullptr, id);
+    const Reply r = Send(drive, ModeSense(0x2A, 30), 31);
+    ASSERT_EQ(r.Status(), Good);
+    const ConstBytes page = ConstBytes(r.data).subspan(8);
+    EXPECT_EQ(page[0] & 0x3F, 0x2A);
+    EXPECT_EQ(Be16(page, 8) / 176, 40);
+    EXPECT_EQ(Be16(page, 14) / 176, 8);
+    EXPECT_EQ(Be16(page, 18) / 176, 24);
+    EXPECT_EQ(Be16(page, 20) / 176, 4);
+    EXPECT_EQ(Be16(Send(drive, ModeSense(0x3F), 64).data, 0), 38) << "all pages: the one page";
+    const Reply changeable = Send(drive, ModeSense(0x6A), 40);
+    EXPECT_EQ(Be16(changeable.data, 8 + 8), 0) << "nothing changeable";
+}
+
+// --- Reading the TOC ---
+
+struct TocEntry {
+    std::uint8_t adrControl, number;
+    std::uint32_t address;
+};
+
+std::vector<TocEntry> TocEntries(const Reply& r)
+{
+    std::vector<TocEntry> out;
+    const std::size_t end = std::min<std::size_t>(2 + Be16(r.data, 0), r.Transferred());
+    for (std::size_t off = 4; off + 8 <= end; off += 8) {
+        out.push_back({r.data[off + 1], r.data[off + 2], Be32(r.data, off + 4)});
+    }
+    return out;
+}
+
+TEST(ReadToc, Format0InLbaAndMsfWithStartingTrack)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply lba = Send(*drive, ReadToc(false, 0, 804), 804);
+    ASSERT_EQ(lba.Status(), Good);
+    EXPECT_EQ(lba.data[2], 1);
+    EXPECT_EQ(lba.data[3], 3);
+    const std::vector<TocEntry> e = TocEntries(lba);
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0].adrControl, 0x12) << "ADR 1, copy permitted";
+    EXPECT_EQ(e[1].adrControl, 0x11) << "pre-emphasis";
+    EXPECT_EQ(e[2].adrControl, 0x18) << "four channels";
+    EXPECT_EQ(std::make_tuple(e[0].address, e[1].address, e[2].address), std::make_tuple(0u, 20000u, 35000u));
+    EXPECT_EQ(e[3].number, 0xAA);
+    EXPECT_EQ(e[3].address, 50000u);
+
+    const std::vector<TocEntry> m = TocEntries(Send(*drive, ReadToc(true, 0, 804), 804));
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(m[0].address, 0x00000200u) << "00:02:00";
+    EXPECT_EQ(m[1].address, 0x00041C32u) << "04:28:50 = 20150 frames";
+    EXPECT_EQ(m[3].address, 0x000B0832u) << "11:08:50 = 50150 frames";
+
+    const std::vector<TocEntry> from2 = TocEntries(Send(*drive, ReadToc(false, 0, 804, 2), 804));
+    ASSERT_EQ(from2.size(), 3u);
+    EXPECT_EQ(from2[0].number, 2);
+    const std::vector<TocEntry> leadOut = TocEntries(Send(*drive, ReadToc(false, 0, 804, 0xAA), 804));
+    ASSERT_EQ(leadOut.size(), 1u);
+    EXPECT_EQ(leadOut[0].number, 0xAA);
+}
+
+TEST(ReadToc, DvdHasOneDataTrackAndItsMsfMinuteWrapsAt256)
+{
+    auto drive = ReadyDrive(DvdDisc());
+    const std::vector<TocEntry> e = TocEntries(Send(*drive, ReadToc(false, 0, 804), 804));
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0].adrControl, 0x14);
+    EXPECT_EQ(e[1].address, 2500000u);
+    const std::vector<TocEntry> m = TocEntries(Send(*drive, ReadToc(true, 0, 804), 804));
+    // 2,500,150 frames: 555 minutes 35 seconds 25 frames; 555 modulo 256 is 43.
+    EXPECT_EQ(m[1].address, 0x002B2319u);
+    const Reply sessions = Send(*drive, ReadToc(false, 1, 12), 12);
+    EXPECT_EQ(sessions.data[3], 1);
+}
+
+TEST(ReadToc, SessionsOfAnEnhancedCd)
+{
+    auto drive = ReadyDrive(EnhancedDisc());
+    const Reply r = Send(*drive, ReadToc(false, 1, 12), 12);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(Be16(r.data, 0), 10);
+    EXPECT_EQ(r.data[2], 1) << "first session";
+    EXPECT_EQ(r.data[3], 2) << "last complete session";
+    EXPECT_EQ(r.data[5], 0x14);
+    EXPECT_EQ(r.data[6], 3) << "first track of the last session";
+    EXPECT_EQ(Be32(r.data, 8), 41400u);
+    const std::vector<TocEntry> e = TocEntries(Send(*drive, ReadToc(false, 0, 804), 804));
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[3].address, 50000u) << "format 0 gives the final lead-out";
+}
+
+using FullToc = std::map<std::pair<int, int>, std::vector<std::uint8_t>>; // (session, point) -> 11 bytes
+
+FullToc ParseFullToc(const Reply& r)
+{
+    FullToc out;
+    const std::size_t end = 2 + Be16(r.data, 0);
+    for (std::size_t off = 4; off + 11 <= end; off += 11) {
+        out[{r.data[off], r.data[off + 3]}] =
+            std::vector<std::uint8_t>(r.data.begin() + off, r.data.begin() + off + 11);
+    }
+    return out;
+}
+
+struct FullTocPoint {
+    int session, point;
+    std::uint8_t adrControl;
+    std::array<std::uint8_t, 3> time;  // bytes 4-6
+    std::array<std::uint8_t, 3> ptime; // bytes 8-10
+};
+
+TEST(ReadToc, FullTocOfAnEnhancedCdHasEachSessionsPoints)
+{
+    auto drive = ReadyDrive(EnhancedDisc());
+    const Reply r = Send(*drive, ReadToc(true, 2), 2048);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(r.data[2], 1);
+    EXPECT_EQ(r.data[3], 2);
+    const FullToc toc = ParseFullToc(r);
+    const std::vector<FullTocPoint> expected{
+        {1, 0xA0, 0x10, {0, 0, 0}, {1, 0x00, 0}},  // first track 1, CD-DA
+        {1, 0xA1, 0x10, {0, 0, 0}, {2, 0, 0}},     // last track 2
+        {1, 0xA2, 0x10, {0, 0, 0}, {6, 42, 0}},    // lead-out 30000 + 150 (binary, not BCD)
+        {1, 1, 0x10, {0, 0, 0}, {0, 2, 0}},        // track 1
+        {1, 2, 0x10, {0, 0, 0}, {3, 22, 0}},       // track 2 at 15150 frames
+        {1, 0xB0, 0x50, {9, 12, 0}, {79, 59, 74}}, // next program area at 41250 + 150
+        {2, 0xA0, 0x14, {0, 0, 0}, {3, 0x20, 0}},  // first track 3, CD-ROM XA
+        {2, 0xA1, 0x14, {0, 0, 0}, {3, 0, 0}},     //
+        {2, 0xA2, 0x14, {0, 0, 0}, {11, 8, 50}},   // lead-out 50150 frames
+        {2, 3, 0x14, {0, 0, 0}, {9, 14, 0}},       // track 3 at 41550 frames
+    };
+    EXPECT_EQ(toc.size(), expected.size()) << "no B0 after the closed last session, no C0 on a pressed disc";
+    for (const FullTocPoint& p : expected) {
+        const auto it = toc.find({p.session, p.point});
+        ASSERT_NE(it, toc.end()) << "session " << p.session << " point " << std::hex << p.point;
+        const std::vector<std::uint8_t>& b = it->second;
+        EXPECT_EQ(b[1], p.adrControl) << std::hex << p.point;
+        EXPECT_EQ(std::make_tuple(b[4], b[5], b[6]), std::make_tuple(p.time[0], p.time[1], p.time[2]))
+            << p.point;
+        EXPECT_EQ(std::make_tuple(b[8], b[9], b[10]), std::make_tuple(p.ptime[0], p.ptime[1], p.ptime[2]))
+            << std::hex << p.point;
+    }
+}
+
+TEST(ReadToc, FullTocOfAnOpenCdRHasB0AndC0)
+{
+    auto disc = DataCd(MediaKind::CdR, DiscStatus::Incomplete);
+    auto drive = ReadyDrive(disc);
+    const FullToc toc = ParseFullToc(Send(*drive, ReadToc(false, 2), 2048));
+    ASSERT_TRUE(toc.contains({1, 0xB0}));
+    ASSERT_TRUE(toc.contains({1, 0xC0}));
+    const std::vector<std::uint8_t>& b0 = toc.at({1, 0xB0});
+    // Next program area: lead-out 5000 + 6750 + 4500, 16400 frames = 03:38:50.
+    EXPECT_EQ(std::make_tuple(b0[4], b0[5], b0[6]), std::make_tuple(3, 38, 50));
+    EXPECT_EQ(b0[7], 2) << "B0 and C0";
+    EXPECT_EQ(toc.at({1, 0xC0})[8], 97) << "ATIP lead-in start minute";
+}
+
+struct AtipCase {
+    const char* name;
+    std::shared_ptr<Disc> disc;
+    bool rewritable;
+};
+
+class Atip : public ::testing::TestWithParam<AtipCase> {};
+
+TEST_P(Atip, OnlyRecordableCdsHaveOneAndItsDiscTypeBitTellsRewritable)
+{
+    auto drive = ReadyDrive(GetParam().disc);
+    const Reply r = Send(*drive, ReadToc(false, 4, 28), 28);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(Be16(r.data, 0), 26);
+    EXPECT_EQ((r.data[6] & 0x40) != 0, GetParam().rewritable);
+    EXPECT_EQ(r.data[6] & 0x80, 0x80);
+    EXPECT_EQ(std::make_tuple(r.data[8], r.data[9], r.data[10]), std::make_tuple(97, 27, 0));
+    EXPECT_EQ(std::make_tuple(r.data[12], r.data[13], r.data[14]), std::make_tuple(79, 59, 74));
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, Atip,
+                         ::testing::Values(AtipCase{"CdR", DataCd(MediaKind::CdR), false},
+                                           AtipCase{"CdRw", DataCd(MediaKind::CdRw), true},
+                                           AtipCase{"BlankCdR", BlankCd(MediaKind::BlankCdR), false},
+                                           AtipCase{"BlankCdRw", BlankCd(MediaKind::BlankCdRw), true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadToc, CdTextPacksEncodedFromTheDiscsBlocksCarryValidCrcs)
+{
+    auto disc = AudioDisc();
+    cdtext::Block block;
+    block.texts[cdtext::Title] = {"Album", "One", "Two", "Thr\xE9\x65"};
+    block.texts[cdtext::Performer] = {"Band", "", "", ""};
+    disc->cdText = {block};
+    auto drive = ReadyDrive(disc);
+    const Reply r = Send(*drive, ReadToc(false, 5, 1804), 1805);
+    ASSERT_EQ(r.Status(), Good);
+    const std::size_t length = Be16(r.data, 0);
+    ASSERT_EQ((length - 2) % 18, 0u);
+    const ConstBytes packs = ConstBytes(r.data).subspan(4, length - 2);
+    for (std::size_t off = 0; off < packs.size(); off += 18) {
+        EXPECT_EQ(cdtext::PackCrc(packs.subspan(off, 16)), Be16(packs, off + 16)) << "pack " << off / 18;
+    }
+    const cdtext::Decoded decoded = cdtext::Decode(packs);
+    ASSERT_EQ(decoded.blocks.size(), 1u);
+    EXPECT_EQ(decoded.blocks[0].Text(cdtext::Title, 0), "Album");
+    EXPECT_EQ(decoded.blocks[0].Text(cdtext::Title, 3), "Thr\xE9\x65");
+    EXPECT_EQ(decoded.badCrcPacks, 0);
+}
+
+TEST(ReadToc, CdTextPacksFromAFileAreServedAsTheyAre)
+{
+    auto disc = AudioDisc();
+    disc->cdTextPacks.resize(36);
+    for (std::size_t i = 0; i < disc->cdTextPacks.size(); ++i) {
+        disc->cdTextPacks[i] = static_cast<std::uint8_t>(0x80 + i);
+    }
+    auto drive = ReadyDrive(disc);
+    const Reply r = Send(*drive, ReadToc(false, 5, 1804), 1804);
+    ASSERT_EQ(Be16(r.data, 0), 38);
+    EXPECT_TRUE(std::equal(disc->cdTextPacks.begin(), disc->cdTextPacks.end(), r.data.begin() + 4));
+}
+
+// --- Sub-channel, header, track and disc information ---
+
+TEST(ReadSubChannel, CatalogueNumberAndIsrcWithTheirValidBits)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply mcn = Send(*drive, ReadSubChannel(2), 25);
+    ASSERT_EQ(mcn.Status(), Good);
+    EXPECT_EQ(mcn.Transferred(), 24u);
+    EXPECT_EQ(Be16(mcn.data, 2), 20);
+    EXPECT_EQ(mcn.data[8] & 0x80, 0x80);
+    EXPECT_EQ(std::string(mcn.data.begin() + 9, mcn.data.begin() + 22), "0000012101954");
+    const Reply isrc = Send(*drive, ReadSubChannel(3, 1), 25);
+    EXPECT_EQ(isrc.data[8] & 0x80, 0x80);
+    EXPECT_EQ(isrc.data[6], 1);
+    EXPECT_EQ(isrc.data[5] >> 4, 3) << "ADR 3";
+    EXPECT_EQ(std::string(isrc.data.begin() + 9, isrc.data.begin() + 21), "USXYZ9912345");
+    EXPECT_EQ(Send(*drive, ReadSubChannel(3, 2), 25).data[8] & 0x80, 0) << "track 2 has none";
+
+    auto plain = ReadyDrive(MixedDisc());
+    const Reply none = Send(*plain, ReadSubChannel(2), 25);
+    ASSERT_EQ(none.Status(), Good);
+    EXPECT_EQ(none.data[8] & 0x80, 0) << "no catalogue number: MCVAL clear";
+}
+
+TEST(ReadSubChannel, CurrentPositionIsTheLastBlockRead)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    ASSERT_EQ(Send(*drive, ReadCd(19900, 1, 1), 2352).Status(), Good);
+    const Reply pregap = Send(*drive, ReadSubChannel(1), 16);
+    EXPECT_EQ(pregap.data[6], 2) << "track";
+    EXPECT_EQ(pregap.data[7], 0) << "index 0: the pregap";
+    EXPECT_EQ(Be32(pregap.data, 8), 19900u);
+    ASSERT_EQ(Send(*drive, ReadCd(21100, 1, 1), 2352).Status(), Good);
+    const Reply body = Send(*drive, ReadSubChannel(1), 16);
+    EXPECT_EQ(body.data[7], 2) << "after INDEX 02";
+    EXPECT_EQ(Be32(body.data, 12), 1100u) << "relative to INDEX 01";
+    const Reply noQ = Send(*drive, Cdb10(0x42, 0, 0x00, 16, 0, 1), 16);
+    EXPECT_EQ(noQ.Transferred(), 4u) << "SubQ clear: the header only";
+}
+
+TEST(ReadHeader, DataModeAndAddress)
+{
+    auto mixed = ReadyDrive(MixedDisc());
+    const Reply msf = Send(*mixed, ReadHeader(16, true), 8);
+    ASSERT_EQ(msf.Status(), Good);
+    EXPECT_EQ(msf.data[0], 1);
+    EXPECT_EQ(Be32(msf.data, 4), 0x00000210u) << "00:02:16";
+    EXPECT_EQ(Be32(Send(*mixed, ReadHeader(16, false), 8).data, 4), 16u);
+    auto enhanced = ReadyDrive(EnhancedDisc());
+    EXPECT_EQ(Send(*enhanced, ReadHeader(41400, false), 8).data[0], 2);
+}
+
+struct TrackInfoCase {
+    const char* name;
+    std::shared_ptr<Disc> (*disc)();
+    std::uint8_t addressType;
+    std::uint32_t address;
+    std::uint8_t number, session, trackMode, dataMode;
+    std::uint32_t start, size;
+};
+
+class TrackInformation : public ::testing::TestWithParam<TrackInfoCase> {};
+
+TEST_P(TrackInformation, NumberSessionModesStartAndSize)
+{
+    const TrackInfoCase& c = GetParam();
+    auto drive = ReadyDrive(c.disc());
+    const Reply r = Send(*drive, ReadTrackInformation(c.addressType, c.address), 28);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(Be16(r.data, 0), 46);
+    EXPECT_EQ(r.data[2], c.number);
+    EXPECT_EQ(r.data[3], c.session);
+    EXPECT_EQ(r.data[5] & 0x0F, c.trackMode);
+    EXPECT_EQ(r.data[6] & 0x0F, c.dataMode);
+    EXPECT_EQ(Be32(r.data, 8), c.start);
+    EXPECT_EQ(Be32(r.data, 24), c.size);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tracks, TrackInformation,
+    ::testing::Values(TrackInfoCase{"MixedData", MixedDisc, 1, 1, 1, 1, 0x4, 1, 0, 10150},
+                      TrackInfoCase{"MixedAudio", MixedDisc, 1, 2, 2, 1, 0x0, 0, 10150, 9850},
+                      TrackInfoCase{"ByBlock", AudioDisc, 0, 36000, 3, 1, 0x8, 0, 35000, 15000},
+                      TrackInfoCase{"LastOfSessionOneEndsAtItsLeadOut", EnhancedDisc, 1, 2, 2, 1, 0x0, 0,
+                                    15000, 15000},
+                      TrackInfoCase{"FirstOfSessionTwo", EnhancedDisc, 2, 2, 3, 2, 0x4, 2, 41400, 8600},
+                      TrackInfoCase{"Dvd", Dvd, 1, 1, 1, 1, 0x4, 1, 0, 2500000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TrackInformationOfOpenCdR, TheInvisibleTrackIsBlankWithANextWritableAddress)
+{
+    auto drive = ReadyDrive(DataCd(MediaKind::CdR, DiscStatus::Incomplete));
+    const Reply r = Send(*drive, ReadTrackInformation(1, 2), 48);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(r.data[6] & 0x40, 0x40) << "blank";
+    EXPECT_EQ(r.data[7] & 0x01, 0x01) << "NWA valid";
+    EXPECT_EQ(Be32(r.data, 12), 5000u + 11400u);
+}
+
+struct DiscInfoCase {
+    const char* name;
+    std::shared_ptr<Disc> disc;
+    std::uint8_t byte2;
+    std::uint8_t firstTrack, sessions, firstInLast, lastInLast, discType;
+    std::uint32_t leadIn; // bytes 16-19
+};
+
+class DiscInformation : public ::testing::TestWithParam<DiscInfoCase> {};
+
+TEST_P(DiscInformation, StatusSessionsTracksAndType)
+{
+    const DiscInfoCase& c = GetParam();
+    auto drive = ReadyDrive(c.disc);
+    const Reply r = Send(*drive, ReadDiscInformation(), 34);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(Be16(r.data, 0), 32);
+    EXPECT_EQ(r.data[2], c.byte2);
+    EXPECT_EQ(r.data[3], c.firstTrack);
+    EXPECT_EQ(r.data[4], c.sessions);
+    EXPECT_EQ(r.data[5], c.firstInLast);
+    EXPECT_EQ(r.data[6], c.lastInLast);
+    EXPECT_EQ(r.data[8], c.discType);
+    EXPECT_EQ(Be32(r.data, 16), c.leadIn);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discs, DiscInformation,
+    ::testing::Values(
+        DiscInfoCase{"PressedAudio", AudioDisc(), 0x0E, 1, 1, 1, 3, 0x00, 0xFFFFFFFF},
+        DiscInfoCase{"Enhanced", EnhancedDisc(), 0x0E, 1, 2, 3, 3, 0x20, 0xFFFFFFFF},
+        DiscInfoCase{"CdRw", DataCd(MediaKind::CdRw), 0x1E, 1, 1, 1, 1, 0x00, 0xFFFFFFFF},
+        DiscInfoCase{"BlankCdRw", BlankCd(MediaKind::BlankCdRw), 0x10, 1, 1, 1, 1, 0x00, 0x00611B00},
+        // Appendable: the empty second session; its lead-in at 5000 + 6750 (11900 frames, 02:38:50).
+        DiscInfoCase{"OpenCdR", DataCd(MediaKind::CdR, DiscStatus::Incomplete), 0x01, 1, 2, 2, 2, 0x00,
+                     0x00022632},
+        DiscInfoCase{"Dvd", DvdDisc(), 0x0E, 1, 1, 1, 1, 0x00, 0xFFFFFFFF},
+        DiscInfoCase{"DvdRam", DvdDisc(MediaKind::DvdRam, 1), 0x1F, 1, 1, 1, 1, 0x00, 0xFFFFFFFF}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadCapacity, LastBlockAndBlockLength)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply r = Send(*drive, ReadCapacity(), 8);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(Be32(r.data, 0), 49999u);
+    EXPECT_EQ(Be32(r.data, 4), 2048u);
+}
+
+// --- DVD structures and profiles ---
+
+struct DvdCase {
+    const char* name;
+    MediaKind kind;
+    std::uint8_t layers;
+    std::uint8_t bookType;
+    std::uint16_t profile;
+};
+
+class DvdMedia : public ::testing::TestWithParam<DvdCase> {};
+
+TEST_P(DvdMedia, PhysicalFormatCopyrightAndProfile)
+{
+    const DvdCase& c = GetParam();
+    auto drive = ReadyDrive(DvdDisc(c.kind, c.layers));
+    const Reply pf = Send(*drive, ReadDiscStructure(0), 2053);
+    ASSERT_EQ(pf.Status(), Good);
+    EXPECT_EQ(Be16(pf.data, 0), 2050);
+    const ConstBytes s = ConstBytes(pf.data).subspan(4);
+    EXPECT_EQ(s[0] >> 4, c.bookType);
+    EXPECT_EQ(((s[2] >> 5) & 0x03) + 1, c.layers);
+    EXPECT_EQ(Be32(s, 4), 0x30000u);
+    if (c.layers == 1) {
+        EXPECT_EQ(Be32(s, 8), 0x30000u + 2500000u - 1);
+    } else {
+        // Opposite track path: layer 1 starts at the complement of layer 0's end.
+        const std::uint32_t layer0End = Be32(s, 12);
+        const std::uint32_t layer0 = layer0End - 0x30000 + 1;
+        EXPECT_EQ(layer0 % 16, 0u);
+        EXPECT_EQ(Be32(s, 8) - (~layer0End & 0xFFFFFF) + 1 + layer0, 2500000u);
+    }
+    const Reply copyright = Send(*drive, ReadDiscStructure(1, 0, 8), 9);
+    ASSERT_EQ(copyright.Status(), Good);
+    EXPECT_EQ(copyright.data[5], 0xFD) << "playable in region 2 only";
+    EXPECT_EQ(static_cast<std::uint8_t>(~copyright.data[5]), 2);
+    EXPECT_EQ(Be16(Send(*drive, GetConfiguration(), 64).data, 6), c.profile);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DvdMedia,
+                         ::testing::Values(DvdCase{"DvdRomDual", MediaKind::DvdRom, 2, 0, 0x10},
+                                           DvdCase{"DvdRomSingle", MediaKind::DvdRom, 1, 0, 0x10},
+                                           DvdCase{"DvdRam", MediaKind::DvdRam, 1, 1, 0x12},
+                                           DvdCase{"DvdR", MediaKind::DvdR, 1, 2, 0x11},
+                                           DvdCase{"DvdRw", MediaKind::DvdRw, 1, 3, 0x14},
+                                           DvdCase{"DvdPlusRw", MediaKind::DvdPlusRw, 1, 9, 0x1A},
+                                           DvdCase{"DvdPlusR", MediaKind::DvdPlusR, 2, 10, 0x1B}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GetConfiguration, CurrentProfileOfCdsAndTheProfileList)
+{
+    const std::vector<std::pair<std::shared_ptr<Disc>, std::uint16_t>> cases{
+        {AudioDisc(), 0x08},
+        {DataCd(MediaKind::CdR), 0x09},
+        {DataCd(MediaKind::CdRw), 0x0A},
+        {BlankCd(MediaKind::BlankCdR), 0x09},
+        {BlankCd(MediaKind::BlankCdRw), 0x0A}};
+    for (const auto& [disc, profile] : cases) {
+        auto drive = ReadyDrive(disc);
+        const Reply r = Send(*drive, GetConfiguration(), 256);
+        ASSERT_EQ(r.Status(), Good);
+        EXPECT_EQ(Be16(r.data, 6), profile);
+        // Feature 0 lists the profiles; the current one is flagged.
+        ASSERT_EQ(Be16(r.data, 8), 0x0000);
+        int flagged = 0;
+        for (std::size_t off = 12; off < 12u + r.data[11]; off += 4) {
+            if (r.data[off + 2] & 0x01) {
+                ++flagged;
+                EXPECT_EQ(Be16(r.data, off), profile);
+            }
+        }
+        EXPECT_EQ(flagged, 1);
+    }
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply one = Send(*drive, GetConfiguration(2, 0x001E), 64);
+    EXPECT_EQ(Be32(one.data, 0), 4u + 8u) << "RT 2: exactly the feature asked for";
+    EXPECT_EQ(Be16(one.data, 8), 0x001E);
+    EXPECT_EQ(one.data[10] & 0x01, 0x01) << "CD read is current";
+}
+
+// --- Reading sectors ---
+
+TEST(ReadCd, AudioIsTheSourcesLittleEndianSamples)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply r = Send(*drive, ReadCd(20000, 1, 1), 2352);
+    ASSERT_EQ(r.Status(), Good);
+    for (std::size_t i = 0; i < 2352; ++i) {
+        ASSERT_EQ(r.data[i], AddressPatternSource::ByteAt(20000, i)) << i;
+    }
+}
+
+struct BurstCase {
+    const char* name;
+    std::shared_ptr<Disc> (*disc)();
+    std::int32_t lba;
+    std::uint8_t expected, main, sub;
+    std::size_t blockSize;
+};
+
+class Bursts : public ::testing::TestWithParam<BurstCase> {};
+
+TEST_P(Bursts, TwentySevenBlocksEqualTwentySevenSingleReads)
+{
+    const BurstCase& c = GetParam();
+    auto drive = ReadyDrive(c.disc());
+    constexpr std::uint32_t Blocks = 27;
+    const Reply burst = Send(*drive, ReadCd(c.lba, Blocks, c.expected, c.main, c.sub), Blocks * c.blockSize);
+    ASSERT_EQ(burst.Status(), Good);
+    EXPECT_EQ(burst.result.residual, 0);
+    for (std::uint32_t k = 0; k < Blocks; ++k) {
+        const Reply single = Send(
+            *drive, ReadCd(c.lba + static_cast<std::int32_t>(k), 1, c.expected, c.main, c.sub), c.blockSize);
+        ASSERT_EQ(single.Status(), Good);
+        ASSERT_EQ(single.result.residual, 0) << "block size";
+        ASSERT_TRUE(std::equal(single.data.begin(), single.data.end(), burst.data.begin() + k * c.blockSize))
+            << "block " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Selections, Bursts,
+    ::testing::Values(BurstCase{"AudioAcrossPregapAndIndex", AudioDisc, 19840, 1, 0xF8, 0, 2352},
+                      BurstCase{"AudioWithQ", AudioDisc, 19990, 0, 0x10, 0x02, 2368},
+                      BurstCase{"AudioWithC2", AudioDisc, 100, 1, 0xFC, 0, 2648},
+                      BurstCase{"Mode1Raw", MixedDisc, 0, 2, 0xF8, 0, 2352},
+                      BurstCase{"Mode1UserData", MixedDisc, 9000, 2, 0x10, 0, 2048},
+                      BurstCase{"Mode1HeaderAndData", MixedDisc, 9000, 0, 0x30, 0, 2052},
+                      BurstCase{"DataIntoAudioPregap", MixedDisc, 9990, 0, 0xF8, 0, 2352}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadCd, DataSectorsGetSyncHeaderAndEdcGenerated)
+{
+    auto drive = ReadyDrive(MixedDisc());
+    const Reply raw = Send(*drive, ReadCd(16, 1, 2), 2352);
+    ASSERT_EQ(raw.Status(), Good);
+    std::vector<std::uint8_t> user(2048);
+    for (std::size_t i = 0; i < user.size(); ++i) {
+        user[i] = Mode1Byte(16, i);
+    }
+    std::array<std::uint8_t, 2352> expected{};
+    synth::BuildRawSector(SectorFormat::Mode1Data, false, 16, user, expected);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), raw.data.begin()));
+    EXPECT_EQ(raw.data[15], 1);
+    const Reply only = Send(*drive, ReadCd(16, 1, 2, 0x10), 2352);
+    EXPECT_EQ(only.Transferred(), 2048u);
+    EXPECT_TRUE(std::equal(user.begin(), user.end(), only.data.begin()));
+    const Reply nothing = Send(*drive, ReadCd(16, 1, 2, 0x00), 2352);
+    ASSERT_EQ(nothing.Status(), Good);
+    EXPECT_EQ(nothing.Transferred(), 0u);
+}
+
+TEST(ReadCd, XaFormsChooseTheirOwnLayout)
+{
+    auto drive = ReadyDrive(EnhancedDisc());
+    // 41400 is source sector 150 (form 1), 41401 sector 151 (form 2).
+    const Reply form1 = Send(*drive, ReadCd(41400, 1, 4, 0x10), 2352);
+    ASSERT_EQ(form1.Status(), Good);
+    EXPECT_EQ(form1.Transferred(), 2048u);
+    const Reply form2 = Send(*drive, ReadCd(41401, 1, 5, 0x10), 2352);
+    ASSERT_EQ(form2.Status(), Good);
+    EXPECT_EQ(form2.Transferred(), 2328u);
+    EXPECT_EQ(form2.data[0], static_cast<std::uint8_t>(151 + 8)) << "user data follows the sub-header";
+    const Reply both = Send(*drive, ReadCd(41400, 2, 0, 0x58), 4704);
+    EXPECT_EQ(both.Transferred(), 2336u * 2) << "sub-header + user data + EDC/ECC";
+    const Reply read10 = Send(*drive, Read10(41402, 1), 2048);
+    ASSERT_EQ(read10.Status(), Good);
+    EXPECT_EQ(read10.data[0], static_cast<std::uint8_t>(152 + 8));
+}
+
+TEST(ReadCd, FormattedQ)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply r = Send(*drive, ReadCd(19900, 1, 1, 0xF8, 0x02), 2368);
+    ASSERT_EQ(r.Status(), Good);
+    const ConstBytes q = ConstBytes(r.data).subspan(2352);
+    EXPECT_EQ(q[0], 0x11) << "control pre-emphasis, ADR 1";
+    EXPECT_EQ(q[1], 0x02) << "track 2";
+    EXPECT_EQ(q[2], 0x00) << "index 0";
+    EXPECT_EQ(std::make_tuple(q[3], q[4], q[5]), std::make_tuple(0x00, 0x01, 0x25))
+        << "100 frames to INDEX 01";
+    EXPECT_EQ(std::make_tuple(q[7], q[8], q[9]), std::make_tuple(0x04, 0x27, 0x25))
+        << "04:27:25 = 20050 frames";
+    // The CRC, checked as a reader does: the remainder over all 12 bytes, inverted CRC included.
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < 12; ++i) {
+        crc ^= static_cast<std::uint16_t>((i < 10 ? q[i] : static_cast<std::uint8_t>(~q[i])) << 8);
+        for (int b = 0; b < 8; ++b) {
+            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+    }
+    EXPECT_EQ(crc, 0);
+}
+
+TEST(ReadCd, ABufferShorterThanTheTransferGetsWhatFits)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const Reply r = Send(*drive, ReadCd(0, 2, 1), 3000);
+    ASSERT_EQ(r.Status(), Good);
+    EXPECT_EQ(r.result.residual, 0);
+    EXPECT_EQ(r.data[2999], AddressPatternSource::ByteAt(1, 2999 - 2352));
+}
+
+TEST(ReadCd, RawSectorsOfAnImageAreServedAsTheyAreAndRead10TakesTheirUserData)
+{
+    const char* root = std::getenv("TOLVANE_TESTDATA");
+    const std::string path =
+        std::string(root != nullptr ? root : "../shared/testdata") + "/libcdio/isofs-m1.bin";
+    std::string error;
+    const auto file = FileSource::Open(path, 0, 2352, false, error);
+    ASSERT_NE(file, nullptr) << error;
+    auto disc = std::make_shared<Disc>();
+    disc->sessions = {Session{1, 302, 0x00}};
+    disc->tracks = {MakeTrack(1, 1, TrackMode::Mode1, 0, 0, 302)};
+    disc->capacity = 302;
+    disc->extents = {Extent{0, 302, SectorFormat::Raw, file, 0}};
+    auto drive = ReadyDrive(disc);
+    std::vector<std::uint8_t> expected(2352);
+    for (const std::int32_t lba : {0, 16, 301}) {
+        ASSERT_TRUE(file->Read(lba, expected));
+        const Reply raw = Send(*drive, ReadCd(lba, 1, 2), 2352);
+        ASSERT_EQ(raw.Status(), Good);
+        EXPECT_EQ(raw.data, expected) << lba;
+        const Reply user = Send(*drive, Read10(lba, 1), 2048);
+        ASSERT_EQ(user.Status(), Good);
+        EXPECT_TRUE(std::equal(user.data.begin(), user.data.end(), expected.begin() + 16)) << lba;
+    }
+    const Reply descriptor = Send(*drive, Read10(16, 1), 2048);
+    EXPECT_EQ(std::string(descriptor.data.begin() + 1, descriptor.data.begin() + 6), "CD001");
+}
+
+TEST(Read10, MultiBlockTransfersOfDataTracks)
+{
+    auto drive = ReadyDrive(MixedDisc());
+    const Reply r = Send(*drive, Read10(100, 3), 3 * 2048);
+    ASSERT_EQ(r.Status(), Good);
+    for (std::size_t k = 0; k < 3; ++k) {
+        for (std::size_t i = 0; i < 2048; i += 97) {
+            ASSERT_EQ(r.data[k * 2048 + i], Mode1Byte(100 + static_cast<std::int64_t>(k), i));
+        }
+    }
+    EXPECT_EQ(Send(*drive, Read10(100, 0), 0).Status(), Good) << "no blocks, no data";
+    auto dvd = ReadyDrive(DvdDisc());
+    const Reply last = Send(*dvd, Read10(2499999, 1), 2048);
+    ASSERT_EQ(last.Status(), Good);
+    EXPECT_EQ(last.data[5], Mode1Byte(2499999, 5));
+}
+
+// --- Faults ---
+
+TEST(Faults, FailCommandCountsDownOrFailsAlways)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    drive->FailCommand(0x43, 2);
+    EXPECT_EQ(Send(*drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 04/44/00");
+    EXPECT_EQ(Send(*drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 04/44/00");
+    EXPECT_EQ(Send(*drive, ReadToc(false, 0), 804).Status(), Good);
+    drive->FailCommand(0x12, -1, 0x02, 0x3A, 0x00);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Send(*drive, Inquiry(), 36).Status(), "CHECK CONDITION 02/3A/00");
+    }
+    EXPECT_EQ(Send(*drive, TestUnitReady()).Status(), Good) << "other commands unaffected";
+    drive->ClearFaults();
+    EXPECT_EQ(Send(*drive, Inquiry(), 36).Status(), Good);
+}
+
+struct BadBlockCase {
+    const char* name;
+    Cdb cdb;
+    std::size_t buffer;
+    const char* status;
+};
+
+class BadBlocks : public ::testing::TestWithParam<BadBlockCase> {};
+
+TEST_P(BadBlocks, AnyReadTouchingThemFailsAsAWhole)
+{
+    const BadBlockCase& c = GetParam();
+    auto drive = ReadyDrive(MixedDisc());
+    drive->FailReadsAt(120, 2); // blocks 120 and 121
+    const Reply r = Send(*drive, c.cdb, c.buffer);
+    EXPECT_EQ(r.Status(), c.status);
+    if (r.result.SenseKey() == scsi::SenseMediumError) {
+        EXPECT_EQ(r.result.sense[0] & 0x80, 0x80) << "information field valid";
+        EXPECT_EQ(Be32(r.result.sense, 3) >= 120 && Be32(r.result.sense, 3) <= 121, true);
+        EXPECT_EQ(r.result.residual, static_cast<std::int32_t>(c.buffer));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, BadBlocks,
+    ::testing::Values(BadBlockCase{"BurstCovering", ReadCd(100, 27), 27 * 2352, "CHECK CONDITION 03/11/00"},
+                      BadBlockCase{"BurstEndingOnIt", ReadCd(94, 27), 27 * 2352, "CHECK CONDITION 03/11/00"},
+                      BadBlockCase{"BurstBefore", ReadCd(93, 27), 27 * 2352, Good},
+                      BadBlockCase{"BurstAfter", ReadCd(122, 27), 27 * 2352, Good},
+                      BadBlockCase{"SingleBad", ReadCd(121, 1), 2352, "CHECK CONDITION 03/11/00"},
+                      BadBlockCase{"Read10Spanning", Read10(119, 2), 4096, "CHECK CONDITION 03/11/00"},
+                      BadBlockCase{"Read10Next", Read10(122, 2), 4096, Good}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Faults, CorruptAtXorsOneByteOfEveryAnswerForTheBlock)
+{
+    auto drive = ReadyDrive(MixedDisc());
+    const Reply before = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
+    drive->CorruptAt(12003, 100, 0x5A);
+    drive->CorruptAt(50, 7, 0xFF);
+    const Reply after = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < after.data.size(); ++i) {
+        differing += before.data[i] != after.data[i];
+    }
+    EXPECT_EQ(differing, 1u);
+    EXPECT_EQ(after.data[3 * 2352 + 100], before.data[3 * 2352 + 100] ^ 0x5A);
+    const Reply data = Send(*drive, Read10(50, 1), 2048);
+    EXPECT_EQ(data.data[7], static_cast<std::uint8_t>(Mode1Byte(50, 7) ^ 0xFF));
+    drive->ClearFaults();
+    const Reply cleared = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
+    EXPECT_EQ(cleared.data, before.data);
+}
+
+// --- Timing and statistics ---
+
+TEST(Timing, ChargesPerCommandAndPerSectorToTheClockAndTheModelledTime)
+{
+    auto clock = std::make_shared<VirtualClock>();
+    auto drive = ReadyDrive(AudioDisc(), clock);
+    drive->SetTiming({2300us, 1000us});
+    drive->ResetStatistics();
+    const Clock::Duration start = clock->Now();
+    Send(*drive, ReadCd(0, 1, 1), 2352);
+    EXPECT_EQ(drive->ModelledTime(), 3300us);
+    Send(*drive, ReadCd(1, 27, 1), 27 * 2352);
+    EXPECT_EQ(drive->ModelledTime(), 3300us + 2300us + 27000us);
+    Send(*drive, ReadToc(false, 0), 804);
+    EXPECT_EQ(drive->ModelledTime(), 3300us + 29300us + 2300us);
+    EXPECT_EQ(clock->Now() - start, drive->ModelledTime()) << "the shared clock moved by the same time";
+    EXPECT_EQ(drive->CommandCount(), 3u);
+    EXPECT_EQ(drive->SectorCount(), 28u);
+    Send(*drive, ReadCd(49990, 27, 1), 27 * 2352); // fails: no sectors
+    EXPECT_EQ(drive->SectorCount(), 28u);
+    drive->ResetStatistics();
+    EXPECT_EQ(drive->ModelledTime(), Clock::Duration{0});
+    EXPECT_EQ(drive->CommandCount(), 0u);
+}
+
+TEST(Concurrency, CommandsFromSeveralThreadsGetTheirOwnAnswers)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 200; ++k) {
+                const std::int32_t lba = t * 10000 + k * 27;
+                const Reply r = Send(*drive, ReadCd(lba, 27, 1), 27 * 2352);
+                if (!r.result.Good() || r.data[5 * 2352 + 9] != AddressPatternSource::ByteAt(lba + 5, 9)) {
+                    ++wrong[t];
+                }
+                if (Be16(Send(*drive, ReadToc(false, 0, 804), 804).data, 0) != 34) {
+                    ++wrong[t];
+                }
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+// --- Through the transport, as the program reaches the drive ---
+
+TEST(ThroughTheTransport, CommandSetAgainstTheDrive)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    fake::FakePlatform platform;
+    platform.AddDrive('D').Serve(drive);
+    MMC mmc(platform);
+    ASSERT_TRUE(mmc.Create("D:", ""));
+    std::vector<std::uint8_t> buffer(63504);
+    ASSERT_TRUE(mmc.ReadCD(20000, 27, static_cast<std::int32_t>(buffer.size()), buffer.data()));
+    EXPECT_EQ(buffer[26 * 2352 + 1], AddressPatternSource::ByteAt(20026, 1));
+    ASSERT_TRUE(mmc.ReadTOC(true, 0, 804, buffer.data()));
+    EXPECT_EQ(buffer[3], 3);
+    EXPECT_FALSE(mmc.Read(16, 2048, buffer.data())) << "READ(10) of an audio disc";
+    EXPECT_EQ(mmc.LastResult().Describe(), "CHECK CONDITION 05/64/00");
+    mmc.Destroy();
+}
+
+// --- A timing run (not a unit test): run with --gtest_also_run_disabled_tests ---
+
+TEST(Performance, DISABLED_ServeA74MinuteDisc)
+{
+    constexpr std::int32_t Blocks = 333000;
+    const auto run = [&](const char* what, std::shared_ptr<const SectorSource> source,
+                         std::uint32_t perCommand) {
+        auto disc = std::make_shared<Disc>();
+        disc->sessions = {Session{1, Blocks, 0}};
+        disc->tracks = {MakeTrack(1, 1, TrackMode::Audio, 0, 0, Blocks)};
+        disc->capacity = Blocks;
+        disc->extents = {Extent{0, Blocks, SectorFormat::Audio, std::move(source), 0}};
+        auto drive = ReadyDrive(disc);
+        std::vector<std::uint8_t> buffer(27 * 2352);
+        Cdb cdb = ReadCd(0, perCommand, 1);
+        const auto t0 = std::chrono::steady_clock::now();
+        for (std::int32_t lba = 0; lba < Blocks; lba += static_cast<std::int32_t>(perCommand)) {
+            const auto n = std::min<std::uint32_t>(perCommand, static_cast<std::uint32_t>(Blocks - lba));
+            PutBe32(cdb, 2, static_cast<std::uint32_t>(lba));
+            PutBe24(cdb, 6, n);
+            ASSERT_TRUE(drive->Execute(cdb, std::span(buffer).first(n * 2352)).Good());
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("%-28s %2u blocks/command: %7.3f s, %6.0f MB/s\n", what, perCommand, seconds,
+                    Blocks * 2352.0 / seconds / 1e6);
+    };
+    const auto generated = std::make_shared<GeneratedSource>([](std::int64_t s, std::span<std::uint8_t> out) {
+        for (std::size_t i = 0; i < out.size(); i += 4) {
+            const auto v = static_cast<std::uint16_t>(s * 31 + i);
+            PutLe16(out, i, v);
+            PutLe16(out, i + 2, static_cast<std::uint16_t>(~v));
+        }
+    });
+    run("ZeroSource", std::make_shared<ZeroSource>(), 1);
+    run("ZeroSource", std::make_shared<ZeroSource>(), 27);
+    run("GeneratedSource", generated, 1);
+    run("GeneratedSource", generated, 27);
+}
+
+} // namespace
+} // namespace tolvane::emulator
