@@ -25,9 +25,9 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# With no drive attached the drive list is empty: the program says so and make carries on.
+# The demo discs sit in two virtual drives, so the list is never empty and a failure is a real one.
 demo: build
-	@$(CLI) drives; status=$$?; [ $$status -eq 0 ] || [ $$status -eq 1 ]
+	@$(CLI) --demo drives
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

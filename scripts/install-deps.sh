@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-i686
+    libcdio-utils genisoimage xorriso
 )
 
 missing=()
