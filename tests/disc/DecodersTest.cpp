@@ -1,0 +1,179 @@
+#include "disc/Decoders.h"
+#include "support/Hex.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace tolvane::decode {
+namespace {
+
+using test::Hex;
+
+TEST(DecodeToc, ReadsDescriptorsInBothAddressForms)
+{
+    // A 3-track audio disc at 0, 20000 and 35000 with its lead-out at 50000 (LBA form).
+    const auto lba = Hex("00 22 01 03"
+                         "00 10 01 00 00 00 00 00"
+                         "00 12 02 00 00 00 4E 20"
+                         "00 19 03 00 00 00 88 B8"
+                         "00 10 AA 00 00 00 C3 50");
+    const auto toc = DecodeToc(lba);
+    ASSERT_TRUE(toc);
+    EXPECT_EQ(toc->firstTrack, 1);
+    EXPECT_EQ(toc->lastTrack, 3);
+    ASSERT_EQ(toc->entries.size(), 4u);
+    EXPECT_EQ(toc->entries[1].Lba(), 20000);
+    EXPECT_EQ(toc->entries[1].control, 0x2);
+    EXPECT_EQ(toc->entries[2].control, 0x9);
+    EXPECT_EQ(toc->entries[3].track, LeadOutTrack);
+    EXPECT_EQ(toc->entries[3].Lba(), 50000);
+
+    // MSF form: minute 62, second 5, frame 7 and minute 100.
+    const auto msf = Hex("00 12 01 01 00 10 01 00 00 3E 05 07 00 10 AA 00 00 64 00 00");
+    const auto m = DecodeToc(msf);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->entries[0].Minute(), 62);
+    EXPECT_EQ(m->entries[0].Second(), 5);
+    EXPECT_EQ(m->entries[0].Frame(), 7);
+    EXPECT_EQ(m->entries[1].Minute(), 100);
+}
+
+TEST(DecodeToc, StopsAtTheDataLengthAndTheBuffer)
+{
+    // The header announces one descriptor; the zero-filled rest of the buffer is no descriptor.
+    std::vector<std::uint8_t> buffer(804, 0);
+    const auto answer = Hex("00 0A 01 01 00 14 01 00 00 00 00 00");
+    std::copy(answer.begin(), answer.end(), buffer.begin());
+    EXPECT_EQ(DecodeToc(buffer)->entries.size(), 1u);
+
+    // A length that claims more than the buffer holds is read only as far as the buffer.
+    const auto cut = Hex("01 92 01 63 00 10 01 00 00 00 00 00 00 10 02 00");
+    EXPECT_EQ(DecodeToc(cut)->entries.size(), 1u);
+    EXPECT_FALSE(DecodeToc(Hex("00 02 01")));
+}
+
+TEST(DecodeSessionLeadOuts, ReadsTheA2PointsOfARealDrive)
+{
+    // Full TOC of a 2-session CD-R from a real drive (readcd -fulltoc); readcd
+    // decoded lead-outs 118715 and 135210.
+    const auto answer = Hex("00 7B 01 02"
+                            "01 14 00 A0 00 00 00 00 01 20 00"
+                            "01 14 00 A1 00 00 00 00 01 00 00"
+                            "01 14 00 A2 00 00 00 00 1A 18 41"
+                            "01 14 00 01 00 00 00 00 00 02 00"
+                            "01 54 00 B0 1C 36 41 02 4A 2B 00"
+                            "01 54 00 C0 80 00 00 00 61 22 15"
+                            "02 14 00 A0 00 00 00 00 02 20 00"
+                            "02 14 00 A1 00 00 00 00 02 00 00"
+                            "02 14 00 A2 00 00 00 00 1E 04 3C"
+                            "02 14 00 02 00 00 00 00 1C 38 41"
+                            "02 54 00 B0 1F 22 3C 01 4A 2B 00");
+    const auto leadOuts = DecodeSessionLeadOuts(answer);
+    ASSERT_EQ(leadOuts.size(), 2u);
+    EXPECT_EQ(leadOuts[0].session, 1);
+    EXPECT_EQ(leadOuts[0].leadOut, 118715);
+    EXPECT_EQ(leadOuts[1].session, 2);
+    EXPECT_EQ(leadOuts[1].leadOut, 135210);
+}
+
+struct CodeCase {
+    const char* name;
+    const char* hex;
+    std::optional<std::string> mcn;
+};
+
+class SubChannelCodes : public testing::TestWithParam<CodeCase> {};
+
+TEST_P(SubChannelCodes, NeedTheValidBitAndAreNotAllZero)
+{
+    EXPECT_EQ(DecodeMcn(Hex(GetParam().hex)), GetParam().mcn);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mcn, SubChannelCodes,
+    testing::Values(
+        CodeCase{"valid", "00 00 00 14 02 00 00 00 80 30 36 35 32 36 33 37 32 38 30 33 32 36 00 00 00",
+                 "0652637280326"},
+        CodeCase{"validBitClear", "00 00 00 14 02 00 00 00 00 30 36 35 32 36 33 37 32 38 30 33 32 36 00 00 00",
+                 std::nullopt},
+        // Surfer Rosa's drive answer: valid bit set, thirteen zeros.
+        CodeCase{"allZero", "00 00 00 14 02 00 00 00 80 30 30 30 30 30 30 30 30 30 30 30 30 30 00 00 00",
+                 std::nullopt},
+        CodeCase{"tooShort", "00 00 00 14 02 00 00 00 80 30 36", std::nullopt}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(SubChannelCodes, IsrcHasTwelveCharacters)
+{
+    const auto isrc = Hex("00 00 00 14 03 00 01 00 80 47 42 41 46 4C 30 37 30 30 32 31 33 00 00 00 00");
+    EXPECT_EQ(DecodeIsrc(isrc), "GBAFL0700213");
+    EXPECT_EQ(DecodeIsrc(Hex("00 00 00 14 03 00 01 00 80 30 30 30 30 30 30 30 30 30 30 30 30 00")), std::nullopt);
+}
+
+TEST(DiscFacts, DecodeTheMediumDescriptions)
+{
+    // Blank CD-RW: status 0, erasable.
+    const auto info = DecodeDiscInformation(Hex("00 20 10 01 01 01 01 00 00"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->status, 0);
+    EXPECT_TRUE(info->erasable);
+    EXPECT_EQ(DiscFormatName(0x00), "CD-DA/CD-ROM");
+    EXPECT_EQ(DiscFormatName(0x20), "CD-ROM XA");
+    EXPECT_EQ(DiscFormatName(0xFF), "Undefined");
+    EXPECT_EQ(DiscFormatName(0x30), "");
+
+    const auto capacity = DecodeCapacity(Hex("00 05 7E 3F 00 00 08 00"));
+    EXPECT_EQ(capacity->lastLba, 359999u);
+    EXPECT_EQ(capacity->blockLength, 2048u);
+
+    // Dual-layer DVD-ROM, region 2 only (management byte 0xFD).
+    const auto physical = DecodeDvdPhysical(Hex("08 02 00 00 01 02 20 10"));
+    EXPECT_EQ(physical->bookType, 0);
+    EXPECT_EQ(physical->layers, 2);
+    EXPECT_EQ(DvdBookName(10), "DVD+R");
+    EXPECT_EQ(DvdBookName(5), "");
+    EXPECT_EQ(DecodeDvdRegions(Hex("00 06 00 00 00 FD 00 00")), std::uint8_t{0x02});
+    EXPECT_EQ(DecodeAtipRewritable(Hex("00 1A 00 00 80 00 40")), true);
+    EXPECT_EQ(DecodeAtipRewritable(Hex("00 1A 00 00 80 00 00")), false);
+}
+
+TEST(Cddb, ComputesTheFreedbId)
+{
+    // Two tracks at 00:02:00 and 03:10:00, lead-out at 07:00:00.
+    const auto toc = DecodeToc(Hex("00 1A 01 02 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 00"
+                                   "00 10 AA 00 00 07 00 00"));
+    EXPECT_EQ(CddbId(*toc), 0x0C01A202u);
+    EXPECT_EQ(DigitSum(5040), 9);
+    EXPECT_EQ(DigitSum(0), 0);
+    // Without a lead-out there is no playing time.
+    EXPECT_FALSE(CddbId(*DecodeToc(Hex("00 0A 01 01 00 10 01 00 00 00 02 00"))));
+}
+
+TEST(VolumeSerial, SumsFourByteLanesOfTheDescriptor)
+{
+    std::vector<std::uint8_t> block(SectorSize, 0);
+    block[0] = 0x01;
+    block[4] = 0xFF;    // lane 0 wraps: 0x01 + 0xFF = 0x00
+    block[1] = 0x10;
+    block[2045] = 0x22; // lane 1
+    block[2046] = 0x33; // lane 2
+    block[3] = 0x04;    // lane 3
+    EXPECT_EQ(VolumeSerialOfDescriptor(block), 0x00323304u);
+}
+
+TEST(VolumeSerial, OfAnAudioTocAddsTrackStartsOrTakesTheLeadOut)
+{
+    // Three tracks: the sum of their 0x00MMSSFF addresses.
+    const auto three = DecodeToc(Hex("00 22 01 03 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 05"
+                                     "00 10 03 00 00 05 00 10 00 10 AA 00 00 07 00 00"));
+    EXPECT_EQ(VolumeSerialOfAudioToc(*three), 0x000200u + 0x030A05u + 0x050010u);
+    // Two tracks: the lead-out's address alone.
+    const auto two = DecodeToc(Hex("00 1A 01 02 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 00"
+                                   "00 10 AA 00 00 07 01 02"));
+    EXPECT_EQ(VolumeSerialOfAudioToc(*two), 0x070102u);
+}
+
+} // namespace
+} // namespace tolvane::decode
