@@ -29,11 +29,11 @@ std::string Hex(std::uint32_t value, std::int16_t digits, std::string_view delim
         value >>= 4;
     } while (value != 0);
     if (digits > 0 && text.size() < static_cast<std::size_t>(digits))
-        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+        text = std::string(static_cast<std::size_t>(digits) - text.size(), '0') + text;
 
     if (EqualsNoCase(delimiter, "0x"))
-        text.insert(0, delimiter);
-    else if (EqualsNoCase(delimiter, "h"))
+        return std::string(delimiter) + text;
+    if (EqualsNoCase(delimiter, "h"))
         text += delimiter;
     return text;
 }

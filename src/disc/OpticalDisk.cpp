@@ -1,0 +1,610 @@
+#include "disc/OpticalDisk.h"
+
+#include "disc/Decoders.h"
+#include "disc/WavWriter.h"
+#include "util/CdText.h"
+#include "util/FormatEx.h"
+
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+
+namespace tolvane {
+
+namespace {
+
+constexpr const char* InvalidDrive = "Invalid drive";
+constexpr std::int32_t RawSectorSize = 2352;
+constexpr std::int32_t DataSectorSize = 2048;
+constexpr std::int32_t VolumeDescriptorStart = 16;
+// Volume descriptors are looked for up to this many blocks past block 16.
+constexpr std::int32_t VolumeDescriptorLimit = 32;
+constexpr std::uint8_t TerminatorType = 255;
+constexpr auto BecomingReadyPoll = std::chrono::milliseconds(250);
+
+// A response buffer: `size` bytes are asked for; some commands are given one byte more.
+template <std::size_t N> struct Buffer {
+    std::array<std::uint8_t, N> bytes{};
+    std::uint8_t* data() { return bytes.data(); }
+    ConstBytes First(std::size_t n) const { return ConstBytes(bytes.data(), n); }
+};
+
+std::locale UserLocale()
+{
+    try {
+        return std::locale("");
+    } catch (const std::runtime_error&) {
+        return std::locale::classic();
+    }
+}
+
+std::string MsfText(const decode::TocEntry& e)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", unsigned{e.Minute()}, unsigned{e.Second()},
+                  unsigned{e.Frame()});
+    return text;
+}
+
+FixedPoint RawSizeOf(std::int32_t blocks, bool audio)
+{
+    return FixedPoint::FromWhole(blocks) * (audio ? RawSectorSize : DataSectorSize);
+}
+
+bool IsBecomingReady(const ScsiResult& r)
+{
+    return r.transport == TransportOutcome::Delivered && r.status == scsi::StatusCheckCondition &&
+           r.SenseKey() == scsi::SenseNotReady && r.Asc() == 0x04 && r.Ascq() == 0x01;
+}
+
+} // namespace
+
+OpticalDisk::OpticalDisk(Platform& platform, std::shared_ptr<Clock> clock)
+    : platform_(platform), clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()), locale_(UserLocale())
+{
+}
+
+OpticalDisk::~OpticalDisk() = default;
+
+MMC& OpticalDisk::Transport()
+{
+    if (!mmc_) {
+        mmc_ = std::make_unique<MMC>(platform_);
+    }
+    return *mmc_;
+}
+
+std::shared_ptr<const CD> OpticalDisk::CD()
+{
+    if (!cd_) {
+        cd_ = std::make_shared<tolvane::CD>();
+    }
+    return cd_;
+}
+
+std::shared_ptr<const CDText> OpticalDisk::CDText()
+{
+    if (!cdText_) {
+        cdText_ = std::make_shared<tolvane::CDText>();
+    }
+    return cdText_;
+}
+
+std::shared_ptr<const DVD> OpticalDisk::DVD()
+{
+    if (!dvd_) {
+        dvd_ = std::make_shared<tolvane::DVD>();
+    }
+    return dvd_;
+}
+
+std::shared_ptr<const Track> OpticalDisk::Track(std::int16_t Index)
+{
+    if (Index < 1 || Index > count_ || static_cast<std::size_t>(Index) >= tracks_.size()) {
+        return nullptr;
+    }
+    auto& slot = tracks_[static_cast<std::size_t>(Index)];
+    if (!slot) {
+        slot = std::make_shared<tolvane::Track>();
+    }
+    return slot;
+}
+
+void OpticalDisk::DropRecords()
+{
+    cd_.reset();
+    cdText_.reset();
+    dvd_.reset();
+    count_ = 0;
+    firstTrack_ = 0;
+    tracks_.clear();
+}
+
+bool OpticalDisk::Create(const std::string& drive)
+{
+    DropRecords();
+    errorMessage_.clear();
+    drive_.clear();
+    MMC& mmc = Transport();
+    if (mmc.Create(drive, "")) {
+        drive_ = drive;
+        return true;
+    }
+    errorMessage_ = mmc.ErrorMessage();
+    return false;
+}
+
+void OpticalDisk::Destroy()
+{
+    DropRecords();
+    errorMessage_.clear();
+    if (mmc_) {
+        mmc_->Destroy();
+    }
+    drive_.clear();
+}
+
+bool OpticalDisk::Check()
+{
+    errorMessage_.clear();
+    if (drive_.empty()) {
+        errorMessage_ = InvalidDrive;
+        return false;
+    }
+    MMC& mmc = Transport();
+    // A drive spinning a disc up says NOT READY / BECOMING READY; it is asked again
+    // until it is ready or the limit has passed.
+    const Clock::Duration deadline = clock_->Now() + BecomingReadyLimit;
+    for (;;) {
+        if (mmc.TestUnitReady()) {
+            return true;
+        }
+        if (!IsBecomingReady(mmc.LastResult()) || clock_->Now() >= deadline) {
+            return false;
+        }
+        clock_->Sleep(BecomingReadyPoll);
+    }
+}
+
+void OpticalDisk::Eject()
+{
+    errorMessage_.clear();
+    if (drive_.empty()) {
+        errorMessage_ = InvalidDrive;
+        return;
+    }
+    Transport().StartStopUnit(false);
+}
+
+void OpticalDisk::Load()
+{
+    errorMessage_.clear();
+    if (drive_.empty()) {
+        errorMessage_ = InvalidDrive;
+        return;
+    }
+    Transport().StartStopUnit(true);
+}
+
+bool OpticalDisk::Read()
+{
+    DropRecords();
+    errorMessage_.clear();
+    if (drive_.empty()) {
+        errorMessage_ = InvalidDrive;
+        return false;
+    }
+    try {
+        return ReadSteps();
+    } catch (const std::exception& e) {
+        errorMessage_ = e.what();
+    } catch (...) {
+        errorMessage_ = "Unknown error";
+    }
+    DropRecords();
+    return false;
+}
+
+bool OpticalDisk::ReadSteps()
+{
+    MMC& mmc = Transport();
+    cd_ = std::make_shared<tolvane::CD>();
+    dvd_ = std::make_shared<tolvane::DVD>();
+    tolvane::CD& cd = *cd_;
+
+    // 1. The volume serial number, as Windows computes it: the active volume
+    // descriptor of the last session (Joliet's when there is one), else the TOC of
+    // an audio disc.
+    {
+        std::int32_t sessionStart = 0;
+        Buffer<12> info;
+        if (mmc.ReadTOC(false, 1, 12, info.data())) {
+            if (const auto s = decode::DecodeSessionInfo(info.First(12))) {
+                sessionStart = s->startOfLastSession;
+            }
+        }
+        std::optional<std::uint32_t> serial;
+        std::optional<std::uint32_t> primary;
+        Buffer<decode::SectorSize> block;
+        for (std::int32_t i = 0; i < VolumeDescriptorLimit && !serial; ++i) {
+            if (!mmc.Read(sessionStart + VolumeDescriptorStart + i, decode::SectorSize, block.data())) {
+                break;
+            }
+            const auto type = decode::VolumeDescriptorType(block.First(decode::SectorSize));
+            if (!type || *type == TerminatorType) {
+                break;
+            }
+            if (*type == 1 && !primary) {
+                primary = decode::VolumeSerialOfDescriptor(block.First(decode::SectorSize));
+            } else if (decode::IsJoliet(block.First(decode::SectorSize))) {
+                serial = decode::VolumeSerialOfDescriptor(block.First(decode::SectorSize));
+            }
+        }
+        if (!serial) {
+            serial = primary;
+        }
+        if (!serial) {
+            Buffer<804> toc;
+            if (mmc.ReadTOC(true, 0, 804, toc.data())) {
+                const auto msf = decode::DecodeToc(toc.First(804));
+                if (msf && !msf->entries.empty() && (msf->entries[0].control & 0x4) == 0) {
+                    serial = decode::VolumeSerialOfAudioToc(*msf);
+                }
+            }
+        }
+        if (serial) {
+            cd.SetSerialNumber(FormatEx::FormatSerialNumber(static_cast<std::int32_t>(*serial)));
+        }
+    }
+
+    // 2. Disc information.
+    {
+        Buffer<34> b;
+        if (mmc.ReadDiscInformation(34, b.data())) {
+            if (const auto info = decode::DecodeDiscInformation(b.First(34))) {
+                cd.SetDiscStatus(info->status);
+                cd.SetDiscFormat(decode::DiscFormatName(info->discType));
+                cd.SetErasable(info->erasable);
+            }
+        }
+    }
+
+    // 3. The primary volume descriptor at block 16.
+    {
+        Buffer<decode::SectorSize> b;
+        if (mmc.Read(VolumeDescriptorStart, decode::SectorSize, b.data())) {
+            if (const auto vd = decode::DecodePrimaryVolumeDescriptor(b.First(decode::SectorSize))) {
+                cd.SetSystemIdentifier(vd->systemIdentifier);
+                cd.SetVolumeIdentifier(vd->volumeIdentifier);
+                cd.SetVolumeSpaceSize(vd->volumeSpaceSize);
+                cd.SetLogicalBlockSize(vd->logicalBlockSize);
+                cd.SetPathTableSize(vd->pathTableSize);
+                cd.SetLPathTableLocation(vd->lPathTableLocation);
+                cd.SetOptionalLPathTableLocation(vd->optionalLPathTableLocation);
+                cd.SetMPathTableLocation(vd->mPathTableLocation);
+                cd.SetOptionalMPathTableLocation(vd->optionalMPathTableLocation);
+                cd.SetVolumeSetIdentifier(vd->volumeSetIdentifier);
+                cd.SetPublisherIdentifier(vd->publisherIdentifier);
+                cd.SetDataPreparerIdentifier(vd->dataPreparerIdentifier);
+                cd.SetApplicationIdentifier(vd->applicationIdentifier);
+                cd.SetCopyrightFileIdentifier(vd->copyrightFileIdentifier);
+                cd.SetAbstractFileIdentifier(vd->abstractFileIdentifier);
+                cd.SetBibliographicalFileIdentifier(vd->bibliographicFileIdentifier);
+                cd.SetVolumeCreation(decode::FormatIsoDate(vd->creation, locale_));
+                cd.SetVolumeModification(decode::FormatIsoDate(vd->modification, locale_));
+                cd.SetVolumeExpiration(decode::FormatIsoDate(vd->expiration, locale_));
+                cd.SetVolumeEffective(decode::FormatIsoDate(vd->effective, locale_));
+            }
+        }
+    }
+
+    // 4. Capacity.
+    {
+        Buffer<8> b;
+        if (mmc.ReadCapacity(8, b.data())) {
+            if (const auto c = decode::DecodeCapacity(b.First(8))) {
+                if (c->lastLba >= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+                    throw std::overflow_error("Overflow: last logical block address " + std::to_string(c->lastLba));
+                }
+                const auto blocks = static_cast<std::int32_t>(c->lastLba + 1);
+                cd.SetTotalLogicalBlocks(blocks);
+                cd.SetTotalRawSize(FixedPoint::FromWhole(blocks) * static_cast<std::int64_t>(c->blockLength));
+            }
+        }
+    }
+
+    // 5. DVD physical format.
+    {
+        Buffer<2053> b;
+        if (mmc.ReadDiscStructure(0, 2052, b.data())) {
+            if (const auto p = decode::DecodeDvdPhysical(b.First(2052))) {
+                if (const std::string name = decode::DvdBookName(p->bookType); !name.empty()) {
+                    cd.SetDiscType(name);
+                }
+                dvd_->SetLayers(p->layers);
+            }
+        }
+    }
+
+    // 6. DVD region.
+    {
+        Buffer<9> b;
+        if (mmc.ReadDiscStructure(1, 8, b.data())) {
+            if (const auto regions = decode::DecodeDvdRegions(b.First(8))) {
+                dvd_->SetRegion(*regions);
+            }
+        }
+    }
+
+    // 7. Media catalogue number.
+    {
+        Buffer<25> b;
+        if (mmc.ReadSubChannel(2, 0, 24, b.data())) {
+            if (const auto mcn = decode::DecodeMcn(b.First(24))) {
+                cd.SetUPC(*mcn);
+            }
+        }
+    }
+
+    // 8. The tracks of the table of contents.
+    std::uint8_t firstTrack = 0;
+    {
+        Buffer<804> b;
+        if (mmc.ReadTOC(false, 0, 804, b.data())) {
+            const auto toc = decode::DecodeToc(b.First(804));
+            if (toc) {
+                firstTrack = toc->firstTrack;
+                firstTrack_ = toc->firstTrack;
+                count_ = toc->lastTrack;
+                tracks_.assign(std::size_t{count_} + 1, nullptr);
+                for (std::uint32_t n = toc->firstTrack; n <= toc->lastTrack && n != 0; ++n) {
+                    // Descriptors pair with tracks by their position after the first
+                    // track, so a disc that starts at track 4 reads right.
+                    const std::size_t k = n - toc->firstTrack;
+                    if (k + 1 >= toc->entries.size()) {
+                        throw std::out_of_range("The table of contents holds no descriptor for track " +
+                                                std::to_string(n));
+                    }
+                    const decode::TocEntry& own = toc->entries[k];
+                    const decode::TocEntry& next = toc->entries[k + 1];
+
+                    auto track = std::make_shared<tolvane::Track>();
+                    auto text = std::make_shared<tolvane::CDText>();
+                    track->SetCDText(text);
+                    const bool data = (own.control & 0x4) != 0;
+                    std::string mode = data ? "" : "Audio";
+                    if (data) {
+                        Buffer<28> info;
+                        if (mmc.ReadTrackInformation(static_cast<std::uint8_t>(n), 28, info.data())) {
+                            const auto m = decode::DecodeTrackDataMode(info.First(28));
+                            if (m == std::optional<std::uint8_t>{1}) {
+                                mode = "Mode 1";
+                            } else if (m == std::optional<std::uint8_t>{2}) {
+                                mode = "Mode 2";
+                            }
+                        }
+                        Buffer<8> header;
+                        if (mmc.ReadHeader(true, own.Lba(), 8, header.data())) {
+                            const auto m = decode::DecodeHeaderDataMode(header.First(8));
+                            if (m == std::optional<std::uint8_t>{1}) {
+                                mode = "Mode 1";
+                            } else if (m == std::optional<std::uint8_t>{2}) {
+                                mode = "Mode 2";
+                            }
+                        }
+                    }
+                    track->SetMode(mode);
+                    track->SetDigitalCopy((own.control & 0x2) != 0);
+                    track->SetPreemphasis2((own.control & 0x1) != 0);
+                    track->SetPreemphasis4((own.control & 0x9) == 0x9);
+                    track->SetLBA(own.Lba());
+                    const std::int64_t length = std::int64_t{next.Lba()} - own.Lba();
+                    if (length < std::numeric_limits<std::int32_t>::min() ||
+                        length > std::numeric_limits<std::int32_t>::max()) {
+                        throw std::overflow_error("Overflow: length of track " + std::to_string(n));
+                    }
+                    track->SetLogicalBlocks(static_cast<std::int32_t>(length));
+                    track->SetRawSize(RawSizeOf(track->LogicalBlocks(), mode == "Audio"));
+
+                    Buffer<25> sub;
+                    if (mmc.ReadSubChannel(3, static_cast<std::uint8_t>(n), 24, sub.data())) {
+                        if (const auto isrc = decode::DecodeIsrc(sub.First(24))) {
+                            track->SetISRC(*isrc);
+                        }
+                    }
+                    tracks_[n] = std::move(track);
+                }
+            }
+        }
+    }
+
+    // 9. Start times as minutes:seconds:frames, and the CDDB id.
+    {
+        Buffer<804> b;
+        if (mmc.ReadTOC(true, 0, 804, b.data())) {
+            if (const auto toc = decode::DecodeToc(b.First(804))) {
+                if (tracks_.empty() && toc->lastTrack >= toc->firstTrack && toc->lastTrack != 0) {
+                    throw std::logic_error("The table of contents in MSF form lists tracks the first one did not");
+                }
+                for (std::uint32_t n = toc->firstTrack; n <= toc->lastTrack && n != 0; ++n) {
+                    const std::size_t k = n - toc->firstTrack;
+                    if (k >= toc->entries.size() || n >= tracks_.size()) {
+                        throw std::out_of_range("The table of contents holds no descriptor for track " +
+                                                std::to_string(n));
+                    }
+                    if (tracks_[n]) {
+                        tracks_[n]->SetMSF(MsfText(toc->entries[k]));
+                    }
+                }
+                if (const auto id = decode::CddbId(*toc)) {
+                    cd.SetCDDB(FormatEx::FormatHex(static_cast<std::int32_t>(*id), 8));
+                }
+            }
+        }
+    }
+
+    // 10. Sessions; on a disc of several, each session's last track ends at that
+    // session's own lead-out, not 11,400 blocks later at the next session's start.
+    {
+        Buffer<12> b;
+        if (mmc.ReadTOC(false, 1, 12, b.data())) {
+            if (const auto info = decode::DecodeSessionInfo(b.First(12))) {
+                cd.SetSessions(info->lastSession);
+                if (info->lastSession > 1) {
+                    Buffer<4 + 11 * 256> full;
+                    if (mmc.ReadTOC(false, 2, static_cast<std::int16_t>(full.bytes.size()), full.data())) {
+                        for (const auto& s : decode::DecodeSessionLeadOuts(full.First(full.bytes.size()))) {
+                            if (s.lastTrack == 0 || s.lastTrack >= tracks_.size() || !tracks_[s.lastTrack]) {
+                                continue;
+                            }
+                            tolvane::Track& last = *tracks_[s.lastTrack];
+                            last.SetLogicalBlocks(s.leadOut - last.LBA());
+                            last.SetRawSize(RawSizeOf(last.LogicalBlocks(), last.Mode() == "Audio"));
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    // 11. A recordable CD has an ATIP.
+    {
+        Buffer<28> b;
+        if (mmc.ReadTOC(false, 4, 28, b.data())) {
+            if (const auto rw = decode::DecodeAtipRewritable(b.First(28))) {
+                cd.SetDiscType(*rw ? "CD-RW" : "CD-R");
+            }
+        }
+    }
+
+    // 12. CD-Text: titles and performers of the first language block.
+    {
+        Buffer<1805> b;
+        if (!mmc.ReadTOC(false, 5, 1804, b.data())) {
+            return true;
+        }
+        const std::size_t announced = std::size_t{Be16(b.First(2), 0)} + 2;
+        const std::size_t end = std::min<std::size_t>(announced, 1804);
+        const ConstBytes packs = end > 4 ? b.First(end).subspan(4) : ConstBytes{};
+        const cdtext::Decoded decoded = cdtext::Decode(packs);
+        cdText_ = std::make_shared<tolvane::CDText>();
+        if (!decoded.blocks.empty()) {
+            const cdtext::Block& block = decoded.blocks.front();
+            const auto text = [&block](std::uint8_t type, std::size_t i) {
+                const std::string& raw = block.Text(type, i);
+                return decode::Latin1ToUtf8(
+                    ConstBytes(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()));
+            };
+            cdText_->SetTitle(text(cdtext::Title, 0));
+            cdText_->SetArtist(text(cdtext::Performer, 0));
+            for (std::size_t n = firstTrack; n < tracks_.size() && n != 0; ++n) {
+                if (!tracks_[n]) {
+                    continue;
+                }
+                auto record = std::make_shared<tolvane::CDText>();
+                record->SetTitle(text(cdtext::Title, n - firstTrack + 1));
+                record->SetArtist(text(cdtext::Performer, n - firstTrack + 1));
+                tracks_[n]->SetCDText(std::move(record));
+            }
+        }
+    }
+    return true;
+}
+
+bool OpticalDisk::Extract(std::uint8_t trk, const std::string& file)
+{
+    errorMessage_.clear();
+    try {
+        if (drive_.empty()) {
+            errorMessage_ = InvalidDrive;
+            return false;
+        }
+        if (trk == 0 || trk > count_) {
+            errorMessage_ = "Track out of range";
+            return false;
+        }
+        const auto track = Track(trk);
+        if (track->Mode() != "Audio") {
+            errorMessage_ = "Invalid mode";
+            return false;
+        }
+        return ExtractSectors(*track, file);
+    } catch (const std::exception& e) {
+        errorMessage_ = e.what();
+    } catch (...) {
+        errorMessage_ = "Unknown error";
+    }
+    return false;
+}
+
+bool OpticalDisk::ExtractSectors(const tolvane::Track& track, const std::string& file)
+{
+    WavWriter wav;
+    if (!wav.Open(file)) {
+        errorMessage_ = "Invalid handle";
+        return false;
+    }
+    const std::int32_t sectors = std::max(track.LogicalBlocks(), 0);
+    if (!wav.WriteHeader(static_cast<std::uint32_t>(sectors) * RawSectorSize)) {
+        errorMessage_ = "Error creating RIFF chunk";
+        wav.Abandon();
+        return false;
+    }
+
+    MMC& mmc = Transport();
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BurstSectors) * RawSectorSize);
+    std::int64_t extracted = WavWriter::HeaderSize;
+    bool result = false;
+    bool stop = false;
+    for (std::int32_t done = 0; done < sectors && !stop;) {
+        const std::int32_t burst = std::min(BurstSectors, sectors - done);
+        const std::int32_t lba = track.LBA() + done;
+        std::int32_t readable = burst;
+        if (!mmc.ReadCD(lba, burst, burst * RawSectorSize, buffer.data())) {
+            // Read the burst again one sector at a time, so that the sectors before
+            // a bad one still reach the file.
+            readable = 0;
+            while (readable < burst &&
+                   mmc.ReadCD(lba + readable, static_cast<std::int16_t>(RawSectorSize),
+                              buffer.data() + static_cast<std::ptrdiff_t>(readable) * RawSectorSize)) {
+                ++readable;
+            }
+        }
+        for (std::int32_t i = 0; i < readable; ++i) {
+            extracted += RawSectorSize;
+            if (extracted > std::numeric_limits<std::int32_t>::max()) {
+                throw std::overflow_error("Overflow: track too long for a WAV file");
+            }
+            bool cancel = false;
+            if (change_) {
+                change_(static_cast<std::int32_t>(extracted), cancel);
+            }
+            if (cancel) {
+                stop = true;
+                break;
+            }
+            if (!wav.Write(ConstBytes(buffer.data() + static_cast<std::ptrdiff_t>(i) * RawSectorSize,
+                                      RawSectorSize))) {
+                errorMessage_ = "Error writing file";
+                result = false;
+                stop = true;
+                break;
+            }
+            result = true;
+        }
+        if (!stop && readable < burst) {
+            errorMessage_ = "Error reading bytes";
+            result = false;
+            stop = true;
+        }
+        done += burst;
+    }
+    if (!wav.Complete() && errorMessage_.empty()) {
+        errorMessage_ = "Error writing file";
+        result = false;
+    }
+    return result;
+}
+
+} // namespace tolvane
