@@ -9,7 +9,9 @@ packages=(
     libgtest-dev libgmock-dev
     libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-i686
-    libcdio-utils genisoimage xorriso
+    libcdio-utils genisoimage xorriso sox
+    libbenchmark-dev cd-paranoia time
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()
