@@ -1,15 +1,20 @@
 // tolvane-cli: the command-line companion of the main window.
 //
 // It builds the same objects the window does (the platform with its virtual
-// drives, the drive list) and never sends a command block itself.
+// drives, the drive list, the disc object of the chosen drive) and never sends
+// a command block itself.
+#include "cli/Commands.h"
+#include "cli/Options.h"
 #include "device/OpticalDrives.h"
 #include "device/platform/Platform.h"
 #include "device/platform/VirtualDrives.h"
+#include "disc/OpticalDisk.h"
 #include "emulator/Attach.h"
 #include "util/Clock.h"
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -18,33 +23,23 @@
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailed = 1;
+using namespace tolvane::cli;
 
-const char* const NoDrivesMessage = "No CD/DVD drives found or ASPI/SPTI not available";
-
-std::string Speeds(std::int16_t maximum, std::int16_t current)
+extern "C" void OnInterrupt(int)
 {
-    return std::to_string(maximum) + "x / " + std::to_string(current) + "x";
+    Interrupted.store(true);
 }
 
-int ListDrives(const tolvane::OpticalDrives& drives)
+// --verbose: each command block and, for a failed command, its sense, on stderr.
+void Trace(std::span<const std::uint8_t> cdb, const tolvane::ScsiResult& result)
 {
-    if (drives.Count() < 1) {
-        std::cerr << NoDrivesMessage << '\n';
-        return ExitFailed;
+    std::string line = "cdb";
+    char byte[4];
+    for (const std::uint8_t b : cdb) {
+        std::snprintf(byte, sizeof byte, " %02X", b);
+        line += byte;
     }
-    // The identification strings are shown as the drive returns them, padding included.
-    std::printf("%-7s %-9s %-8s  %-16s  %-4s  %-15s %s\n", "Letter", "Interface", "Vendor", "Product", "Rev.",
-                "Read max/cur", "Write max/cur");
-    for (std::int16_t i = 0; i < drives.Count(); ++i) {
-        const tolvane::OpticalDriveItem* d = drives.Item(i);
-        std::printf("%-7s %-9s %-8s  %-16s  %-4s  %-15s %s\n", d->Letter().c_str(), d->Interface().c_str(),
-                    d->Manufacturer().c_str(), d->Name().c_str(), d->Revision().c_str(),
-                    Speeds(d->ReadMaximumSpeed(), d->ReadCurrentSpeed()).c_str(),
-                    Speeds(d->WriteMaximumSpeed(), d->WriteCurrentSpeed()).c_str());
-    }
-    return ExitOk;
+    std::cerr << line << " -> " << result.Describe() << '\n';
 }
 
 // The virtual drives the options ask for, in their order on the command line.
@@ -88,17 +83,64 @@ int main(int argc, char** argv)
     CLI::Option* demoOption =
         app.add_flag("--demo", demoCount, "Attach the demo discs: a CD, then a DVD, in two drives");
     CLI::Option* emptyOption = app.add_flag("--empty", emptyCount, "Attach an empty virtual drive");
+    std::string driveText;
+    app.add_option("--drive", driveText, "The drive to use, D or D: (default: the first drive found)")
+        ->type_name("LETTER");
+    bool verbose = false;
+    app.add_flag("--verbose", verbose, "Print each command block and the sense of failed commands to stderr");
 
-    CLI::App* drivesCommand =
-        app.add_subcommand("drives", "List the drives: letter, interface, identity, speeds");
+    CLI::App* drivesCommand = app.add_subcommand("drives", "List the drives: letter, interface, identity, speeds");
+    CLI::App* infoCommand = app.add_subcommand("info", "Disc facts and the track list of the disc in the drive");
+    bool json = false;
+    infoCommand->add_flag("--json", json, "One JSON object instead of text");
+    CLI::App* reportCommand = app.add_subcommand("report", "Write the text report of the disc's facts");
+    std::string reportFile;
+    reportCommand->add_option("FILE", reportFile, "The report file (replaced if it exists)")->required();
+    CLI::App* ripCommand = app.add_subcommand("rip", "Extract audio tracks to WAV files");
+    std::string trackText;
+    std::string folder = ".";
+    ripCommand->add_option("--tracks", trackText, "Tracks to extract, as 1,3-5 (default: every audio track)")
+        ->type_name("LIST");
+    ripCommand->add_option("--out", folder, "Folder for the files Track N.wav (default: the current folder)")
+        ->type_name("DIR");
+    CLI::App* ejectCommand = app.add_subcommand("eject", "Open the tray");
+    CLI::App* loadCommand = app.add_subcommand("load", "Close the tray");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return ExitUsage;
+    }
+
+    std::optional<std::vector<int>> tracks;
+    if (!trackText.empty()) {
+        tracks = ParseTrackList(trackText);
+        if (!tracks) {
+            std::cerr << "--tracks: not a list of track numbers such as 1,3-5: " << trackText << '\n';
+            return ExitUsage;
+        }
+    }
+    std::string wantedDrive;
+    if (!driveText.empty()) {
+        wantedDrive = NormalizeDrive(driveText);
+        if (wantedDrive.empty()) {
+            std::cerr << "--drive: not a drive letter: " << driveText << '\n';
+            return ExitUsage;
+        }
+    }
 
     // Virtual drives take their letters before the drive list is built.
     auto registry = std::make_shared<tolvane::VirtualDriveRegistry>();
-    const tolvane::emulator::AttachResult attached =
-        tolvane::emulator::AttachDrives(*registry, DriveRequests(app, imageOption, demoOption, emptyOption),
-                                        std::make_shared<tolvane::SystemClock>());
+    auto clock = std::make_shared<tolvane::SystemClock>();
+    const tolvane::emulator::AttachResult attached = tolvane::emulator::AttachDrives(
+        *registry, DriveRequests(app, imageOption, demoOption, emptyOption), clock);
     for (const std::string& warning : attached.warnings) {
         std::cerr << warning << '\n';
     }
@@ -107,10 +149,52 @@ int main(int argc, char** argv)
         return ExitFailed;
     }
     std::unique_ptr<tolvane::Platform> platform = tolvane::CreateSystemPlatform(registry);
-
+    const tolvane::OpticalDrives drives(*platform);
     if (drivesCommand->parsed()) {
-        tolvane::OpticalDrives drives(*platform);
         return ListDrives(drives);
     }
-    return ExitFailed;
+    if (drives.Count() < 1) {
+        std::cerr << "No CD/DVD drives found or ASPI/SPTI not available\n";
+        return ExitFailed;
+    }
+
+    // The first drive found, as the main window opens it, unless another is named.
+    const tolvane::OpticalDriveItem* drive = drives.Item(0);
+    if (!wantedDrive.empty()) {
+        drive = nullptr;
+        for (std::int16_t i = 0; i < drives.Count(); ++i) {
+            if (drives.Item(i)->Letter() == wantedDrive) {
+                drive = drives.Item(i);
+            }
+        }
+        if (!drive) {
+            std::cerr << "--drive: no drive " << wantedDrive << " (see tolvane-cli drives)\n";
+            return ExitUsage;
+        }
+    }
+
+    tolvane::OpticalDisk disc(*platform, clock);
+    if (verbose) {
+        disc.Transport().SetCommandObserver(Trace);
+    }
+    if (!disc.Create(drive->Letter())) {
+        std::cerr << "Error accessing device\n";
+        return ExitFailed;
+    }
+    std::signal(SIGINT, OnInterrupt);
+
+    int status = ExitFailed;
+    if (infoCommand->parsed()) {
+        status = Info(disc, *drive, json);
+    } else if (reportCommand->parsed()) {
+        status = Report(disc, reportFile);
+    } else if (ripCommand->parsed()) {
+        status = Rip(disc, tracks, folder);
+    } else if (ejectCommand->parsed()) {
+        status = Eject(disc);
+    } else if (loadCommand->parsed()) {
+        status = Load(disc);
+    }
+    disc.Destroy();
+    return status;
 }

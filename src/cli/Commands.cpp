@@ -1,0 +1,399 @@
+#include "cli/Commands.h"
+
+#include "cli/Options.h"
+#include "disc/InformationReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace tolvane::cli {
+
+std::atomic<bool> Interrupted{false};
+
+namespace {
+
+constexpr const char* NoDrives = "No CD/DVD drives found or ASPI/SPTI not available";
+constexpr const char* MediaNotPresent = "Media not present";
+constexpr const char* ErrorReadingTracks = "Error reading tracks";
+constexpr const char* NoTracksFound = "No tracks found";
+constexpr const char* NotAudio = "Track is not in audio mode";
+constexpr const char* ErrorExtracting = "Error extracting track";
+constexpr const char* ErrorWriting = "Error writing file";
+
+const std::vector<std::string> TrackHeadings{"Track",        "Mode", "LBA",   "MSF",   "Raw Size",
+                                             "Digital Copy", "ISRC", "Title", "Artist"};
+
+std::string Speeds(std::int16_t maximum, std::int16_t current)
+{
+    return std::to_string(maximum) + "x / " + std::to_string(current) + "x";
+}
+
+// Check, then Read: the main window's Refresh. Prints the failure and returns false.
+bool ReadDisc(OpticalDisk& disc)
+{
+    if (!disc.Check()) {
+        std::cerr << MediaNotPresent << '\n';
+        return false;
+    }
+    if (!disc.Read()) {
+        std::cerr << ErrorReadingTracks << (disc.ErrorMessage().empty() ? "" : ": " + disc.ErrorMessage())
+                  << '\n';
+        return false;
+    }
+    return true;
+}
+
+// The tracks the table of contents lists, first to last.
+std::vector<int> TocTracks(const OpticalDisk& disc)
+{
+    std::vector<int> tracks;
+    for (int n = disc.FirstTrack(); n >= 1 && n <= disc.Count(); ++n) {
+        tracks.push_back(n);
+    }
+    return tracks;
+}
+
+// Display width of UTF-8 text: one column per character.
+std::size_t Width(const std::string& s)
+{
+    std::size_t w = 0;
+    for (const unsigned char c : s) {
+        w += (c & 0xC0) != 0x80;
+    }
+    return w;
+}
+
+void PrintTable(const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], Width(row[i]));
+        }
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) {
+                line.append(widths[i] - Width(row[i]) + 2, ' ');
+            }
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        std::cout << line << '\n';
+    }
+}
+
+nlohmann::ordered_json TextJson(const tolvane::CDText& t)
+{
+    return {{"Title", t.Title()}, {"Artist", t.Artist()}};
+}
+
+nlohmann::ordered_json CdJson(const tolvane::CD& cd)
+{
+    return {{"AbstractFileIdentifier", cd.AbstractFileIdentifier()},
+            {"ApplicationIdentifier", cd.ApplicationIdentifier()},
+            {"BibliographicalFileIdentifier", cd.BibliographicalFileIdentifier()},
+            {"CDDB", cd.CDDB()},
+            {"CopyrightFileIdentifier", cd.CopyrightFileIdentifier()},
+            {"DataPreparerIdentifier", cd.DataPreparerIdentifier()},
+            {"DiscFormat", cd.DiscFormat()},
+            {"DiscStatus", cd.DiscStatus()},
+            {"DiscType", cd.DiscType()},
+            {"Erasable", cd.Erasable()},
+            {"LogicalBlockSize", cd.LogicalBlockSize()},
+            {"LPathTableLocation", cd.LPathTableLocation()},
+            {"MPathTableLocation", cd.MPathTableLocation()},
+            {"OptionalLPathTableLocation", cd.OptionalLPathTableLocation()},
+            {"OptionalMPathTableLocation", cd.OptionalMPathTableLocation()},
+            {"PathTableSize", cd.PathTableSize()},
+            {"PublisherIdentifier", cd.PublisherIdentifier()},
+            {"SerialNumber", cd.SerialNumber()},
+            {"Sessions", cd.Sessions()},
+            {"SystemIdentifier", cd.SystemIdentifier()},
+            {"TotalLogicalBlocks", cd.TotalLogicalBlocks()},
+            {"TotalRawSize", cd.TotalRawSize().Whole()},
+            {"UPC", cd.UPC()},
+            {"VolumeCreation", cd.VolumeCreation()},
+            {"VolumeEffective", cd.VolumeEffective()},
+            {"VolumeExpiration", cd.VolumeExpiration()},
+            {"VolumeIdentifier", cd.VolumeIdentifier()},
+            {"VolumeModification", cd.VolumeModification()},
+            {"VolumeSetIdentifier", cd.VolumeSetIdentifier()},
+            {"VolumeSpaceSize", cd.VolumeSpaceSize()}};
+}
+
+std::string Clock(double seconds)
+{
+    const auto s = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+// Progress of one track: redrawn in place on a terminal, a line per track elsewhere.
+class Progress {
+public:
+    Progress(int track, std::int32_t sectors)
+        : track_(track), total_(std::int64_t{sectors} * 2352), terminal_(isatty(STDOUT_FILENO) != 0),
+          start_(std::chrono::steady_clock::now())
+    {
+        // Scripts reading a pipe see when each track starts, not only when it ends.
+        if (!terminal_) {
+            std::printf("Track %2d: extracting\n", track_);
+            std::fflush(stdout);
+        }
+    }
+
+    void Update(std::int32_t extractedBytes)
+    {
+        done_ = extractedBytes - 44;
+        if (!terminal_) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastDraw_ < std::chrono::milliseconds(100) && done_ < total_) {
+            return;
+        }
+        lastDraw_ = now;
+        const double elapsed = Seconds(now);
+        const double rate = elapsed > 0 ? done_ / elapsed : 0;                 // bytes per second
+        const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0;
+        std::printf("\rTrack %2d: %3d%%  %5.1fx  %s left   ", track_,
+                    total_ > 0 ? static_cast<int>(done_ * 100 / total_) : 100, rate / 176400.0,
+                    Clock(left).c_str());
+        std::fflush(stdout);
+    }
+
+    void Finish(const std::string& file, const char* outcome)
+    {
+        const double elapsed = Seconds(std::chrono::steady_clock::now());
+        const double speed = elapsed > 0 ? done_ / elapsed / 176400.0 : 0;
+        if (terminal_) {
+            std::printf("\r\033[K");
+        }
+        std::printf("Track %2d: %s %s (%.1f MB, %.1fx)\n", track_, outcome, file.c_str(), done_ / 1e6, speed);
+        std::fflush(stdout);
+    }
+
+private:
+    double Seconds(std::chrono::steady_clock::time_point now) const
+    {
+        return std::chrono::duration<double>(now - start_).count();
+    }
+
+    int track_;
+    std::int64_t total_;
+    std::int64_t done_ = 0;
+    bool terminal_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+} // namespace
+
+int ListDrives(const OpticalDrives& drives)
+{
+    if (drives.Count() < 1) {
+        std::cerr << NoDrives << '\n';
+        return ExitFailed;
+    }
+    // The identification strings are shown as the drive returns them, padding included.
+    std::vector<std::vector<std::string>> rows{{"Letter", "Interface", "Vendor", "Product", "Rev.",
+                                                "Read max/cur", "Write max/cur"}};
+    for (std::int16_t i = 0; i < drives.Count(); ++i) {
+        const OpticalDriveItem* d = drives.Item(i);
+        rows.push_back({d->Letter(), d->Interface(), d->Manufacturer(), d->Name(), d->Revision(),
+                        Speeds(d->ReadMaximumSpeed(), d->ReadCurrentSpeed()),
+                        Speeds(d->WriteMaximumSpeed(), d->WriteCurrentSpeed())});
+    }
+    PrintTable(rows);
+    return ExitOk;
+}
+
+std::vector<std::string> TrackCells(OpticalDisk& disc, int n)
+{
+    const auto t = disc.Track(static_cast<std::int16_t>(n));
+    const auto text = t->CDText() ? t->CDText() : std::make_shared<const tolvane::CDText>();
+    return {std::to_string(n),          t->Mode(),
+            std::to_string(t->LBA()),   t->MSF(),
+            t->RawSize().ToString(),    t->DigitalCopy() ? "Yes" : "No",
+            t->ISRC(),                  text->Title(),
+            text->Artist()};
+}
+
+int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json)
+{
+    if (!ReadDisc(disc)) {
+        return ExitFailed;
+    }
+    const std::vector<int> tracks = TocTracks(disc);
+    if (json) {
+        nlohmann::ordered_json out;
+        out["Drive"] = {{"Letter", drive.Letter()},
+                        {"Interface", drive.Interface()},
+                        {"Manufacturer", drive.Manufacturer()},
+                        {"Name", drive.Name()},
+                        {"Revision", drive.Revision()},
+                        {"ReadMaximumSpeed", drive.ReadMaximumSpeed()},
+                        {"ReadCurrentSpeed", drive.ReadCurrentSpeed()},
+                        {"WriteMaximumSpeed", drive.WriteMaximumSpeed()},
+                        {"WriteCurrentSpeed", drive.WriteCurrentSpeed()}};
+        out["CD"] = CdJson(*disc.CD());
+        out["CDText"] = TextJson(*disc.CDText());
+        out["DVD"] = {{"Layers", disc.DVD()->Layers()}, {"Region", disc.DVD()->Region()}};
+        out["Count"] = disc.Count();
+        out["Tracks"] = nlohmann::ordered_json::array();
+        for (const int n : tracks) {
+            const auto t = disc.Track(static_cast<std::int16_t>(n));
+            const auto text = t->CDText() ? t->CDText() : std::make_shared<const tolvane::CDText>();
+            out["Tracks"].push_back({{"Number", n},
+                                     {"Mode", t->Mode()},
+                                     {"LBA", t->LBA()},
+                                     {"LogicalBlocks", t->LogicalBlocks()},
+                                     {"MSF", t->MSF()},
+                                     {"RawSize", t->RawSize().Whole()},
+                                     {"DigitalCopy", t->DigitalCopy()},
+                                     {"Preemphasis2", t->Preemphasis2()},
+                                     {"Preemphasis4", t->Preemphasis4()},
+                                     {"ISRC", t->ISRC()},
+                                     {"CDText", TextJson(*text)}});
+        }
+        std::cout << out.dump(2) << '\n';
+        return ExitOk;
+    }
+
+    std::vector<std::vector<std::string>> facts;
+    for (const InformationRow& row : InformationRows(true, *disc.CD(), *disc.CDText(), *disc.DVD())) {
+        facts.push_back({row.label + ":", row.value});
+    }
+    PrintTable(facts);
+    std::cout << '\n';
+    if (tracks.empty()) {
+        std::cerr << NoTracksFound << '\n';
+        return ExitOk;
+    }
+    std::vector<std::vector<std::string>> rows{TrackHeadings};
+    for (const int n : tracks) {
+        rows.push_back(TrackCells(disc, n));
+    }
+    PrintTable(rows);
+    return ExitOk;
+}
+
+int Report(OpticalDisk& disc, const std::string& file)
+{
+    // As the information window: without a medium the report is the one line that says so.
+    const bool present = disc.Check();
+    if (present && !disc.Read()) {
+        std::cerr << ErrorReadingTracks << '\n';
+        return ExitFailed;
+    }
+    const std::string text =
+        InformationReport(InformationRows(present, *disc.CD(), *disc.CDText(), *disc.DVD()));
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+    }
+    if (!out) {
+        std::cerr << ErrorWriting << ": " << file << ": " << std::strerror(errno) << '\n';
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder)
+{
+    if (!ReadDisc(disc)) {
+        return ExitFailed;
+    }
+    const std::vector<int> toc = TocTracks(disc);
+    if (toc.empty()) {
+        std::cerr << NoTracksFound << '\n';
+        return ExitFailed;
+    }
+    std::vector<int> tracks;
+    if (requested) {
+        tracks = *requested;
+    } else {
+        for (const int n : toc) {
+            if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
+                tracks.push_back(n);
+            }
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+
+    int status = ExitOk;
+    for (const int n : tracks) {
+        const auto track = disc.Track(static_cast<std::int16_t>(n));
+        if (!track || n < disc.FirstTrack()) {
+            std::cerr << "Track " << n << ": no such track on this disc\n";
+            status = ExitFailed;
+            continue;
+        }
+        if (track->Mode() != "Audio") {
+            std::cerr << "Track " << n << ": " << NotAudio << '\n';
+            status = ExitFailed;
+            continue;
+        }
+        const std::string file = (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
+        Progress progress(n, track->LogicalBlocks());
+        bool cancelled = false;
+        disc.SetChangeHandler([&](std::int32_t bytes, bool& cancel) {
+            if (Interrupted.load()) {
+                cancel = true;
+                cancelled = true;
+                return;
+            }
+            progress.Update(bytes);
+        });
+        const bool ok = disc.Extract(static_cast<std::uint8_t>(n), file);
+        disc.SetChangeHandler(nullptr);
+        if (cancelled) {
+            progress.Finish(file, "cancelled,");
+            return ExitInterrupted;
+        }
+        if (!ok) {
+            const std::string& why = disc.ErrorMessage();
+            if (why == ErrorWriting || why == "Invalid handle") {
+                // The folder takes no files: the other tracks would fail the same way.
+                std::cerr << "Track " << n << ": " << ErrorWriting << ": " << file << '\n';
+                return ExitFailed;
+            } else {
+                std::cerr << "Track " << n << ": " << ErrorExtracting << (why.empty() ? "" : " (" + why + ")")
+                          << '\n';
+            }
+            status = ExitFailed;
+            continue;
+        }
+        progress.Finish(file, "wrote");
+    }
+    return status;
+}
+
+int Eject(OpticalDisk& disc)
+{
+    disc.Eject();
+    return ExitOk;
+}
+
+int Load(OpticalDisk& disc)
+{
+    disc.Load();
+    return ExitOk;
+}
+
+} // namespace tolvane::cli

@@ -1,0 +1,29 @@
+// The jobs of tolvane-cli, each on the objects the main window uses: the drive
+// list and the disc object. None of them sends a command block itself.
+#pragma once
+
+#include "device/OpticalDrives.h"
+#include "disc/OpticalDisk.h"
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolvane::cli {
+
+// Set by the SIGINT handler; a rip in progress cancels its track at the next sector.
+extern std::atomic<bool> Interrupted;
+
+int ListDrives(const OpticalDrives& drives);
+int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json);
+int Report(OpticalDisk& disc, const std::string& file);
+// tracks: the track numbers asked for, or every audio track when none.
+int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder);
+int Eject(OpticalDisk& disc);
+int Load(OpticalDisk& disc);
+
+// The track table's cells for track n (the main window's nine columns).
+std::vector<std::string> TrackCells(OpticalDisk& disc, int n);
+
+} // namespace tolvane::cli

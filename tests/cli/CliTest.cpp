@@ -1,0 +1,236 @@
+// tolvane-cli end to end: the real binary, its output, files and exit codes.
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace tolvane {
+namespace {
+
+struct Outcome {
+    int status = -1; // exit code, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs the CLI with its output to files, so that a long output cannot block it.
+class Process {
+public:
+    Process(const std::vector<std::string>& args, const test::TempDir& dir) : outPath_(dir.File("stdout")),
+                                                                            errPath_(dir.File("stderr"))
+    {
+        std::vector<std::string> argv{TOLVANE_CLI};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (std::string& a : argv) {
+            raw.push_back(a.data());
+        }
+        raw.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    std::string Out() const { return Read(outPath_); }
+
+    void Signal(int sig) const { kill(pid_, sig); }
+
+    Outcome Wait() const
+    {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        Outcome r;
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = Read(outPath_);
+        r.err = Read(errPath_);
+        return r;
+    }
+
+private:
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    pid_t pid_ = -1;
+    std::string outPath_;
+    std::string errPath_;
+};
+
+Outcome Cli(const std::vector<std::string>& args)
+{
+    const test::TempDir dir;
+    return Process(args, dir).Wait();
+}
+
+std::string Image(const std::string& relative)
+{
+    return test::TestDataPath(relative);
+}
+
+TEST(Cli, InfoJsonGivesThePeersFacts)
+{
+    struct Case {
+        std::string image;
+        int count;
+        std::vector<std::pair<int, int>> tracks; // number, LBA
+        std::string upc;
+        std::string cddb;
+        std::string mode1;
+    };
+    const std::vector<Case> cases{
+        // cd-info's goldens (cdda.right, cdda_4_5.right, isofs-m1.right) and expected-facts.json.
+        {"libcdio/cdda.cue", 1, {{1, 0}}, "0000010271955", "02000401", "Audio"},
+        {"libcdio/cdda_4_5.cue", 5, {{4, 0}, {5, 150}}, "", "06000402", "Audio"},
+        {"libcdio/isofs-m1.cue", 1, {{1, 0}}, "0000012101954", "02000401", "Mode 1"},
+        {"cdrdao/t9.toc", 5, {{1, 375}, {2, 900}, {3, 1605}, {4, 2250}, {5, 3151}}, "0724385356926", "1e002905",
+         "Audio"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        const Outcome r = Cli({"--image", Image(c.image), "info", "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto j = nlohmann::json::parse(r.out);
+        EXPECT_EQ(j["Count"], c.count);
+        EXPECT_EQ(j["CD"]["UPC"], c.upc);
+        std::string cddb = j["CD"]["CDDB"];
+        std::ranges::transform(cddb, cddb.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        std::string expected = c.cddb;
+        std::ranges::transform(expected, expected.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        EXPECT_EQ(cddb, expected);
+        ASSERT_EQ(j["Tracks"].size(), c.tracks.size());
+        for (std::size_t i = 0; i < c.tracks.size(); ++i) {
+            EXPECT_EQ(j["Tracks"][i]["Number"], c.tracks[i].first);
+            EXPECT_EQ(j["Tracks"][i]["LBA"], c.tracks[i].second);
+        }
+        EXPECT_EQ(j["Tracks"][0]["Mode"], c.mode1);
+        EXPECT_EQ(j["Drive"]["Letter"], "D:");
+        EXPECT_EQ(j["Drive"]["Manufacturer"], "TOLVANE ");
+        EXPECT_TRUE(j["CD"]["TotalRawSize"].is_number_integer());
+    }
+}
+
+TEST(Cli, ReportIsTheInformationWindowsText)
+{
+    const test::TempDir dir;
+    const std::string file = dir.File("report.txt");
+    const Outcome r = Cli({"--image", Image("libcdio/cdda.cue"), "report", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream in(file, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    // cdda.cue: one audio track of 302 blocks, its MCN and CD-Text (cd-info's cdda.right).
+    const std::string expected = "Disc Status:                         Complete\r\n"
+                                 "Disc Format:                         CD-DA/CD-ROM\r\n"
+                                 "Disc Type:                           \r\n"
+                                 "Erasable:                            No\r\n"
+                                 "Sessions:                            1\r\n"
+                                 "CDDB:                                02000401\r\n"
+                                 "Serial Number:                       0000-0602\r\n"
+                                 "Total Logical Blocks:                302\r\n"
+                                 "Total Raw Size:                      618496\r\n"
+                                 "Title:                               Join us now we have the software\r\n"
+                                 "Artist:                              Richard Stallman\r\n"
+                                 "UPC/EAN:                             0000010271955\r\n";
+    EXPECT_EQ(text, expected);
+}
+
+TEST(Cli, RipCopiesTheImagesAudioExactly)
+{
+    const test::TempDir dir;
+    const Outcome r = Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--out", dir.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto wav = test::ReadBytes(dir.File("Track 1.wav"));
+    const auto bin = test::ReadBytes(Image("libcdio/cdda.bin"));
+    ASSERT_EQ(wav.size(), 44 + bin.size());
+    EXPECT_TRUE(std::equal(bin.begin(), bin.end(), wav.begin() + 44));
+}
+
+TEST(Cli, FailuresHaveTheirMessagesAndExitCodes)
+{
+    const test::TempDir dir;
+    const std::string blocker = dir.Write("a-file", "not a folder");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {{"--empty", "info"}, 1, "Media not present"},
+        {{"--image", Image("libcdio/isofs-m1.cue"), "rip", "--tracks", "1", "--out", dir.Path()},
+         1,
+         "Track is not in audio mode"},
+        {{"--image", Image("libcdio/cdda.cue"), "rip", "--out", blocker + "/sub"}, 1, "Error writing file"},
+        {{"--image", Image("libcdio/bad/bad-cat1.cue"), "info"}, 1, "bad-cat1.cue:"},
+        {{"--image", Image("libcdio/isofs-m1.cue"), "rip", "--tracks", "1-x"}, 2, "--tracks"},
+        {{"--demo", "--drive", "Q", "info"}, 2, "no drive Q:"},
+        {{"--demo", "frobnicate"}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Outcome r = Cli(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    // Without any drive the program says so (a build machine has no optical drive).
+    if (access("/dev/sr0", F_OK) != 0) {
+        const Outcome none = Cli({"info"});
+        EXPECT_EQ(none.status, 1);
+        EXPECT_NE(none.err.find("No CD/DVD drives found or ASPI/SPTI not available"), std::string::npos);
+    }
+}
+
+TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidWav)
+{
+    // A long silent image: a sparse file costs no disk space.
+    const test::TempDir dir;
+    const std::string bin = dir.File("long.bin");
+    {
+        std::ofstream out(bin, std::ios::binary);
+    }
+    ASSERT_EQ(truncate(bin.c_str(), 2352LL * 300000), 0);
+    const std::string cue = dir.Write("long.cue", "FILE \"long.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    const test::TempDir out;
+    const Process p({"--image", cue, "rip", "--out", out.Path()}, out);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (p.Out().find("extracting") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    p.Signal(SIGINT);
+    const Outcome r = p.Wait();
+    EXPECT_EQ(r.status, 130) << r.out << r.err;
+    const auto wav = test::ReadBytes(out.File("Track 1.wav"));
+    ASSERT_GE(wav.size(), 44u);
+    const auto le32 = [&wav](std::size_t at) {
+        return std::uint32_t{wav[at]} | std::uint32_t{wav[at + 1]} << 8 | std::uint32_t{wav[at + 2]} << 16 |
+               std::uint32_t{wav[at + 3]} << 24;
+    };
+    EXPECT_EQ(le32(40), wav.size() - 44) << "the data size is what the file holds";
+    EXPECT_EQ(le32(4), wav.size() - 8);
+    EXPECT_EQ((wav.size() - 44) % 2352, 0u);
+    EXPECT_LT(wav.size(), 44 + 2352ULL * 300000) << "cancelled before the end";
+}
+
+} // namespace
+} // namespace tolvane
