@@ -3,16 +3,22 @@
 #   make check          install what is missing, build, run every test
 #   make sanitize       the tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make cross-windows  compile the core for 32-bit Windows (MinGW-w64), to keep it portable
+#   make fuzz           build the libFuzzer targets (clang 14) and run each for FUZZ_SECONDS
+#   make bench          benchmarks: the hot pieces, a rip against cd-paranoia, the modelled drive
 #   make format         clang-format the sources in place
 
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD    ?= build
 ASAN     ?= build-sanitize
 WINBUILD ?= build-windows
+BENCHBUILD ?= build-bench
+FUZZBUILD ?= build-fuzz
+FUZZ_SECONDS ?= 10
+TESTDATA ?= ../shared/testdata
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI      := $(BUILD)/src/tolvane-cli
 
-.PHONY: all deps build demo check sanitize cross-windows format clean
+.PHONY: all deps build demo check sanitize cross-windows fuzz bench format clean
 
 all: build
 
@@ -25,15 +31,21 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demo discs sit in two virtual drives, so the list is never empty and a failure is a real one.
+# The demo discs sit in two virtual drives (D: the CD, E: the DVD), so every step must succeed.
+DEMO_OUT ?= demo-output
 demo: build
-	@$(CLI) --demo drives
+	@echo "== tolvane-cli --demo drives"; $(CLI) --demo drives
+	@echo; echo "== tolvane-cli --demo --drive D: info"; $(CLI) --demo --drive D: info
+	@echo; echo "== tolvane-cli --demo --drive E: info"; $(CLI) --demo --drive E: info
+	@echo; echo "== tolvane-cli --demo rip --out $(DEMO_OUT)"; $(CLI) --demo rip --out $(DEMO_OUT)
+	@echo; echo "The demo CD's tracks are in $(abspath $(DEMO_OUT))/"
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 sanitize: deps
-	cmake -S . -B $(ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_SANITIZE=ON
+	cmake -S . -B $(ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_SANITIZE=ON \
+		-DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
@@ -43,8 +55,25 @@ cross-windows: deps
 		-DTOLVANE_CORE_ONLY=ON -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WINBUILD) -j $(JOBS)
 
+# Seeds are made afresh from the shared test data and the virtual drive's answers; what the
+# fuzzers add stays in $(FUZZBUILD)/corpus for the next run.
+fuzz: deps
+	cmake -S . -B $(FUZZBUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 -DTOLVANE_FUZZ=ON
+	cmake --build $(FUZZBUILD) -j $(JOBS) --target tolvane_fuzzers
+	$(FUZZBUILD)/fuzz/fuzz_seeds $(TESTDATA) $(FUZZBUILD)/corpus
+	bash fuzz/run-fuzzers.sh $(FUZZBUILD) $(FUZZ_SECONDS)
+
+# Release build of its own; the output ends with a PASS/FAIL line per goal. -O2, as make build
+# compiles: g++ 12 at -O3 warns falsely (-Wrestrict) in std::string::insert.
+bench: deps
+	cmake -S . -B $(BENCHBUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+		-DTOLVANE_BENCH=ON -DTOLVANE_TESTS=OFF
+	cmake --build $(BENCHBUILD) -j $(JOBS)
+	$(BENCHBUILD)/bench/tolvane-bench
+	bash bench/rip-vs-peers.sh --build $(BENCHBUILD)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(WINBUILD)
+	rm -rf $(BUILD) $(ASAN) $(WINBUILD) $(FUZZBUILD) $(BENCHBUILD)
