@@ -43,9 +43,11 @@ demo: build
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# -O1 keeps the instrumented tests quick; at -O1 g++ 12 warns falsely about std::regex and
+# std::function internals (maybe-uninitialized), which the normal build still checks in our code.
 sanitize: deps
 	cmake -S . -B $(ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_SANITIZE=ON \
-		-DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
+		-DCMAKE_CXX_FLAGS_DEBUG="-g -O1 -Wno-maybe-uninitialized"
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
