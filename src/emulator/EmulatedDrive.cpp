@@ -652,6 +652,28 @@ struct EmulatedDrive::Impl {
         return true;
     }
 
+    // Loads up to `count` audio blocks from `lba`, all in one track, with one call to
+    // their source when they lie in one extent of whole 2,352-byte sectors: an image
+    // file then costs one system call per command rather than one per block.
+    // Returns how many were loaded into `raw` back to back; 0 leaves them to LoadSector.
+    std::int32_t LoadAudioRun(std::int32_t lba, std::int64_t count, Bytes raw)
+    {
+        const Extent* e = ExtentAt(lba);
+        if (e == nullptr || BytesPerSector(e->format) != synth::RawSectorSize) {
+            return 0;
+        }
+        const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, e->End() - lba));
+        if (n < 2) {
+            return 0;
+        }
+        const auto size = static_cast<std::size_t>(n) * synth::RawSectorSize;
+        if (!e->source->ReadSectors(e->sourceSector + (lba - e->start), static_cast<std::size_t>(n),
+                                    raw.first(size))) {
+            return 0; // read block by block, so the failure names the block
+        }
+        return n;
+    }
+
     // The formatted Q sub-channel of a block: position (ADR 1), BCD, with its CRC.
     void FormattedQ(std::int32_t lba, const Track& t, Bytes q) const
     {
@@ -894,6 +916,7 @@ struct EmulatedDrive::Impl {
         const Bytes out = r.dataIn;
         std::size_t written = 0;
         std::size_t full = 0;
+        std::int32_t loadedEnd = lba; // blocks before this one are already in `out`
         for (std::int64_t i = 0; i < count; ++i) {
             const auto b = static_cast<std::int32_t>(lba + i);
             const Track* t = TrackAt(b);
@@ -916,7 +939,13 @@ struct EmulatedDrive::Impl {
                 // straight into the caller's buffer.
                 mainSize = synth::RawSectorSize;
                 block = place(mainSize + extras);
-                if (!LoadSector(b, *t, block.first(mainSize))) {
+                if (audio && extras == 0 && b >= loadedEnd) {
+                    // Without C2 or Q bytes the blocks lie back to back in `out`.
+                    const std::int64_t fit = static_cast<std::int64_t>((out.size() - written) / mainSize);
+                    loadedEnd = b + LoadAudioRun(b, std::min<std::int64_t>({count - i, t->end - b, fit}),
+                                                 out.subspan(written));
+                }
+                if (b >= loadedEnd && !LoadSector(b, *t, block.first(mainSize))) {
                     return Outcome::Fail(sense::UnrecoveredReadError, b);
                 }
                 type = synth::TypeOfRaw(block, audio, xa);

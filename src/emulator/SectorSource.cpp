@@ -66,15 +66,40 @@ FileSource::~FileSource()
     ::close(fd_);
 }
 
+bool SectorSource::ReadSectors(std::int64_t first, std::size_t count, std::span<std::uint8_t> out) const
+{
+    if (count == 0)
+        return out.empty();
+    const std::size_t size = out.size() / count;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (!Read(first + static_cast<std::int64_t>(k), out.subspan(k * size, size)))
+            return false;
+    }
+    return true;
+}
+
 bool FileSource::Read(std::int64_t sector, std::span<std::uint8_t> out) const
 {
-    if (sector < 0)
+    return ReadSpan(sector, 1, out);
+}
+
+bool FileSource::ReadSectors(std::int64_t first, std::size_t count, std::span<std::uint8_t> out) const
+{
+    // Sectors lie back to back only when the stride is the size read of each.
+    if (count == 0 || out.size() != count * stride_)
+        return SectorSource::ReadSectors(first, count, out);
+    return ReadSpan(first, count, out);
+}
+
+bool FileSource::ReadSpan(std::int64_t sector, std::size_t count, std::span<std::uint8_t> out) const
+{
+    if (sector < 0 || count == 0)
         return false;
-    const auto k = static_cast<std::uint64_t>(sector);
+    const auto k = static_cast<std::uint64_t>(sector) + (count - 1); // the last sector
     // A sector number so large that its position overflows is past any file's end.
-    if (k > (size_ - std::min(size_, offset_)) / stride_)
+    if (k < count - 1 || k > (size_ - std::min(size_, offset_)) / stride_)
         return false;
-    const std::uint64_t position = offset_ + k * stride_;
+    const std::uint64_t position = offset_ + static_cast<std::uint64_t>(sector) * stride_;
     if (position > size_ || out.size() > size_ - position)
         return false;
 

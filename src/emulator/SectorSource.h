@@ -28,6 +28,10 @@ public:
     // Fills out (BytesPerSector of the extent's format) with the sector's bytes.
     // False when the bytes cannot be read (an I/O error, a file cut short).
     virtual bool Read(std::int64_t sector, std::span<std::uint8_t> out) const = 0;
+    // Fills out with `count` consecutive sectors from `first`, out.size() / count
+    // bytes each. One call per run of a multi-block read: an image file serves it
+    // with one system call instead of one per sector.
+    virtual bool ReadSectors(std::int64_t first, std::size_t count, std::span<std::uint8_t> out) const;
 };
 
 // Sectors of an image file, read with pread (never mapped: a long image must not
@@ -39,11 +43,14 @@ public:
                                             bool swapBytes, std::string& error);
     ~FileSource() override;
     bool Read(std::int64_t sector, std::span<std::uint8_t> out) const override;
+    bool ReadSectors(std::int64_t first, std::size_t count, std::span<std::uint8_t> out) const override;
     // The file's size in bytes.
     std::uint64_t Size() const { return size_; }
 
 private:
     FileSource(int fd, std::uint64_t size, std::uint64_t offset, std::size_t stride, bool swapBytes);
+    // Reads out.size() bytes of `count` sectors laid out contiguously from `sector`.
+    bool ReadSpan(std::int64_t sector, std::size_t count, std::span<std::uint8_t> out) const;
     int fd_;
     std::uint64_t size_;
     std::uint64_t offset_;
