@@ -342,7 +342,8 @@ Decoded Decode(ConstBytes packs)
             if (created)
             {
                 entry->second.firstTrack = pack[1];
-                entry->second.doubleByte = (pack[3] & 0x80) != 0;
+                // The disc id, genre and UPC/ISRC texts are ASCII whatever the pack's flag says.
+                entry->second.doubleByte = (pack[3] & 0x80) != 0 && FollowsCharacterCode(type);
             }
             entry->second.bytes.insert(entry->second.bytes.end(), pack.begin() + 4, pack.begin() + 16);
         }
