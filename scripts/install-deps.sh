@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-svg-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
     libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-i686
