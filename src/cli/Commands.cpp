@@ -2,6 +2,7 @@
 
 #include "cli/Options.h"
 #include "disc/InformationReport.h"
+#include "disc/TrackTable.h"
 
 #include <nlohmann/json.hpp>
 
@@ -50,16 +51,6 @@ bool ReadDisc(OpticalDisk& disc)
         return false;
     }
     return true;
-}
-
-// The tracks the table of contents lists, first to last.
-std::vector<int> TocTracks(const OpticalDisk& disc)
-{
-    std::vector<int> tracks;
-    for (int n = disc.FirstTrack(); n >= 1 && n <= disc.Count(); ++n) {
-        tracks.push_back(n);
-    }
-    return tracks;
 }
 
 // Display width of UTF-8 text: one column per character.
@@ -219,17 +210,6 @@ int ListDrives(const OpticalDrives& drives)
     }
     PrintTable(rows);
     return ExitOk;
-}
-
-std::vector<std::string> TrackCells(OpticalDisk& disc, int n)
-{
-    const auto t = disc.Track(static_cast<std::int16_t>(n));
-    const auto text = t->CDText() ? t->CDText() : std::make_shared<const tolvane::CDText>();
-    return {std::to_string(n),          t->Mode(),
-            std::to_string(t->LBA()),   t->MSF(),
-            t->RawSize().ToString(),    t->DigitalCopy() ? "Yes" : "No",
-            t->ISRC(),                  text->Title(),
-            text->Artist()};
 }
 
 int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json)

@@ -23,7 +23,4 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const 
 int Eject(OpticalDisk& disc);
 int Load(OpticalDisk& disc);
 
-// The track table's cells for track n (the main window's nine columns).
-std::vector<std::string> TrackCells(OpticalDisk& disc, int n);
-
 } // namespace tolvane::cli
