@@ -6,6 +6,7 @@
 #   make fuzz           build the libFuzzer targets (clang 14) and run each for FUZZ_SECONDS
 #   make bench          benchmarks: the hot pieces, a rip against cd-paranoia, the modelled drive
 #   make format         clang-format the sources in place
+#   make screenshots    build, then save a gallery of the controls as PNG files in $(BUILD)/screenshots
 
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD    ?= build
@@ -18,7 +19,7 @@ TESTDATA ?= ../shared/testdata
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI      := $(BUILD)/src/tolvane-cli
 
-.PHONY: all deps build demo check sanitize cross-windows fuzz bench format clean
+.PHONY: all deps build demo check sanitize cross-windows fuzz bench format screenshots clean
 
 all: build
 
@@ -73,6 +74,10 @@ bench: deps
 	cmake --build $(BENCHBUILD) -j $(JOBS)
 	$(BENCHBUILD)/bench/tolvane-bench
 	bash bench/rip-vs-peers.sh --build $(BENCHBUILD)
+
+# The program prints the path of each picture it writes.
+screenshots: build
+	$(BUILD)/tests/tolvane-screenshots $(BUILD)/screenshots
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
