@@ -1,12 +1,13 @@
 # The project's commands. CMake does the building; this file only names the jobs.
-#   make demo           install what is missing, build, run tolvane-cli on the demo discs
+#   make demo           install what is missing, build, open the main window on the demo discs
+#                       (without a display: run tolvane-cli on them instead)
 #   make check          install what is missing, build, run every test
 #   make sanitize       the tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make cross-windows  compile the core for 32-bit Windows (MinGW-w64), to keep it portable
 #   make fuzz           build the libFuzzer targets (clang 14) and run each for FUZZ_SECONDS
 #   make bench          benchmarks: the hot pieces, a rip against cd-paranoia, the modelled drive
 #   make format         clang-format the sources in place
-#   make screenshots    build, then save a gallery of the controls as PNG files in $(BUILD)/screenshots
+#   make screenshots    build, then save the controls' gallery and every window as PNG files in $(BUILD)/screenshots
 
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD    ?= build
@@ -18,8 +19,9 @@ FUZZ_SECONDS ?= 10
 TESTDATA ?= ../shared/testdata
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI      := $(BUILD)/src/tolvane-cli
+GUI      := $(BUILD)/src/tolvane
 
-.PHONY: all deps build demo check sanitize cross-windows fuzz bench format screenshots clean
+.PHONY: all deps build demo demo-cli check sanitize cross-windows fuzz bench format screenshots clean
 
 all: build
 
@@ -33,8 +35,17 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The demo discs sit in two virtual drives (D: the CD, E: the DVD), so every step must succeed.
+# With a desktop the main window opens on them; otherwise (a terminal, CI) the CLI shows them.
 DEMO_OUT ?= demo-output
 demo: build
+ifneq ($(DISPLAY)$(WAYLAND_DISPLAY),)
+	@echo "== tolvane --demo (Refresh reads the CD in D:; Select Device switches to the DVD in E:)"
+	$(GUI) --demo
+else
+	@$(MAKE) --no-print-directory demo-cli
+endif
+
+demo-cli: build
 	@echo "== tolvane-cli --demo drives"; $(CLI) --demo drives
 	@echo; echo "== tolvane-cli --demo --drive D: info"; $(CLI) --demo --drive D: info
 	@echo; echo "== tolvane-cli --demo --drive E: info"; $(CLI) --demo --drive E: info

@@ -1,6 +1,7 @@
 #include "app/CommonDialogs.h"
 
 #include "util/ByteOrder.h"
+#include "controls/SystemColors.h"
 #include "util/Colors.h"
 
 #include <QColorDialog>
@@ -35,10 +36,7 @@ QString Cut(const QString& text)
 
 QColor FromColorRef(std::int32_t value)
 {
-    const std::int32_t rgb = Colors::Translate(static_cast<std::uint32_t>(value));
-    const std::uint32_t bits = rgb < 0 ? 0 : static_cast<std::uint32_t>(rgb);
-    return QColor(static_cast<int>(bits & 0xFF), static_cast<int>(bits >> 8 & 0xFF),
-                  static_cast<int>(bits >> 16 & 0xFF));
+    return OleColor(static_cast<std::uint32_t>(value));
 }
 
 std::int32_t ToColorRef(const QColor& color)

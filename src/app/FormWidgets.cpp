@@ -7,6 +7,7 @@
 #include "controls/ProgressBar.h"
 #include "controls/StatusBar.h"
 #include "controls/SystemMenu.h"
+#include "controls/SystemColors.h"
 #include "util/Colors.h"
 
 #include <QDialog>
@@ -68,17 +69,9 @@ void Line::Place()
 void Line::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.setPen(ToQColor(color_));
+    painter.setPen(OleColor(color_));
     const QPoint origin = geometry().topLeft();
     painter.drawLine(QPoint(x1_, y1_) - origin, QPoint(x2_, y2_) - origin);
-}
-
-QColor ToQColor(quint32 oleColor)
-{
-    const std::int32_t rgb = Colors::Translate(oleColor);
-    if (rgb < 0)
-        return {};
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
 
 namespace {

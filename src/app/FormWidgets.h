@@ -64,7 +64,4 @@ bool LoadForm(const QString& name, FormFile& form, QString& error);
 // The form as the window now stands: each control's properties written back into its section.
 FormFile CaptureForm(const QWidget* window, const FormFile& original);
 
-// The tooltip-free colour of an OLE colour, through the system colour table.
-QColor ToQColor(quint32 oleColor);
-
 } // namespace tolvane::app

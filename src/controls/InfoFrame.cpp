@@ -1,5 +1,6 @@
 #include "controls/InfoFrame.h"
 
+#include "controls/SystemColors.h"
 #include "util/Colors.h"
 
 #include <QBuffer>
@@ -17,11 +18,6 @@
 namespace tolvane {
 
 namespace {
-
-QColor ToColor(std::int32_t rgb)
-{
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
 
 // One channel of stripe `pos`: the ratio and the step are single precision, the sum is rounded to
 // the nearest integer with halves to even (the default rounding mode).
@@ -174,7 +170,7 @@ void InfoFrame::Apply()
     QPalette palette = label_->palette();
     // The disabled look stays the style's own.
     for (const auto group : {QPalette::Active, QPalette::Inactive})
-        palette.setColor(group, QPalette::WindowText, ToColor(Colors::Translate(foreColor_)));
+        palette.setColor(group, QPalette::WindowText, OleColor(foreColor_));
     label_->setPalette(palette);
     update();
 }
@@ -195,7 +191,7 @@ void InfoFrame::SetSystemMenu(QMenu* menu)
 void InfoFrame::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), ToColor(Colors::Translate(backColor_)));
+    painter.fillRect(rect(), OleColor(backColor_));
     if (backColor_ != gradientColor_) {
         Gradient gradient;
         gradient.SetOwnerHwnd(this);

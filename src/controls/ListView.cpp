@@ -1,5 +1,6 @@
 #include "controls/ListView.h"
 
+#include "controls/SystemColors.h"
 #include "util/Colors.h"
 
 #include <QApplication>
@@ -36,7 +37,7 @@ constexpr quint32 kHotLight = Colors::SystemColor | 26;
 
 QColor ToQColor(quint32 rgb)
 {
-    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF), static_cast<int>((rgb >> 16) & 0xFF));
+    return RgbColor(static_cast<std::int32_t>(rgb & 0xFFFFFF));
 }
 
 // The RGB value of an OLE colour; `fallback` when it cannot be translated.
@@ -44,25 +45,6 @@ quint32 TranslateOr(quint32 clr, quint32 fallback)
 {
     const std::int32_t rgb = Colors::Translate(clr);
     return rgb < 0 ? fallback : static_cast<quint32>(rgb);
-}
-
-bool IsNavigationKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_End:
-    case Qt::Key_Home:
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        return true;
-    default:
-        return false;
-    }
 }
 
 QString ColumnKey(const char* prefix, int index)
@@ -486,7 +468,7 @@ void ListView::Tree::keyPressEvent(QKeyEvent* event)
     Notify(n);
     QTreeWidget::keyPressEvent(event);
     // The list keeps its navigation keys: Enter must not go on to the window's default button.
-    if (IsNavigationKey(event->key()))
+    if (TranslateMessage::IsNavigationKey(event->key()))
         event->accept();
 }
 

@@ -1,5 +1,6 @@
 #include "controls/ProgressBar.h"
 
+#include "controls/SystemColors.h"
 #include "util/Colors.h"
 
 #include <QPainter>
@@ -10,16 +11,6 @@
 namespace tolvane {
 
 namespace {
-
-QColor ToColor(std::int32_t rgb)
-{
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
-
-QColor SystemColor(std::uint32_t clr)
-{
-    return ToColor(Colors::Translate(clr));
-}
 
 constexpr int ChunkGap = 2;
 
@@ -44,7 +35,7 @@ public:
     // -1 (a colour that cannot be translated) gives the default bar colour.
     void SetBarColor(std::int32_t rgb)
     {
-        barColor_ = rgb == -1 ? SystemColor(Colors::Highlight) : ToColor(rgb);
+        barColor_ = rgb == -1 ? OleColor(Colors::Highlight) : RgbColor(rgb);
         update();
     }
     // Positions outside the range are pulled into it, as a native bar does.
@@ -56,17 +47,17 @@ protected:
         QPainter painter(this);
         QRect r = rect();
         if (single_) {
-            painter.setPen(SystemColor(Colors::WindowFrame));
+            painter.setPen(OleColor(Colors::WindowFrame));
             painter.drawRect(r.adjusted(0, 0, -1, -1));
             r.adjust(1, 1, -1, -1);
         }
         if (sunken_) {
-            DrawEdge(painter, r, SystemColor(Colors::ButtonShadow), SystemColor(Colors::ButtonHighlight));
+            DrawEdge(painter, r, OleColor(Colors::ButtonShadow), OleColor(Colors::ButtonHighlight));
             r.adjust(1, 1, -1, -1);
-            DrawEdge(painter, r, SystemColor(Colors::ThreeDDKShadow), SystemColor(Colors::ThreeDLight));
+            DrawEdge(painter, r, OleColor(Colors::ThreeDDKShadow), OleColor(Colors::ThreeDLight));
             r.adjust(1, 1, -1, -1);
         }
-        painter.fillRect(r, SystemColor(Colors::ButtonFace));
+        painter.fillRect(r, OleColor(Colors::ButtonFace));
         r.adjust(1, 1, -1, -1);
         const qint64 range = qint64{maximum()} - minimum();
         if (range <= 0 || r.isEmpty())

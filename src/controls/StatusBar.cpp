@@ -1,5 +1,6 @@
 #include "controls/StatusBar.h"
 
+#include "controls/SystemColors.h"
 #include "util/Colors.h"
 
 #include <QApplication>
@@ -42,12 +43,6 @@ public:
     int code;
     QPoint pos;
 };
-
-QColor SystemColor(std::uint32_t clr)
-{
-    const std::int32_t rgb = Colors::Translate(clr);
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
 
 QString PanelKey(const char* prefix, int index)
 {
@@ -125,7 +120,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.fillRect(rect(), SystemColor(Colors::ButtonFace));
+        painter.fillRect(rect(), OleColor(Colors::ButtonFace));
         painter.setFont(font());
         if (simple_) {
             DrawPart(painter, QRect(0, TopBorder, width(), height() - TopBorder), simpleText_, 0);
@@ -181,8 +176,8 @@ private:
     void DrawPart(QPainter& painter, const QRect& r, const QString& sent, int flags)
     {
         if (!(flags & NoBorders)) {
-            const QColor shadow = SystemColor(Colors::ButtonShadow);
-            const QColor light = SystemColor(Colors::ButtonHighlight);
+            const QColor shadow = OleColor(Colors::ButtonShadow);
+            const QColor light = OleColor(Colors::ButtonHighlight);
             const bool raised = flags & PopOut;
             painter.setPen(raised ? light : shadow);
             painter.drawLine(r.left(), r.top(), r.right(), r.top());
@@ -198,7 +193,7 @@ private:
             ++tabs;
         }
         const Qt::Alignment horizontal = tabs == 0 ? Qt::AlignLeft : tabs == 1 ? Qt::AlignHCenter : Qt::AlignRight;
-        painter.setPen(SystemColor(isEnabled() ? Colors::ButtonText : Colors::GrayText));
+        painter.setPen(OleColor(isEnabled() ? Colors::ButtonText : Colors::GrayText));
         painter.save();
         painter.setClipRect(r.adjusted(1, 1, -1, -1));
         painter.drawText(r.adjusted(3, 1, -3, -1), static_cast<int>(horizontal | Qt::AlignVCenter | Qt::TextSingleLine),

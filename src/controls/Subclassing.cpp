@@ -82,25 +82,6 @@ bool IsKeyMessage(const QEvent* event)
     return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
 }
 
-bool IsNavigationKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_End:
-    case Qt::Key_Home:
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QWidget* ControlWindow(QObject* control)
 {
     return control ? qvariant_cast<QWidget*>(control->property("ControlHwnd")) : nullptr;
@@ -135,7 +116,7 @@ public:
         auto* key = static_cast<QKeyEvent*>(event);
         if (event->type() == QEvent::ShortcutOverride) {
             // A shortcut (the default button's Enter among them) must not take a key the view gets.
-            if (!owner_.hookTranslateSpecialKeys_ && owner_.hookHandleSpecialKeys_ && IsNavigationKey(key->key())) {
+            if (!owner_.hookTranslateSpecialKeys_ && owner_.hookHandleSpecialKeys_ && TranslateMessage::IsNavigationKey(key->key())) {
                 event->accept();
                 return true;
             }
@@ -204,12 +185,31 @@ void TranslateMessage::Destroy()
     hook_ = nullptr;
 }
 
+bool TranslateMessage::IsNavigationKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_End:
+    case Qt::Key_Home:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
+    }
+}
+
 int TranslateMessage::TranslateAccelerator(TranslateMessage& hook, QKeyEvent* key)
 {
     // Tab and every other key stay with the window (its focus chain, its shortcuts).
     if (hook.hookTranslateSpecialKeys_ || !IsKeyMessage(key))
         return S_FALSE_;
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || !IsNavigationKey(key->key()))
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab || !TranslateMessage::IsNavigationKey(key->key()))
         return S_FALSE_;
     if (!hook.hook_ || !hook.hook_->SendToView(key))
         return S_FALSE_;

@@ -96,6 +96,9 @@ public:
     // other key are left to the window.
     static int TranslateAccelerator(TranslateMessage& hook, QKeyEvent* key);
 
+    // Arrows, Page Up/Down, Home, End and Enter: the keys a list must get before its dialog.
+    static bool IsNavigationKey(int qtKey);
+
 private:
     class Hook;
     bool active_ = false;

@@ -17,6 +17,17 @@ std::uint32_t Rgb(const QColor& c)
 
 } // namespace
 
+QColor RgbColor(std::int32_t rgb)
+{
+    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+
+QColor OleColor(std::uint32_t clr)
+{
+    const std::int32_t rgb = Colors::Translate(clr);
+    return rgb < 0 ? QColor(Qt::black) : RgbColor(rgb);
+}
+
 void UseSystemColors(const QPalette& p)
 {
     using R = QPalette::ColorRole;
