@@ -108,13 +108,14 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (active_ != this || sending_)
+        const bool shortcut = event->type() == QEvent::ShortcutOverride;
+        if (active_ != this || sending_ || !(shortcut || IsKeyMessage(event)))
             return false;
         QWidget* view = ControlWindow(owner_.control_);
         if (!view || watched != view || QApplication::focusWidget() != view)
             return false;
         auto* key = static_cast<QKeyEvent*>(event);
-        if (event->type() == QEvent::ShortcutOverride) {
+        if (shortcut) {
             // A shortcut (the default button's Enter among them) must not take a key the view gets.
             if (!owner_.hookTranslateSpecialKeys_ && owner_.hookHandleSpecialKeys_ && TranslateMessage::IsNavigationKey(key->key())) {
                 event->accept();
@@ -122,8 +123,6 @@ public:
             }
             return false;
         }
-        if (!IsKeyMessage(event))
-            return false;
         sending_ = true;
         const int result = accelerator_(owner_, key);
         sending_ = false;
