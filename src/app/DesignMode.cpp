@@ -47,8 +47,8 @@ bool HasPage(const QString& type)
 
 QStringList DesignFormNames()
 {
-    return {QStringLiteral("FormTolvane"), QStringLiteral("FormSelectDevice"), QStringLiteral("FormInformation"),
-            QStringLiteral("FormExtracting"), QStringLiteral("FormAbout")};
+    return {QStringLiteral("FormTolvane"), QStringLiteral("FormSelectDevice"),
+            QStringLiteral("FormInformation"), QStringLiteral("FormExtracting"), QStringLiteral("FormAbout")};
 }
 
 PropertyPageDialog::PropertyPageDialog(PropertyPage* page, QObject* control, const QString& title,
@@ -59,7 +59,8 @@ PropertyPageDialog::PropertyPageDialog(PropertyPage* page, QObject* control, con
     auto* layout = new QVBoxLayout(this);
     page_->setParent(this);
     layout->addWidget(page_);
-    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    buttons_ =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     layout->addWidget(buttons_);
 
     QPushButton* apply = buttons_->button(QDialogButtonBox::Apply);
@@ -205,9 +206,9 @@ void DesignWindow::ShowProperties()
 void DesignWindow::SaveAs()
 {
     const QString folder = qEnvironmentVariable("TOLVANE_FORMS_DIR", QDir::currentPath());
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Save Form As"), QDir(folder).filePath(name_ + QStringLiteral(".form")),
-                                     tr("Form files (*.form);;All files (*)"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save Form As"),
+                                                      QDir(folder).filePath(name_ + QStringLiteral(".form")),
+                                                      tr("Form files (*.form);;All files (*)"));
     if (path.isEmpty())
         return;
     QString error;

@@ -36,10 +36,13 @@ PropertyPage::PropertyPage(const char* elementGetter, const char* applyMember, Q
     textIndex_->setObjectName(QStringLiteral("TextIndex"));
     textIndex_->setReadOnly(true);
     textIndex_->setMaximumWidth(60);
-    indexLabel->setBuddy(textIndex_);
+    // Only the scroll bar chooses the index, so the keyboard goes there and to the fields.
+    textIndex_->setFocusPolicy(Qt::NoFocus);
     scrollIndex_ = new QScrollBar(Qt::Horizontal, this);
     scrollIndex_->setObjectName(QStringLiteral("HScrollIndex"));
     scrollIndex_->setRange(0, 0);
+    scrollIndex_->setFocusPolicy(Qt::StrongFocus);
+    indexLabel->setBuddy(scrollIndex_);
     grid_->addWidget(indexLabel, 0, 0);
     grid_->addWidget(textIndex_, 0, 1);
     grid_->addWidget(scrollIndex_, 0, 2);
@@ -284,8 +287,9 @@ ColumnsPage::ColumnsPage(QWidget* parent) : PropertyPage("Column", "UpdateColumn
     setObjectName(QStringLiteral("Columns"));
     AddTextField(QStringLiteral("Text"), QStringLiteral("TextText"), tr("Text:"));
     AddNumberField(QStringLiteral("ActualWidth"), QStringLiteral("TextActualwidth"), tr("ActualWidth:"));
-    AddComboField(QStringLiteral("Alignment"), QStringLiteral("ComboAlignment"), tr("Alignment:"),
-                  {QStringLiteral("0 - lvwLeft"), QStringLiteral("1 - lvwRight"), QStringLiteral("2 - lvwCenter")});
+    AddComboField(
+        QStringLiteral("Alignment"), QStringLiteral("ComboAlignment"), tr("Alignment:"),
+        {QStringLiteral("0 - lvwLeft"), QStringLiteral("1 - lvwRight"), QStringLiteral("2 - lvwCenter")});
     AddTextField(QStringLiteral("ToolTipText"), QStringLiteral("TextTooltiptext"), tr("ToolTipText:"));
     AddTextField(QStringLiteral("Tag"), QStringLiteral("TextTag"), tr("Tag:"));
 }
@@ -295,13 +299,15 @@ PanelsPage::PanelsPage(QWidget* parent) : PropertyPage("Panel", "UpdatePanels", 
     setObjectName(QStringLiteral("Panels"));
     AddTextField(QStringLiteral("Text"), QStringLiteral("TextText"), tr("Text:"));
     AddNumberField(QStringLiteral("MinWidth"), QStringLiteral("TextMinwidth"), tr("MinWidth:"));
-    AddComboField(QStringLiteral("Alignment"), QStringLiteral("ComboAlignment"), tr("Alignment:"),
-                  {QStringLiteral("0 - sbrLeft"), QStringLiteral("1 - sbrCenter"), QStringLiteral("2 - sbrRight")});
+    AddComboField(
+        QStringLiteral("Alignment"), QStringLiteral("ComboAlignment"), tr("Alignment:"),
+        {QStringLiteral("0 - sbrLeft"), QStringLiteral("1 - sbrCenter"), QStringLiteral("2 - sbrRight")});
     AddComboField(QStringLiteral("AutoSize"), QStringLiteral("ComboAutosize"), tr("AutoSize:"),
                   {QStringLiteral("0 - sbrNoAutoSize"), QStringLiteral("1 - sbrSpring"),
                    QStringLiteral("2 - sbrContents")});
-    AddComboField(QStringLiteral("Bevel"), QStringLiteral("ComboBevel"), tr("Bevel:"),
-                  {QStringLiteral("0 - sbrNoBevel"), QStringLiteral("1 - sbrInset"), QStringLiteral("2 - sbrRaised")});
+    AddComboField(
+        QStringLiteral("Bevel"), QStringLiteral("ComboBevel"), tr("Bevel:"),
+        {QStringLiteral("0 - sbrNoBevel"), QStringLiteral("1 - sbrInset"), QStringLiteral("2 - sbrRaised")});
     AddCheckField(QStringLiteral("Visible"), QStringLiteral("CheckVisible"), tr("Visible:"));
     AddTextField(QStringLiteral("ToolTipText"), QStringLiteral("TextTooltiptext"), tr("ToolTipText:"));
     AddTextField(QStringLiteral("Tag"), QStringLiteral("TextTag"), tr("Tag:"));
