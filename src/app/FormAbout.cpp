@@ -26,6 +26,13 @@ FormAbout::FormAbout(QWidget* parent)
 {
     auto* website = Control<Label>(QStringLiteral("LabelWebsite"));
     website->setCursor(Qt::PointingHandCursor);
+    // It reads as what it is: a link.
+    QFont font = website->font();
+    font.setUnderline(true);
+    website->setFont(font);
+    QPalette palette = website->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+    website->setPalette(palette);
     connect(website, &Label::Click, this, &FormAbout::OpenWebsite);
     connect(Control<QPushButton>(QStringLiteral("CommandOK")), &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -66,10 +66,32 @@ void FormExtracting::Run()
     repaint();
 
     const std::string file = (folderName_ + TrackWord(track_) + QStringLiteral(".wav")).toStdString();
-    // Progress reaches the window by queued calls; the cancel flag goes back at once.
-    disk_->SetChangeHandler([this](std::int32_t extractedbytes, bool& cancelextract) {
-        QMetaObject::invokeMethod(this, [this, extractedbytes] { OnChange(extractedbytes); }, Qt::QueuedConnection);
+    // Progress reaches the window by queued calls; the cancel flag goes back at once. The flag is
+    // read before the progress is posted, so a Cancel pressed after this progress showed stops
+    // the next sector, not this one (as when the window handles the event itself). While one
+    // update waits to be shown, later counts only replace its value: a drive faster than the
+    // screen does not queue an update per sector. The bar drops values outside its range, so
+    // the position kept is the last one inside it, as if every count had been shown.
+    latestBytes_ = 0;
+    latestValue_ = -1;
+    updatePending_ = false;
+    const int minimum = progress->Min();
+    const int maximum = progress->Max();
+    disk_->SetChangeHandler([this, minimum, maximum](std::int32_t extractedbytes, bool& cancelextract) {
         cancelextract = cancel_.load();
+        latestBytes_ = extractedbytes;
+        const int value = ProgressValue(extractedbytes, bytesPerStep_);
+        if (value >= minimum && value <= maximum)
+            latestValue_ = value;
+        if (!updatePending_.exchange(true)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    updatePending_ = false;
+                    OnChange(latestBytes_.load(), latestValue_.load());
+                },
+                Qt::QueuedConnection);
+        }
     });
     bool extracted = false;
     RunInBackground([&] { extracted = disk_->Extract(track_, file); }, this);
@@ -84,12 +106,12 @@ void FormExtracting::Run()
     accept();
 }
 
-void FormExtracting::OnChange(std::int32_t extractedbytes)
+void FormExtracting::OnChange(std::int32_t extractedbytes, int value)
 {
     Control<QLabel>(QStringLiteral("LabelTrack"))
         ->setText(TrackWord(track_) + QStringLiteral(": %1 bytes").arg(extractedbytes));
-    // A value past the maximum (a very short track's header bytes) is dropped by the bar.
-    Control<ProgressBar>(QStringLiteral("ProgressBarExtracting"))->SetValue(ProgressValue(extractedbytes, bytesPerStep_));
+    if (value >= 0)
+        Control<ProgressBar>(QStringLiteral("ProgressBarExtracting"))->SetValue(value);
 }
 
 } // namespace tolvane::app

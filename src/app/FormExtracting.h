@@ -37,12 +37,16 @@ protected:
 
 private:
     void Run();
-    void OnChange(std::int32_t extractedbytes);
+    // Shows a count and the bar position kept for it (-1: none yet).
+    void OnChange(std::int32_t extractedbytes, int value);
 
     QString folderName_;
     tolvane::OpticalDisk* disk_ = nullptr;
     std::uint8_t track_ = 0;
     std::atomic<bool> cancel_{false};
+    std::atomic<std::int32_t> latestBytes_{0};
+    std::atomic<int> latestValue_{-1};
+    std::atomic<bool> updatePending_{false};
     float bytesPerStep_ = 0;
     bool running_ = false;
 };

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace tolvane {
 
@@ -236,11 +238,16 @@ protected:
 private:
     void NotifyClick(Notification::Code code, const QPoint& pos);
     void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void NotifySelection(int row, bool nowSelected);
 
     ListView* owner_;
     bool checkboxesShown_ = false;
     Qt::MouseButton pressed_ = Qt::NoButton;
     bool afterDoubleClick_ = false;
+    // Selection changes made by a key press, reported once the view has finished with the key
+    // (a handler that deselects the row must have the last word).
+    bool inKeyPress_ = false;
+    std::vector<std::pair<int, bool>> keySelection_;
     QTimer hoverTimer_;
     QPoint hoverPos_;
 };
@@ -466,7 +473,14 @@ void ListView::Tree::keyPressEvent(QKeyEvent* event)
     Notification n(Notification::KeyDown);
     n.keyCode = VirtualKeyCode(event->key());
     Notify(n);
+    inKeyPress_ = true;
+    keySelection_.clear();
     QTreeWidget::keyPressEvent(event);
+    inKeyPress_ = false;
+    const auto changes = std::move(keySelection_);
+    keySelection_.clear();
+    for (const auto& [row, nowSelected] : changes)
+        NotifySelection(row, nowSelected);
     // The list keeps its navigation keys: Enter must not go on to the window's default button.
     if (TranslateMessage::IsNavigationKey(event->key()))
         event->accept();
@@ -529,18 +543,26 @@ void ListView::Tree::SelectionChanged(const QItemSelection& selected, const QIte
         return rows;
     };
     const auto notify = [this](int row, bool nowSelected) {
-        const Row* item = RowAt(row);
-        const int image = item ? item->StateImage() : 0;
-        Notification n(Notification::ItemChanged);
-        n.row = row;
-        n.oldState = image | (nowSelected ? 0 : kStateSelected);
-        n.newState = image | (nowSelected ? kStateSelected : 0);
-        Notify(n);
+        if (inKeyPress_)
+            keySelection_.emplace_back(row, nowSelected);
+        else
+            NotifySelection(row, nowSelected);
     };
     for (int row : rowsOf(deselected))
         notify(row, false);
     for (int row : rowsOf(selected))
         notify(row, true);
+}
+
+void ListView::Tree::NotifySelection(int row, bool nowSelected)
+{
+    const Row* item = RowAt(row);
+    const int image = item ? item->StateImage() : 0;
+    Notification n(Notification::ItemChanged);
+    n.row = row;
+    n.oldState = image | (nowSelected ? 0 : kStateSelected);
+    n.newState = image | (nowSelected ? kStateSelected : 0);
+    Notify(n);
 }
 
 // ---- Column ----

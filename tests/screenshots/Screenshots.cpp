@@ -1,7 +1,8 @@
 // tolvane-screenshots OUTDIR: builds a gallery window with each control of the library in a
 // typical state and saves it, and each control alone, as PNG files in OUTDIR. It draws on Qt's
 // offscreen platform unless QT_QPA_PLATFORM says otherwise, in the Fusion style, so the pictures
-// are the same on every machine.
+// are the same on every machine. The program's windows follow (WindowShots.cpp).
+#include "WindowShots.h"
 #include "controls/InfoFrame.h"
 #include "controls/ListView.h"
 #include "controls/ProgressBar.h"
@@ -233,5 +234,8 @@ int main(int argc, char** argv)
     }
     ok &= Save(gallery, out, QStringLiteral("gallery.png"));
     menu->close();
+    form.hide();
+
+    ok &= screenshots::SaveWindowShots(out);
     return ok ? 0 : 1;
 }

@@ -1,0 +1,286 @@
+#include "WindowTestRig.h"
+#include "app/FormTolvane.h"
+#include "controls/ListView.h"
+#include "controls/ProgressBar.h"
+#include "controls/StatusBar.h"
+#include "controls/SystemMenu.h"
+#include "disc/OpticalDisk.h"
+#include "disc/TrackTable.h"
+#include "qtsupport/QtTestMain.h"
+#include "support/TestData.h"
+#include "util/ByteOrder.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+namespace tolvane {
+
+using namespace apptest;
+using app::FormTolvane;
+using Requests = std::vector<emulator::DriveRequest>;
+using DiscPtr = std::shared_ptr<const emulator::Disc>;
+
+namespace {
+
+// The main window on its own drives, started and shown.
+struct Window {
+    Rig rig;
+    FormTolvane w{rig.session};
+    explicit Window(Rig&& r) : rig(std::move(r)) {}
+    bool Show()
+    {
+        if (!w.Start())
+            return false;
+        w.show();
+        return QTest::qWaitForWindowExposed(&w);
+    }
+    ListView* Tracks() { return w.Control<ListView>(QStringLiteral("ListViewTracks")); }
+    int Rows() { return Tracks()->ListItems()->Count(); }
+    QString Panel(int i) { return w.Control<StatusBar>(QStringLiteral("StatusBarStatus"))->Panel(i)->Text(); }
+    QPushButton* Button(const char* name) { return w.Control<QPushButton>(QString::fromLatin1(name)); }
+    void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+};
+
+// Empty when `path` is a WAV file of exactly `audio` whose header sizes agree.
+QString WavProblem(const std::string& path, const std::vector<std::uint8_t>& audio)
+{
+    const std::vector<std::uint8_t> file = test::ReadBytes(path);
+    if (file.size() != audio.size() + 44)
+        return QStringLiteral("%1 has %2 bytes").arg(QString::fromStdString(path)).arg(file.size());
+    if (Le32(file, 4) != file.size() - 8 || Le32(file, 40) != audio.size())
+        return QStringLiteral("the header's sizes disagree with the file");
+    return std::equal(audio.begin(), audio.end(), file.begin() + 44) ? QString() : QStringLiteral("other audio");
+}
+
+const QString NotAudio = Message(QStringLiteral("Track is not in audio mode"), QMessageBox::Warning);
+
+} // namespace
+
+class FormTolvaneTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void StartUp_data()
+    {
+        QTest::addColumn<Requests>("drives");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("none") << Requests{}
+                              << QStringList{Message(QStringLiteral("No CD/DVD drives found or ASPI/SPTI not available"),
+                                                     QMessageBox::Critical)};
+        QTest::newRow("one") << Requests{Empty()} << QStringList{};
+        QTest::newRow("two") << Requests{Demo()} << QStringList{};
+    }
+    void StartUp()
+    {
+        QFETCH(Requests, drives);
+        QFETCH(QStringList, messages);
+        Messages shown;
+        Window m{Rig(drives)};
+        QCOMPARE(m.w.Start(), messages.isEmpty());
+        QCOMPARE(shown.shown, messages);
+        if (!messages.isEmpty())
+            return;
+        // The first drive is open; the list waits, disabled, for Refresh.
+        QCOMPARE(m.w.Disk()->Drive(), std::string("D:"));
+        QCOMPARE(QStringList({m.Panel(0), m.Panel(1), m.Panel(2)}),
+                 QStringList({"Letter: D: ", "Interface: SPTI ", ""}));
+        QVERIFY(m.Rows() == 0 && !m.Tracks()->Enabled() && !m.Button("CommandExtract")->isEnabled());
+    }
+
+    void RefreshListsTheTracksUntilEjectOrInsert()
+    {
+        Messages shown;
+        Window m{Rig({Demo()})};
+        QVERIFY(m.Show());
+        m.Click("CommandRefresh");
+        const std::vector<QStringList> rows = apptest::Rows(m.Tracks());
+        QCOMPARE(rows.size(), std::size_t{6});
+        for (int n = 1; n <= 6; ++n) {
+            QStringList cells;
+            for (const std::string& cell : TrackCells(*m.w.Disk(), n))
+                cells << QString::fromStdString(cell);
+            QCOMPARE(rows[static_cast<std::size_t>(n - 1)], cells);
+        }
+        QCOMPARE(rows[0][7], QStringLiteral("Café au Lait"));
+        QCOMPARE(m.Panel(2), QStringLiteral("6 tracks / 0 selected"));
+        QVERIFY(m.Tracks()->Enabled());
+
+        m.Click("CommandEject");
+        QCOMPARE(m.rig.Drive(0).TrayState(), emulator::EmulatedDrive::Tray::Open);
+        QVERIFY(m.Rows() == 0 && !m.Tracks()->Enabled() && m.Panel(2).isEmpty());
+        m.Click("CommandRefresh"); // the tray is open
+        m.Click("CommandLoad");
+        QCOMPARE(m.rig.Drive(0).TrayState(), emulator::EmulatedDrive::Tray::Closed);
+        QCOMPARE(m.Rows(), 0);
+        m.Click("CommandRefresh");
+        QCOMPARE(m.Rows(), 6);
+        QCOMPARE(shown.shown, QStringList{Message(QStringLiteral("Media not present"), QMessageBox::Warning)});
+    }
+
+    void RefreshOfOtherDiscs_data()
+    {
+        QTest::addColumn<DiscPtr>("disc");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("narrowed"); // the last column, by the scroll bar's room
+        QTest::newRow("empty drive") << DiscPtr() << QString()
+                                     << QStringList{Message(QStringLiteral("Media not present"), QMessageBox::Warning)} << 0;
+        QTest::newRow("blank disc") << DiscPtr(BlankCdR()) << QStringLiteral("0 tracks / 0 selected")
+                                    << QStringList{Message(QStringLiteral("No tracks found"), QMessageBox::Information)} << 0;
+        QTest::newRow("one track") << DiscPtr(BuildCd({{emulator::TrackMode::Audio, 300}}))
+                                   << QStringLiteral("1 track / 0 selected") << QStringList{} << 0;
+        QTest::newRow("forty tracks") << DiscPtr(BuildCd(std::vector<TrackPiece>(40, {emulator::TrackMode::Audio, 150})))
+                                      << QStringLiteral("40 tracks / 0 selected") << QStringList{} << 16;
+    }
+    void RefreshOfOtherDiscs()
+    {
+        QFETCH(DiscPtr, disc);
+        QFETCH(QString, status);
+        QFETCH(QStringList, messages);
+        QFETCH(int, narrowed);
+        Messages shown;
+        Window m{Rig({})};
+        m.rig.Add(disc);
+        QVERIFY(m.Show());
+        const int width = m.Tracks()->Column(8)->ActualWidth();
+        m.w.RefreshClicked();
+        QCOMPARE(shown.shown, messages);
+        QCOMPARE(m.Panel(2), status);
+        QCOMPARE(m.Tracks()->Column(8)->ActualWidth(), width - narrowed);
+        m.w.EjectClicked(); // the reset gives the width back
+        QCOMPARE(m.Tracks()->Column(8)->ActualWidth(), width);
+    }
+
+    void DataRowsCannotBeSelected()
+    {
+        Messages shown;
+        Window m{Rig({Image("cdrdao/data2.toc")})}; // a data track, then an audio track
+        QVERIFY(m.Show());
+        m.w.RefreshClicked();
+        ClickRow(m.Tracks(), 0);
+        QCOMPARE(shown.shown, QStringList{NotAudio});
+        QVERIFY(!m.Tracks()->ListItems()->Item(0)->Selected() && !m.Button("CommandExtract")->isEnabled());
+        QCOMPARE(m.Panel(2), QStringLiteral("2 tracks / 0 selected"));
+        ClickRow(m.Tracks(), 1);
+        QVERIFY(m.Tracks()->ListItems()->Item(1)->Selected() && m.Button("CommandExtract")->isEnabled());
+        QCOMPARE(m.Panel(2), QStringLiteral("2 tracks / 1 selected"));
+
+        // A click below the rows updates the state from the selection it leaves.
+        auto* tree = qobject_cast<QTreeWidget*>(m.Tracks()->ControlHwnd());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(20, tree->viewport()->height() - 5));
+        QVERIFY(m.Tracks()->ListItems()->SelectedCount() == 0 && !m.Button("CommandExtract")->isEnabled());
+        QCOMPARE(m.Panel(2), QStringLiteral("2 tracks / 0 selected"));
+
+        // Moving onto the data row with the keyboard is refused the same way.
+        ClickRow(m.Tracks(), 1);
+        QTest::keyClick(tree, Qt::Key_Up);
+        QCOMPARE(shown.shown, QStringList({NotAudio, NotAudio}));
+        QCOMPARE(m.Tracks()->ListItems()->SelectedCount(), 0);
+    }
+
+    void ExtractCopiesTheSelectedTracksInListOrder()
+    {
+        Messages shown;
+        ScriptedDialogs dialogs;
+        test::TempDir dir;
+        dialogs.folder = QString::fromStdString(dir.Path());
+        Window m{Rig({})};
+        m.rig.Add(BuildCd(std::vector<TrackPiece>(6, {emulator::TrackMode::Audio, 600})));
+        QVERIFY(m.Show());
+        const QString startFolder = m.w.Dialogs().FolderName();
+        m.w.RefreshClicked();
+        for (const int row : {4, 1, 2})
+            ClickRow(m.Tracks(), row, Qt::ControlModifier);
+        QCOMPARE(m.Panel(2), QStringLiteral("6 tracks / 3 selected"));
+        std::vector<int> order;
+        const auto watch = Repeat([&] {
+            if (m.w.Extracting().isVisible() && (order.empty() || order.back() != m.w.Extracting().Track()))
+                order.push_back(m.w.Extracting().Track());
+            return false;
+        });
+        m.Click("CommandExtract");
+        QCOMPARE(dialogs.folderTitle, startFolder); // the folder dialog shows the last folder
+        QCOMPARE(order, (std::vector<int>{2, 3, 5}));
+        QCOMPARE(shown.shown, QStringList());
+        for (const int n : {2, 3, 5}) {
+            const auto track = m.w.Disk()->Track(static_cast<std::int16_t>(n));
+            const auto audio = AudioBytes(*m.rig.Drive(0).CurrentDisc(), track->LBA(), track->LogicalBlocks());
+            QCOMPARE(WavProblem(dir.File("Track " + std::to_string(n) + ".wav"), audio), QString());
+        }
+        QVERIFY(!std::filesystem::exists(dir.File("Track 1.wav")));
+    }
+
+    void CancelStopsTheTrackInProgress()
+    {
+        Messages shown;
+        ScriptedDialogs dialogs;
+        test::TempDir dir;
+        dialogs.folder = QString::fromStdString(dir.Path());
+        Window m{Rig({Demo()}, std::make_shared<PacedClock>())};
+        QVERIFY(m.Show());
+        m.w.RefreshClicked();
+        ClickRow(m.Tracks(), 0);
+        // Each read of the copy takes a tenth of a second; Cancel is pressed as the first progress shows.
+        m.rig.Drive(0).SetTiming({std::chrono::milliseconds(100), Clock::Duration{0}});
+        auto* label = m.w.Extracting().Control<QLabel>(QStringLiteral("LabelTrack"));
+        bool pressed = false;
+        connect(m.w.Extracting().Control<ProgressBar>(QStringLiteral("ProgressBarExtracting")),
+                &ProgressBar::PropertyChanged, this, [&] {
+                    if (pressed || !label->text().startsWith(QStringLiteral("Track 1: ")) ||
+                        label->text() == QStringLiteral("Track 1: 0 bytes"))
+                        return;
+                    pressed = true;
+                    QTest::mouseClick(m.w.Extracting().Control<QPushButton>(QStringLiteral("CommandCancel")),
+                                      Qt::LeftButton);
+                });
+        m.Click("CommandExtract");
+        QCOMPARE(shown.shown, QStringList{Message(QStringLiteral("Track extraction cancelled"), QMessageBox::Warning)});
+        const std::string file = dir.File("Track 1.wav");
+        const auto sectors = static_cast<std::int32_t>((std::filesystem::file_size(file) - 44) / 2352);
+        QVERIFY2(sectors > 0 && sectors < m.w.Disk()->Track(1)->LogicalBlocks(), qPrintable(QString::number(sectors)));
+        QCOMPARE(WavProblem(file, AudioBytes(*m.rig.Drive(0).CurrentDisc(), 0, sectors)), QString());
+    }
+
+    void EnterInTheListActsAsExtract()
+    {
+        ScriptedDialogs dialogs; // the folder dialog is cancelled: nothing is copied, nothing said
+        Messages shown;
+        Window m{Rig({Demo()})};
+        QVERIFY(m.Show());
+        m.w.RefreshClicked();
+        QTest::keyClick(m.Tracks()->ControlHwnd(), Qt::Key_Return);
+        QCOMPARE(dialogs.folderCalls, 0);
+        ClickRow(m.Tracks(), 3);
+        QTest::keyClick(m.Tracks()->ControlHwnd(), Qt::Key_Return);
+        QCOMPARE(dialogs.folderCalls, 1);
+        QCOMPARE(shown.shown, QStringList());
+    }
+
+    void AboutBoxFromTheSystemMenu()
+    {
+        Window m{Rig({Demo()})};
+        QVERIFY(m.Show());
+        QStringList seen;
+        const auto act = WhenModal([&](QWidget* box) {
+            seen << box->windowTitle() << box->findChild<QLabel*>(QStringLiteral("LabelApplication"))->text();
+            QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
+        });
+        for (QAction* action : m.w.Control<SystemMenu>(QStringLiteral("SystemMenuTolvane"))->Menu()->actions())
+            if (action->text() == QStringLiteral("&About Tolvane..."))
+                action->trigger();
+        QCOMPARE(seen, QStringList({"About Tolvane", "Tolvane 1.0"}));
+        QVERIFY(!m.w.About().isVisible());
+    }
+};
+
+TOLVANE_QTEST(FormTolvaneTest)
+
+} // namespace tolvane
+
+#include "FormTolvaneTest.moc"

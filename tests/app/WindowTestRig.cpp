@@ -1,0 +1,193 @@
+#include "WindowTestRig.h"
+
+#include "app/Background.h"
+#include "controls/ListView.h"
+#include "device/platform/LinuxPlatform.h"
+#include "disc/OpticalDisk.h"
+#include "support/TestData.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace tolvane::apptest {
+
+Rig::Rig(const std::vector<emulator::DriveRequest>& requests, std::shared_ptr<Clock> clock)
+{
+    session.clock = std::move(clock);
+    const emulator::AttachResult attached = emulator::AttachDrives(*session.registry, requests, session.clock);
+    if (!attached.ok)
+        qFatal("cannot attach the test drives: %s", attached.error.c_str());
+    session.drives = attached.drives;
+    // No device folder: the machine's own drives never appear.
+    session.platform = CreateLinuxPlatform(session.registry, "/nonexistent-device-folder");
+}
+
+void Rig::Add(std::shared_ptr<const emulator::Disc> disc)
+{
+    auto drive = std::make_shared<emulator::EmulatedDrive>(session.clock);
+    if (disc)
+        drive->Insert(std::move(disc));
+    session.registry->Attach(drive);
+    session.drives.push_back(drive);
+}
+
+std::unique_ptr<OpticalDisk> Rig::Open(std::size_t index, bool read)
+{
+    auto disk = std::make_unique<OpticalDisk>(*session.platform, session.clock);
+    // A failed read (no disc) leaves the records as the windows then find them.
+    if (disk->Create(std::string(1, static_cast<char>('D' + index)) + ":") && read)
+        disk->Read();
+    return disk;
+}
+
+emulator::DriveRequest Demo()
+{
+    return {emulator::DriveRequest::Kind::Demo, {}};
+}
+
+emulator::DriveRequest Empty()
+{
+    return {emulator::DriveRequest::Kind::Empty, {}};
+}
+
+emulator::DriveRequest Image(const std::string& testDataPath)
+{
+    return {emulator::DriveRequest::Kind::Image, test::TestDataPath(testDataPath)};
+}
+
+std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackPiece>& tracks)
+{
+    static const auto pattern = std::make_shared<emulator::AddressPatternSource>();
+    auto disc = std::make_shared<emulator::Disc>();
+    std::int32_t lba = 0;
+    for (const auto& [mode, blocks] : tracks) {
+        emulator::Track track;
+        track.number = static_cast<std::uint8_t>(disc->tracks.size() + 1);
+        track.mode = mode;
+        track.control = emulator::IsData(mode) ? emulator::control::Data : 0;
+        track.pregapStart = track.start = lba;
+        track.end = lba + blocks;
+        const auto format = emulator::IsData(mode) ? emulator::SectorFormat::Mode1Data : emulator::SectorFormat::Audio;
+        disc->extents.push_back(emulator::Extent{lba, blocks, format, pattern, lba});
+        disc->tracks.push_back(track);
+        lba = track.end;
+    }
+    disc->sessions.push_back(emulator::Session{1, lba, 0x00});
+    disc->capacity = lba;
+    return disc;
+}
+
+std::shared_ptr<emulator::Disc> BlankCdR()
+{
+    auto disc = std::make_shared<emulator::Disc>();
+    disc->media = emulator::MediaKind::BlankCdR;
+    disc->status = emulator::DiscStatus::Empty;
+    return disc;
+}
+
+std::vector<std::uint8_t> AudioBytes(const emulator::Disc& disc, std::int32_t lba, std::int32_t count)
+{
+    constexpr std::size_t Size = 2352;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * Size);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const emulator::Extent* extent = disc.FindExtent(lba + i);
+        if (extent && extent->format == emulator::SectorFormat::Audio)
+            extent->source->Read(extent->sourceSector + (lba + i - extent->start),
+                                 std::span(bytes).subspan(static_cast<std::size_t>(i) * Size, Size));
+    }
+    return bytes;
+}
+
+Messages::Messages()
+{
+    app::SetMessageHook([this](const QString& text, QMessageBox::Icon icon) { shown << Message(text, icon); });
+}
+
+Messages::~Messages()
+{
+    app::SetMessageHook({});
+}
+
+QString Message(const QString& text, int icon)
+{
+    return QStringLiteral("%1 (%2)").arg(text).arg(icon);
+}
+
+ScriptedDialogs::ScriptedDialogs()
+{
+    CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](DialogBackend*) {}));
+}
+
+ScriptedDialogs::~ScriptedDialogs()
+{
+    CommonDialogs::SetDefaultBackend(nullptr);
+}
+
+QString ScriptedDialogs::ChooseFolder(QWidget*, const QString& title, const QString&)
+{
+    ++folderCalls;
+    folderTitle = title;
+    return folder;
+}
+
+bool ScriptedDialogs::ChooseSaveFile(QWidget*, FileDialogRequest& request)
+{
+    saveRequest = request;
+    request.fileName = saveName;
+    return !saveName.isEmpty();
+}
+
+std::unique_ptr<QTimer> Repeat(const std::function<bool()>& act)
+{
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, timer.get(), [timer = timer.get(), act] {
+        if (act())
+            timer->stop();
+    });
+    timer->start(2);
+    return timer;
+}
+
+std::unique_ptr<QTimer> WhenModal(const std::function<void(QWidget*)>& act)
+{
+    return Repeat([act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible())
+            act(modal);
+        return modal && modal->isVisible();
+    });
+}
+
+namespace {
+
+QPoint RowPoint(QTreeWidget* tree, int row)
+{
+    const QRect rect = tree->visualItemRect(tree->topLevelItem(row));
+    return {rect.left() + 8, rect.center().y()};
+}
+
+} // namespace
+
+void ClickRow(ListView* list, int row, Qt::KeyboardModifiers modifiers)
+{
+    auto* tree = qobject_cast<QTreeWidget*>(list->ControlHwnd());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, RowPoint(tree, row));
+}
+
+void DoubleClickRow(ListView* list, int row)
+{
+    auto* tree = qobject_cast<QTreeWidget*>(list->ControlHwnd());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, RowPoint(tree, row));
+}
+
+std::vector<QStringList> Rows(ListView* list)
+{
+    std::vector<QStringList> rows(static_cast<std::size_t>(list->ListItems()->Count()));
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < list->Count(); ++c)
+            rows[r] << list->ListItems()->Item(static_cast<int>(r))->Text(c);
+    return rows;
+}
+
+} // namespace tolvane::apptest
