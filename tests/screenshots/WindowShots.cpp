@@ -1,6 +1,7 @@
 #include "WindowShots.h"
 
 #include "app/Background.h"
+#include "app/DesignMode.h"
 #include "app/FormTolvane.h"
 #include "app/Resources.h"
 #include "app/Session.h"
@@ -122,6 +123,21 @@ bool SaveWindowShots(const QDir& out)
     });
     window.ShowAbout(QStringLiteral("&About Tolvane..."));
     ok &= aboutShot;
+
+    // The design mode on the main window's form, with the track list's Columns page.
+    app::DesignWindow designer;
+    QString error;
+    if (!designer.Open(QStringLiteral("FormTolvane"), error)) {
+        std::fprintf(stderr, "tolvane-screenshots: design mode: %s\n", qPrintable(error));
+        ok = false;
+    } else {
+        ok &= Shoot(designer, out, QStringLiteral("design-mode.png"));
+        if (auto page = designer.CreatePropertiesDialog(QStringLiteral("ListViewTracks")))
+            ok &= Shoot(*page, out, QStringLiteral("design-columns-page.png"));
+        if (auto page = designer.CreatePropertiesDialog(QStringLiteral("StatusBarStatus")))
+            ok &= Shoot(*page, out, QStringLiteral("design-panels-page.png"));
+        designer.FormWindow()->hide();
+    }
 
     app::SetMessageHook({});
     return ok;
