@@ -1,5 +1,7 @@
 #include "controls/InfoFrame.h"
 
+#include "controls/ParentWatch.h"
+
 #include "controls/SystemColors.h"
 #include "util/Colors.h"
 
@@ -115,7 +117,7 @@ InfoFrame::InfoFrame(QWidget* parent) : QWidget(parent)
         menu_->popup(at);
     });
 
-    WatchParent();
+    new ParentWatch(this, [this] { FitToParent(); });
     FitToParent();
     Apply();
 }
@@ -271,31 +273,9 @@ void InfoFrame::contextMenuEvent(QContextMenuEvent* event)
         menu_->popup(event->globalPos());
 }
 
-void InfoFrame::WatchParent()
-{
-    if (watchedParent_ == parentWidget())
-        return;
-    if (watchedParent_)
-        watchedParent_->removeEventFilter(this);
-    watchedParent_ = parentWidget();
-    if (watchedParent_)
-        watchedParent_->installEventFilter(this);
-}
-
-bool InfoFrame::event(QEvent* event)
-{
-    if (event->type() == QEvent::ParentChange) {
-        WatchParent();
-        FitToParent();
-    }
-    return QWidget::event(event);
-}
-
 bool InfoFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == watchedParent_ && event->type() == QEvent::Resize)
-        FitToParent();
-    else if ((watched == image_ || watched == label_) && isEnabled())
+    if ((watched == image_ || watched == label_) && isEnabled())
         return OnMouse(static_cast<QWidget*>(watched), event);
     return QWidget::eventFilter(watched, event);
 }

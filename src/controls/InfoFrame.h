@@ -99,14 +99,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Changed(const QString& key);
     void Apply();
     void FitToParent();
-    void WatchParent();
     // Shared by the surface, the image and the label; true when the event was a click or double click.
     bool OnMouse(QWidget* receiver, QEvent* event);
 
@@ -120,7 +118,6 @@ private:
     QLabel* label_;
     QToolButton* menuButton_;
     QPointer<QMenu> menu_;
-    QPointer<QWidget> watchedParent_;
     bool afterDoubleClick_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "controls/StatusBar.h"
 
+#include "controls/ParentWatch.h"
+
 #include "controls/SystemColors.h"
 #include "util/Colors.h"
 
@@ -281,7 +283,7 @@ void Panel::SetVisible(bool value)
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent)
 {
     font_ = parent ? parent->font() : QApplication::font();
-    WatchParent();
+    new ParentWatch(this, [this] { Dock(); });
     Recreate();
     Dock();
 }
@@ -584,17 +586,6 @@ void StatusBar::Dock()
     setGeometry(0, form->height() - height, form->width(), height);
 }
 
-void StatusBar::WatchParent()
-{
-    if (watchedParent_ == parentWidget())
-        return;
-    if (watchedParent_)
-        watchedParent_->removeEventFilter(this);
-    watchedParent_ = parentWidget();
-    if (watchedParent_)
-        watchedParent_->installEventFilter(this);
-}
-
 void StatusBar::resizeEvent(QResizeEvent*)
 {
     if (!window_)
@@ -604,22 +595,6 @@ void StatusBar::resizeEvent(QResizeEvent*)
     // The tips follow their parts.
     for (Tool& tool : tools_)
         tool.rect = PanelRect(tool.id);
-}
-
-bool StatusBar::event(QEvent* event)
-{
-    if (event->type() == QEvent::ParentChange) {
-        WatchParent();
-        Dock();
-    }
-    return QWidget::event(event);
-}
-
-bool StatusBar::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == watchedParent_ && event->type() == QEvent::Resize)
-        Dock();
-    return QWidget::eventFilter(watched, event);
 }
 
 void StatusBar::ReadProperties(const PropertyBag& bag)

@@ -163,8 +163,6 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class tolvane::Panel;
@@ -183,7 +181,6 @@ private:
     int ScaleWidth() const;
     bool WantsSizeGrip() const;
     void Dock();
-    void WatchParent();
     void SendPanelText(int index);
     QString ToolTipAt(const QPoint& pos, QRect& rect) const;
     // The window procedure's part: a click notification from the status window at `pos`.
@@ -203,7 +200,6 @@ private:
     bool tipsActive_ = false;
     std::vector<Tool> tools_;
     Subclassing subclassing_;
-    QPointer<QWidget> watchedParent_;
 };
 
 } // namespace tolvane
