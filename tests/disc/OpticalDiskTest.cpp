@@ -29,17 +29,6 @@ using emulator::TrackMode;
 using test::Facts;
 using test::FakeRig;
 
-// Twelve tracks: eleven audio tracks, then a Mode 1 track in a second session.
-std::shared_ptr<emulator::Disc> TwelveTracks()
-{
-    std::vector<test::TrackSpec> tracks;
-    for (std::uint8_t n = 1; n <= 11; ++n) {
-        tracks.push_back({n, TrackMode::Audio, (n - 1) * 10000});
-    }
-    tracks.push_back({12, TrackMode::Mode1, 110000 + 11400, 0, 2});
-    return test::BuildCd(tracks, {Session{1, 110000, 0x00}, Session{2, 140000, 0x00}});
-}
-
 Facts AllDefaults(const Facts& like)
 {
     Facts defaults;
@@ -111,19 +100,20 @@ TEST_P(OperationsWhenUnbound, FailWithInvalidDriveAndSendNothing)
     }
 }
 
+// Eject and Load give no result.
+std::function<std::optional<bool>(OpticalDisk&)> Void(void (OpticalDisk::*operation)())
+{
+    return [operation](OpticalDisk& d) {
+        (d.*operation)();
+        return std::optional<bool>();
+    };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     OpticalDisk, OperationsWhenUnbound,
     ::testing::Values(UnboundOperation{"Check", [](OpticalDisk& d) { return std::optional(d.Check()); }},
-                      UnboundOperation{"Eject",
-                                       [](OpticalDisk& d) {
-                                           d.Eject();
-                                           return std::optional<bool>();
-                                       }},
-                      UnboundOperation{"Load",
-                                       [](OpticalDisk& d) {
-                                           d.Load();
-                                           return std::optional<bool>();
-                                       }},
+                      UnboundOperation{"Eject", Void(&OpticalDisk::Eject)},
+                      UnboundOperation{"Load", Void(&OpticalDisk::Load)},
                       UnboundOperation{"Read", [](OpticalDisk& d) { return std::optional(d.Read()); }},
                       UnboundOperation{"Extract",
                                        [](OpticalDisk& d) {
@@ -168,23 +158,23 @@ TEST(OpticalDiskLifecycle, CreateWhileBoundIsRefusedAndLeavesTheObjectUnbound)
 
 TEST(OpticalDiskLifecycle, TrackGivesRecordsOnlyForOneToCount)
 {
-    FakeRig rig(TwelveTracks());
+    const auto image = emulator::MakeDemoCd();
+    FakeRig rig(image);
     ASSERT_TRUE(rig.disc.Read()) << rig.disc.ErrorMessage();
-    ASSERT_EQ(rig.disc.Count(), 12);
+    ASSERT_EQ(rig.disc.Count(), 6);
     // A failure left by another operation stays: Track does not touch ErrorMessage.
-    EXPECT_FALSE(rig.disc.Extract(13, "/nonexistent-folder/track13.wav"));
+    EXPECT_FALSE(rig.disc.Extract(7, "/nonexistent-folder/track7.wav"));
     const std::string message = rig.disc.ErrorMessage();
     ASSERT_FALSE(message.empty());
-    for (const std::int16_t index : {std::int16_t{0}, std::int16_t{13}, std::int16_t{-1}, std::int16_t{255},
-                                     std::int16_t{256}, std::int16_t{32767}, std::int16_t{-32768}}) {
-        EXPECT_EQ(rig.disc.Track(index), nullptr) << index;
+    // 262 is 6 in its low byte.
+    for (const int index : {0, 7, -1, 255, 256, 262, 32767, -32768}) {
+        EXPECT_EQ(rig.disc.Track(static_cast<std::int16_t>(index)), nullptr) << index;
     }
     EXPECT_EQ(rig.disc.ErrorMessage(), message);
-    ASSERT_NE(rig.disc.Track(12), nullptr);
-    EXPECT_EQ(rig.disc.Track(12)->LBA(), 121400);
-    EXPECT_EQ(rig.disc.Track(12)->Mode(), "Mode 1");
+    ASSERT_NE(rig.disc.Track(6), nullptr);
+    EXPECT_EQ(rig.disc.Track(6)->LBA(), image->tracks[5].start);
     EXPECT_EQ(rig.disc.Track(1)->LBA(), 0);
-    EXPECT_EQ(rig.disc.Track(12), rig.disc.Track(12)) << "the same record each time";
+    EXPECT_EQ(rig.disc.Track(6), rig.disc.Track(6)) << "the same record each time";
 }
 
 TEST(OpticalDiskLifecycle, DestroyTwiceIsHarmlessAndReleasesTheDrive)
@@ -416,69 +406,53 @@ std::vector<std::string> IsoFactsAndSerial()
     return facts;
 }
 
+// Faults of the virtual drive, and commands the fake platform refuses.
+StepFailure Step(const char* name, std::function<std::shared_ptr<const emulator::Disc>()> disc,
+                 std::function<void(EmulatedDrive&)> arm, std::function<bool(ConstBytes cdb)> refuse,
+                 std::vector<std::string> lost)
+{
+    return {name, std::move(disc), std::move(arm), std::move(refuse), std::move(lost)};
+}
+
+std::function<void(EmulatedDrive&)> Fail(std::uint8_t opcode, int times = -1)
+{
+    return [opcode, times](EmulatedDrive& d) { d.FailCommand(opcode, times); };
+}
+
+std::function<bool(ConstBytes)> RefuseToc(std::uint8_t format, std::optional<bool> msf = std::nullopt)
+{
+    return [format, msf](ConstBytes cdb) { return IsReadToc(cdb, format, msf); };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     OpticalDisk, OneCommandFails,
     ::testing::Values(
-        StepFailure{"discInformation",
-                    DemoOnCdRw,
-                    [](EmulatedDrive& d) { d.FailCommand(op::ReadDiscInformation, -1); },
-                    nullptr,
-                    {"DiscStatus", "DiscFormat", "Erasable"}},
-        StepFailure{"capacity",
-                    emulator::MakeDemoCd,
-                    [](EmulatedDrive& d) { d.FailCommand(op::ReadCapacity, -1); },
-                    nullptr,
-                    {"TotalLogicalBlocks", "TotalRawSize"}},
+        Step("discInformation", DemoOnCdRw, Fail(op::ReadDiscInformation), nullptr,
+             {"DiscStatus", "DiscFormat", "Erasable"}),
+        Step("capacity", emulator::MakeDemoCd, Fail(op::ReadCapacity), nullptr,
+             {"TotalLogicalBlocks", "TotalRawSize"}),
         // The first READ SUB-CHANNEL asks for the catalogue number; the track codes come later.
-        StepFailure{"catalogueNumber",
-                    emulator::MakeDemoCd,
-                    [](EmulatedDrive& d) { d.FailCommand(op::ReadSubChannel, 1); },
-                    nullptr,
-                    {"UPC"}},
-        StepFailure{"everySubChannel",
-                    emulator::MakeDemoCd,
-                    [](EmulatedDrive& d) { d.FailCommand(op::ReadSubChannel, -1); },
-                    nullptr,
-                    {"UPC", "track * ISRC"}},
-        StepFailure{"cdText",
-                    emulator::MakeDemoCd,
-                    nullptr,
-                    [](ConstBytes cdb) { return IsReadToc(cdb, 5); },
-                    {"Title", "Artist", "track * Title", "track * Artist"}},
-        StepFailure{"sessions",
-                    emulator::MakeDemoCd,
-                    nullptr,
-                    [](ConstBytes cdb) { return IsReadToc(cdb, 1); },
-                    {"Sessions"}},
-        StepFailure{
-            "atip", DemoOnCdRw, nullptr, [](ConstBytes cdb) { return IsReadToc(cdb, 4); }, {"DiscType"}},
+        Step("catalogueNumber", emulator::MakeDemoCd, Fail(op::ReadSubChannel, 1), nullptr, {"UPC"}),
+        Step("everySubChannel", emulator::MakeDemoCd, Fail(op::ReadSubChannel), nullptr,
+             {"UPC", "track * ISRC"}),
+        Step("cdText", emulator::MakeDemoCd, nullptr, RefuseToc(5),
+             {"Title", "Artist", "track * Title", "track * Artist"}),
+        Step("sessions", emulator::MakeDemoCd, nullptr, RefuseToc(1), {"Sessions"}),
+        Step("atip", DemoOnCdRw, nullptr, RefuseToc(4), {"DiscType"}),
         // An audio CD's serial number comes from the same answer.
-        StepFailure{"tocInMsfForm",
-                    emulator::MakeDemoCd,
-                    nullptr,
-                    [](ConstBytes cdb) { return IsReadToc(cdb, 0, true); },
-                    {"track * MSF", "CDDB", "SerialNumber"}},
-        StepFailure{"volumeDescriptor", emulator::MakeDemoDvd,
-                    [](EmulatedDrive& d) { d.FailCommand(op::Read10, -1); }, nullptr, IsoFactsAndSerial()},
-        StepFailure{"dvdStructures",
-                    emulator::MakeDemoDvd,
-                    [](EmulatedDrive& d) { d.FailCommand(op::ReadDiscStructure, -1); },
-                    nullptr,
-                    {"DiscType", "Layers", "Region"}},
+        Step("tocInMsfForm", emulator::MakeDemoCd, nullptr, RefuseToc(0, true),
+             {"track * MSF", "CDDB", "SerialNumber"}),
+        Step("volumeDescriptor", emulator::MakeDemoDvd, Fail(op::Read10), nullptr, IsoFactsAndSerial()),
+        Step("dvdStructures", emulator::MakeDemoDvd, Fail(op::ReadDiscStructure), nullptr,
+             {"DiscType", "Layers", "Region"}),
         // READ HEADER still says mode 2.
-        StepFailure{"trackInformation",
-                    MixedDisc,
-                    [](EmulatedDrive& d) { d.FailCommand(op::ReadTrackInformation, -1); },
-                    nullptr,
-                    {}},
-        StepFailure{"trackInformationAndHeader",
-                    MixedDisc,
-                    [](EmulatedDrive& d) {
-                        d.FailCommand(op::ReadTrackInformation, -1);
-                        d.FailCommand(op::ReadHeader, -1);
-                    },
-                    nullptr,
-                    {"track 1 Mode"}}),
+        Step("trackInformation", MixedDisc, Fail(op::ReadTrackInformation), nullptr, {}),
+        Step("trackInformationAndHeader", MixedDisc,
+             [](EmulatedDrive& d) {
+                 d.FailCommand(op::ReadTrackInformation, -1);
+                 d.FailCommand(op::ReadHeader, -1);
+             },
+             nullptr, {"track 1 Mode"})),
     [](const ::testing::TestParamInfo<StepFailure>& info) { return std::string(info.param.name); });
 
 TEST(OpticalDiskRead, TheHeaderOfTheTracksFirstBlockDecidesTheMode)
@@ -501,11 +475,20 @@ TEST(OpticalDiskRead, TheHeaderOfTheTracksFirstBlockDecidesTheMode)
 
 // --- Answers that cannot be used ---------------------------------------------------------
 
-// Answers a command with these bytes, as far as the buffer goes.
-std::optional<ScsiResult> Give(Bytes data, const std::vector<std::uint8_t>& bytes)
+// Answers the commands `which` picks with these bytes, as far as the buffer goes; refuses them when there
+// are none.
+test::Intercept Answering(std::function<bool(ConstBytes)> which, std::vector<std::uint8_t> bytes = {})
 {
-    std::copy_n(bytes.begin(), std::min(bytes.size(), data.size()), data.begin());
-    return ScsiResult::Success();
+    return [which, bytes](ConstBytes cdb, Bytes data) -> std::optional<ScsiResult> {
+        if (!which(cdb)) {
+            return std::nullopt;
+        }
+        if (bytes.empty()) {
+            return test::Refused();
+        }
+        std::copy_n(bytes.begin(), std::min(bytes.size(), data.size()), data.begin());
+        return ScsiResult::Success();
+    };
 }
 
 struct BrokenAnswer {
@@ -546,31 +529,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Tracks 1 to 120, but three descriptors: track numbers past the answer.
         BrokenAnswer{"tocListsMoreTracksThanItDescribes",
-                     [](ConstBytes cdb, Bytes data) -> std::optional<ScsiResult> {
-                         if (!IsReadToc(cdb, 0)) {
-                             return std::nullopt;
-                         }
-                         return Give(data, test::Hex("00 1A 01 78"
-                                                     "00 10 01 00 00 00 00 00"
-                                                     "00 10 02 00 00 00 4E 20"
-                                                     "00 10 03 00 00 00 88 B8"));
-                     }},
+                     Answering(RefuseToc(0), test::Hex("00 1A 01 78 00 10 01 00 00 00 00 00"
+                                                       "00 10 02 00 00 00 4E 20 00 10 03 00 00 00 88 B8"))},
         // The last block address 7FFFFFFF cannot be counted up to a number of blocks.
         BrokenAnswer{"capacityBeyondTheLargestBlockCount",
-                     [](ConstBytes cdb, Bytes data) -> std::optional<ScsiResult> {
-                         if (cdb[0] != op::ReadCapacity) {
-                             return std::nullopt;
-                         }
-                         return Give(data, test::Hex("7F FF FF FF 00 00 08 00"));
-                     }},
+                     Answering([](ConstBytes cdb) { return cdb[0] == op::ReadCapacity; },
+                               test::Hex("7F FF FF FF 00 00 08 00"))},
         // The TOC fails in logical addresses but lists tracks in MSF form: no track array to fill.
-        BrokenAnswer{"tocOnlyInMsfForm",
-                     [](ConstBytes cdb, Bytes) -> std::optional<ScsiResult> {
-                         if (!IsReadToc(cdb, 0, false)) {
-                             return std::nullopt;
-                         }
-                         return test::Refused();
-                     }}),
+        BrokenAnswer{"tocOnlyInMsfForm", Answering(RefuseToc(0, false))}),
     [](const ::testing::TestParamInfo<BrokenAnswer>& info) { return std::string(info.param.name); });
 
 } // namespace

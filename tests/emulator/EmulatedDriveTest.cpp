@@ -1,16 +1,11 @@
 #include "emulator/EmulatedDrive.h"
 
-#include "device/MMC.h"
 #include "emulator/SectorSynth.h"
-#include "support/FakePlatform.h"
 #include "util/ByteOrder.h"
-#include "util/CdText.h"
-#include "util/Msf.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -159,10 +154,10 @@ std::shared_ptr<Disc> BlankCd(MediaKind kind)
 
 // --- Commands ---
 
-Cdb TestUnitReady()
-{
-    return {0x00, 0, 0, 0, 0, 0};
-}
+const Cdb TestUnitReady{0x00, 0, 0, 0, 0, 0};
+const Cdb ReadCapacity{0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Cdb ReadDiscInformation{0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0};
+
 Cdb RequestSense(std::uint8_t alloc = 18)
 {
     return {0x03, 0, 0, 0, alloc, 0};
@@ -194,10 +189,6 @@ Cdb ReadSubChannel(std::uint8_t format, std::uint8_t track = 0, bool msf = false
 {
     return Cdb10(0x42, msf ? 0x02 : 0x00, 0x40, 24, track, format);
 }
-Cdb ReadDiscInformation()
-{
-    return Cdb10(0x51, 0, 0, 34);
-}
 Cdb GetConfiguration(std::uint8_t rt = 0, std::uint16_t start = 0, std::uint16_t alloc = 256)
 {
     Cdb c = Cdb10(0x46, rt, 0, alloc);
@@ -210,24 +201,17 @@ Cdb EventStatus(std::uint8_t classes = 0x10)
     c[4] = classes;
     return c;
 }
-Cdb WithLba(Cdb c, std::int32_t lba)
-{
-    PutBe32(c, 2, static_cast<std::uint32_t>(lba));
-    return c;
-}
 Cdb ReadHeader(std::int32_t lba, bool msf)
 {
-    return WithLba(Cdb10(0x44, msf ? 0x02 : 0x00, 0, 8), lba);
+    Cdb c = Cdb10(0x44, msf ? 0x02 : 0x00, 0, 8);
+    PutBe32(c, 2, static_cast<std::uint32_t>(lba));
+    return c;
 }
 Cdb ReadTrackInformation(std::uint8_t addressType, std::uint32_t address)
 {
     Cdb c = Cdb10(0x52, addressType, 0, 48);
     PutBe32(c, 2, address);
     return c;
-}
-Cdb ReadCapacity()
-{
-    return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 }
 Cdb Read10(std::int32_t lba, std::uint16_t blocks)
 {
@@ -280,11 +264,12 @@ std::shared_ptr<EmulatedDrive> ReadyDrive(std::shared_ptr<const Disc> disc,
 {
     auto drive = std::make_shared<EmulatedDrive>(std::move(clock));
     drive->Insert(std::move(disc));
-    Send(*drive, TestUnitReady());
+    Send(*drive, TestUnitReady);
     return drive;
 }
 
 constexpr const char* Good = "GOOD";
+constexpr auto ByName = [](const auto& info) { return std::string(info.param.name); };
 
 // --- The shared step: allocation length and residual ---
 
@@ -323,13 +308,10 @@ INSTANTIATE_TEST_SUITE_P(Commands, AllocationLength,
                              CutCase{"TocShorter", ReadToc(false, 0, 12), 804, 12, 0, 2, 34},
                              CutCase{"TocBufferShorter", ReadToc(false, 0, 804), 20, 20, 0, 2, 34},
                              CutCase{"TocWhole", ReadToc(false, 0, 804), 804, 36, 0, 2, 34},
-                             CutCase{"SessionInfoNineBytes", ReadToc(false, 1, 9), 9, 9, 0, 2, 10},
-                             CutCase{"ModeSenseThirty", ModeSense(0x2A, 30), 31, 30, 0, 2, 38},
                              CutCase{"InquiryFive", Inquiry(5), 36, 5, 4, 1, 31},
-                             CutCase{"DiscInformationEight", Cdb10(0x51, 0, 0, 8), 34, 8, 0, 2, 32},
                              CutCase{"ConfigurationEight", GetConfiguration(0, 0, 8), 64, 8, 0, 4,
                                      4 + 40 + 12 + 8 + 4}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ByName);
 
 // --- Sense for each failure ---
 
@@ -416,7 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "CHECK CONDITION 05/24/00"},
         FailureCase{"EventStatusAsynchronous", AudioDisc, Cdb10(0x4A, 0, 0, 8), 8,
                     "CHECK CONDITION 05/24/00"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName);
 
 // --- Medium states ---
 
@@ -435,14 +417,14 @@ TEST_P(EmptyTray, MediumCommandsFailAndTheOthersWork)
     EmulatedDrive drive;
     if (c.disc) {
         drive.Insert(AudioDisc());
-        Send(drive, TestUnitReady());
+        Send(drive, TestUnitReady);
     }
     if (c.trayOpen) {
         ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
     }
     for (const Cdb& cdb :
-         {TestUnitReady(), ReadToc(false, 0), ReadCapacity(), Read10(16, 1), ReadCd(0, 1), ReadSubChannel(2),
-          ReadDiscInformation(), ReadTrackInformation(1, 1), ReadHeader(0, false), ReadDiscStructure(0)}) {
+         {TestUnitReady, ReadToc(false, 0), ReadCapacity, Read10(16, 1), ReadCd(0, 1), ReadSubChannel(2),
+          ReadDiscInformation, ReadTrackInformation(1, 1), ReadHeader(0, false), ReadDiscStructure(0)}) {
         EXPECT_EQ(Send(drive, cdb, 2352).Status(), c.status) << "opcode " << int(cdb[0]);
     }
     const Reply sense = Send(drive, RequestSense(), 18);
@@ -465,7 +447,7 @@ INSTANTIATE_TEST_SUITE_P(States, EmptyTray,
                          ::testing::Values(EmptyCase{"ClosedEmpty", false, false, "CHECK CONDITION 02/3A/01"},
                                            EmptyCase{"OpenEmpty", true, false, "CHECK CONDITION 02/3A/02"},
                                            EmptyCase{"OpenWithDisc", true, true, "CHECK CONDITION 02/3A/02"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ByName);
 
 TEST(UnitAttention, ReportedOnceAfterInsertionButNeverToInquiryOrTheStatusCommands)
 {
@@ -476,39 +458,14 @@ TEST(UnitAttention, ReportedOnceAfterInsertionButNeverToInquiryOrTheStatusComman
     }
     EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 06/28/00");
     EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), Good);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
-}
-
-TEST(Dispatch, NamesTheCommandsOfItsTable)
-{
-    EXPECT_STREQ(EmulatedDrive::CommandName(0xBE), "READ CD");
-    EXPECT_STREQ(EmulatedDrive::CommandName(0x43), "READ TOC/PMA/ATIP");
-    EXPECT_EQ(EmulatedDrive::CommandName(0xA8), nullptr) << "READ(12) is not answered";
-}
-
-TEST(UnitAttention, RequestSenseReportsAndClearsIt)
-{
-    EmulatedDrive drive;
-    drive.Insert(AudioDisc());
-    const Reply sense = Send(drive, RequestSense(), 18);
+    // REQUEST SENSE reports it too, and clears it.
+    EmulatedDrive other;
+    other.Insert(AudioDisc());
+    const Reply sense = Send(other, RequestSense(), 18);
     ASSERT_EQ(sense.Status(), Good);
-    EXPECT_EQ(sense.data[0], 0x70);
-    EXPECT_EQ(sense.data[2], 0x06);
-    EXPECT_EQ(sense.data[12], 0x28);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
-}
-
-TEST(UnitAttention, TheTransportRetriesPastIt)
-{
-    auto drive = std::make_shared<EmulatedDrive>();
-    drive->Insert(AudioDisc());
-    fake::FakePlatform platform;
-    platform.AddDrive('D').Serve(drive);
-    MMC mmc(platform);
-    ASSERT_TRUE(mmc.Create("D:", ""));
-    EXPECT_TRUE(mmc.TestUnitReady());
-    EXPECT_EQ(drive->CommandCount(), 2u) << "one UNIT ATTENTION, then GOOD";
-    mmc.Destroy();
+    EXPECT_EQ(std::make_tuple(sense.data[0], sense.data[2], sense.data[12]),
+              std::make_tuple(0x70, 0x06, 0x28));
+    EXPECT_EQ(Send(other, TestUnitReady).Status(), Good);
 }
 
 TEST(SpinUp, BecomingReadyUntilTheSharedClockPassesTheSpinUpTime)
@@ -517,22 +474,22 @@ TEST(SpinUp, BecomingReadyUntilTheSharedClockPassesTheSpinUpTime)
     EmulatedDrive drive(clock);
     drive.SetSpinUpTime(2s);
     drive.Insert(AudioDisc());
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00") << "the change comes first";
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/04/01");
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 06/28/00") << "the change comes first";
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 02/04/01");
     EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 02/04/01");
     EXPECT_EQ(Send(drive, Inquiry(), 36).Status(), Good);
     clock->Advance(1999ms);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/04/01");
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 02/04/01");
     clock->Advance(1ms);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), Good);
 
     // Closing the tray spins the disc up again.
     ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
     ASSERT_EQ(Send(drive, StartStop(0x03)).Status(), Good);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00");
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/04/01");
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 06/28/00");
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 02/04/01");
     clock->Advance(2s);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), Good);
 }
 
 TEST(Tray, FollowsStartStopUnit)
@@ -542,19 +499,17 @@ TEST(Tray, FollowsStartStopUnit)
     EXPECT_EQ(Send(drive, StartStop(0x01)).Status(), "CHECK CONDITION 02/3A/01") << "nothing to spin up";
     ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
     EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Open);
-    drive.Insert(AudioDisc()); // Insert closes the tray
-    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00");
+    drive.Insert(AudioDisc());
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed) << "Insert closes the tray";
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 06/28/00");
     ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/3A/02");
     EXPECT_NE(drive.CurrentDisc(), nullptr) << "the disc stays in the open tray";
     ASSERT_EQ(Send(drive, StartStop(0x03)).Status(), Good);
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 06/28/00");
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), Good);
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 06/28/00");
     EXPECT_EQ(Send(drive, StartStop(0x00)).Status(), Good) << "stop";
     EXPECT_EQ(Send(drive, StartStop(0x01)).Status(), Good) << "start";
     drive.Remove();
-    EXPECT_EQ(Send(drive, TestUnitReady()).Status(), "CHECK CONDITION 02/3A/01");
+    EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 02/3A/01");
     EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
 }
 
@@ -573,25 +528,12 @@ TEST(EventStatus, ReportsNewMediaOnceAndNothingForOtherClasses)
     const Reply other = Send(drive, EventStatus(0x02), 8); // operational change class only
     EXPECT_EQ(other.data[2], 0x80) << "no event available";
     EXPECT_EQ(other.Transferred(), 4u);
-    Send(drive, TestUnitReady()); // the UNIT ATTENTION
+    Send(drive, TestUnitReady); // the UNIT ATTENTION
     ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
     EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 3) << "media removal";
 }
 
 // --- Identity and capabilities ---
-
-TEST(Identity, InquiryAsADriveListReadsIt)
-{
-    EmulatedDrive drive;
-    const Reply r = Send(drive, Inquiry(96), 96);
-    ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(r.Transferred(), 36u);
-    EXPECT_EQ(r.data[0], 0x05) << "CD/DVD device";
-    EXPECT_EQ(r.data[1], 0x80) << "removable";
-    EXPECT_EQ(r.data[3] & 0x0F, 2) << "response data format";
-    EXPECT_EQ(r.data[4], 31);
-    EXPECT_EQ(std::string(r.data.begin() + 8, r.data.begin() + 36), "TOLVANE VIRTUAL DRIVE   1.0 ");
-}
 
 TEST(Identity, CapabilitiesPageSpeedsAtTheOffsetsDriveListsRead)
 {
@@ -614,82 +556,152 @@ TEST(Identity, CapabilitiesPageSpeedsAtTheOffsetsDriveListsRead)
     EXPECT_EQ(Be16(changeable.data, 8 + 8), 0) << "nothing changeable";
 }
 
-// --- Reading the TOC ---
+// --- Answers, field by field ---
 
-struct TocEntry {
-    std::uint8_t adrControl, number;
-    std::uint32_t address;
+struct Field {
+    std::size_t offset;
+    std::uint32_t value;
+    int width = 1;            // 1, 2 or 4 bytes, big-endian
+    std::uint8_t mask = 0xFF; // of a one-byte field
 };
 
-std::vector<TocEntry> TocEntries(const Reply& r)
+struct AnswerCase {
+    const char* name;
+    std::shared_ptr<Disc> disc;
+    Cdb cdb;
+    std::size_t buffer;
+    std::vector<Field> fields;
+    std::string text; // found at textAt
+    std::size_t textAt;
+    std::size_t transferred; // 0: not checked
+};
+
+AnswerCase Answer(const char* name, std::shared_ptr<Disc> disc, Cdb cdb, std::size_t buffer,
+                  std::vector<Field> fields, std::string text = {}, std::size_t textAt = 0,
+                  std::size_t transferred = 0)
 {
-    std::vector<TocEntry> out;
-    const std::size_t end = std::min<std::size_t>(2 + Be16(r.data, 0), r.Transferred());
-    for (std::size_t off = 4; off + 8 <= end; off += 8) {
-        out.push_back({r.data[off + 1], r.data[off + 2], Be32(r.data, off + 4)});
-    }
-    return out;
+    return {name,   std::move(disc), std::move(cdb), buffer, std::move(fields), std::move(text),
+            textAt, transferred};
 }
 
-TEST(ReadToc, Format0InLbaAndMsfWithStartingTrack)
+void PrintTo(const AnswerCase& c, std::ostream* os)
 {
-    auto drive = ReadyDrive(AudioDisc());
-    const Reply lba = Send(*drive, ReadToc(false, 0, 804), 804);
-    ASSERT_EQ(lba.Status(), Good);
-    EXPECT_EQ(lba.data[2], 1);
-    EXPECT_EQ(lba.data[3], 3);
-    const std::vector<TocEntry> e = TocEntries(lba);
-    ASSERT_EQ(e.size(), 4u);
-    EXPECT_EQ(e[0].adrControl, 0x12) << "ADR 1, copy permitted";
-    EXPECT_EQ(e[1].adrControl, 0x11) << "pre-emphasis";
-    EXPECT_EQ(e[2].adrControl, 0x18) << "four channels";
-    EXPECT_EQ(std::make_tuple(e[0].address, e[1].address, e[2].address), std::make_tuple(0u, 20000u, 35000u));
-    EXPECT_EQ(e[3].number, 0xAA);
-    EXPECT_EQ(e[3].address, 50000u);
-
-    const std::vector<TocEntry> m = TocEntries(Send(*drive, ReadToc(true, 0, 804), 804));
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[0].address, 0x00000200u) << "00:02:00";
-    EXPECT_EQ(m[1].address, 0x00041C32u) << "04:28:50 = 20150 frames";
-    EXPECT_EQ(m[3].address, 0x000B0832u) << "11:08:50 = 50150 frames";
-
-    const std::vector<TocEntry> from2 = TocEntries(Send(*drive, ReadToc(false, 0, 804, 2), 804));
-    ASSERT_EQ(from2.size(), 3u);
-    EXPECT_EQ(from2[0].number, 2);
-    const std::vector<TocEntry> leadOut = TocEntries(Send(*drive, ReadToc(false, 0, 804, 0xAA), 804));
-    ASSERT_EQ(leadOut.size(), 1u);
-    EXPECT_EQ(leadOut[0].number, 0xAA);
+    *os << c.name;
 }
 
-TEST(ReadToc, DvdHasOneDataTrackAndItsMsfMinuteWrapsAt256)
-{
-    auto drive = ReadyDrive(DvdDisc());
-    const std::vector<TocEntry> e = TocEntries(Send(*drive, ReadToc(false, 0, 804), 804));
-    ASSERT_EQ(e.size(), 2u);
-    EXPECT_EQ(e[0].adrControl, 0x14);
-    EXPECT_EQ(e[1].address, 2500000u);
-    const std::vector<TocEntry> m = TocEntries(Send(*drive, ReadToc(true, 0, 804), 804));
-    // 2,500,150 frames: 555 minutes 35 seconds 25 frames; 555 modulo 256 is 43.
-    EXPECT_EQ(m[1].address, 0x002B2319u);
-    const Reply sessions = Send(*drive, ReadToc(false, 1, 12), 12);
-    EXPECT_EQ(sessions.data[3], 1);
-}
+class Answers : public ::testing::TestWithParam<AnswerCase> {};
 
-TEST(ReadToc, SessionsOfAnEnhancedCd)
+TEST_P(Answers, HoldTheFieldsOfTheDisc)
 {
-    auto drive = ReadyDrive(EnhancedDisc());
-    const Reply r = Send(*drive, ReadToc(false, 1, 12), 12);
+    const AnswerCase& c = GetParam();
+    auto drive = ReadyDrive(c.disc);
+    const Reply r = Send(*drive, c.cdb, c.buffer);
     ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(Be16(r.data, 0), 10);
-    EXPECT_EQ(r.data[2], 1) << "first session";
-    EXPECT_EQ(r.data[3], 2) << "last complete session";
-    EXPECT_EQ(r.data[5], 0x14);
-    EXPECT_EQ(r.data[6], 3) << "first track of the last session";
-    EXPECT_EQ(Be32(r.data, 8), 41400u);
-    const std::vector<TocEntry> e = TocEntries(Send(*drive, ReadToc(false, 0, 804), 804));
-    ASSERT_EQ(e.size(), 4u);
-    EXPECT_EQ(e[3].address, 50000u) << "format 0 gives the final lead-out";
+    for (const Field& f : c.fields) {
+        const std::uint32_t value = f.width == 1   ? r.data[f.offset] & f.mask
+                                    : f.width == 2 ? Be16(r.data, f.offset)
+                                                   : Be32(r.data, f.offset);
+        EXPECT_EQ(value, f.value) << "offset " << f.offset;
+    }
+    EXPECT_EQ(std::string(r.data.begin() + c.textAt, r.data.begin() + c.textAt + c.text.size()), c.text);
+    if (c.transferred != 0) {
+        EXPECT_EQ(r.Transferred(), c.transferred);
+    }
 }
+
+// TOC descriptors are 8 bytes from offset 4: control at +1, number at +2, address at +4.
+// The TOC, sessions, capacity, catalogue number and ISRCs the disc object reads are checked through it
+// against other tools' readings (RealDiscsTest, ReadFactsTest); these are the answers it does not reach.
+// TOC descriptors are 8 bytes from offset 4: control at +1, number at +2, address at +4.
+INSTANTIATE_TEST_SUITE_P(
+    Commands, Answers,
+    ::testing::Values(
+        Answer("Inquiry", AudioDisc(), Inquiry(96), 96, {{0, 0x05}, {1, 0x80}, {3, 2, 1, 0x0F}, {4, 31}},
+               "TOLVANE VIRTUAL DRIVE   1.0 ", 8, 36),
+        Answer("TocFromTrack2", AudioDisc(), ReadToc(false, 0, 804, 2), 804, {{0, 26, 2}, {6, 2}}),
+        Answer("TocFromLeadOut", AudioDisc(), ReadToc(false, 0, 804, 0xAA), 804, {{0, 10, 2}, {6, 0xAA}}),
+        // 2,500,150 frames: 555 minutes 35 seconds 25 frames; 555 modulo 256 is 43.
+        Answer("TocOfDvdInMsf", DvdDisc(), ReadToc(true, 0, 804), 804, {{16, 0x002B2319, 4}}),
+        // The valid bits are clear when there is no code.
+        Answer("NoCatalogueNumber", MixedDisc(), ReadSubChannel(2), 25, {{8, 0, 1, 0x80}}),
+        Answer("NoIsrc", AudioDisc(), ReadSubChannel(3, 2), 25, {{5, 0x30, 1, 0xF0}, {8, 0, 1, 0x80}}),
+        // 00:02:16; an XA track is data mode 2.
+        Answer("HeaderInMsf", MixedDisc(), ReadHeader(16, true), 8, {{0, 1}, {4, 0x0210, 4}}),
+        Answer("HeaderOfXa", EnhancedDisc(), ReadHeader(41400, false), 8, {{0, 2}, {4, 41400, 4}}),
+        // The invisible track of an open CD-R: blank, its next writable address past lead-out and lead-in.
+        Answer("InvisibleTrack", DataCd(MediaKind::CdR, DiscStatus::Incomplete), ReadTrackInformation(1, 2),
+               48, {{6, 0x40, 1, 0x40}, {7, 0x01, 1, 0x01}, {12, 5000 + 11400, 4}}),
+        // RT 2: exactly the feature asked for (CD read), current.
+        Answer("OneFeature", AudioDisc(), GetConfiguration(2, 0x001E), 64,
+               {{0, 4 + 8, 4}, {8, 0x001E, 2}, {10, 0x01, 1, 0x01}})),
+    ByName);
+
+// The ATIP of a recordable CD: the disc type bit tells a rewritable one; lead-in 97:27:00, lead-out 79:59:74.
+std::vector<Field> AtipFields(bool rewritable)
+{
+    return {
+        {0, 26, 2}, {6, rewritable ? 0xC0u : 0x80u, 1, 0xC0}, {8, 97}, {9, 27}, {10, 0}, {12, 79}, {13, 59},
+        {14, 74}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Atip, Answers,
+    ::testing::Values(
+        Answer("CdR", DataCd(MediaKind::CdR), ReadToc(false, 4, 28), 28, AtipFields(false)),
+        Answer("CdRw", DataCd(MediaKind::CdRw), ReadToc(false, 4, 28), 28, AtipFields(true)),
+        Answer("BlankCdR", BlankCd(MediaKind::BlankCdR), ReadToc(false, 4, 28), 28, AtipFields(false)),
+        Answer("BlankCdRw", BlankCd(MediaKind::BlankCdRw), ReadToc(false, 4, 28), 28, AtipFields(true))),
+    ByName);
+
+// Track information: number, session, track mode, data mode, start and size.
+std::vector<Field> TrackFields(std::uint8_t number, std::uint8_t session, std::uint8_t trackMode,
+                               std::uint8_t dataMode, std::uint32_t start, std::uint32_t size)
+{
+    return {{0, 46, 2},    {2, number},  {3, session}, {5, trackMode, 1, 0x0F}, {6, dataMode, 1, 0x0F},
+            {8, start, 4}, {24, size, 4}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TrackInformation, Answers,
+    ::testing::Values(
+        Answer("MixedData", MixedDisc(), ReadTrackInformation(1, 1), 28, TrackFields(1, 1, 0x4, 1, 0, 10150)),
+        Answer("MixedAudio", MixedDisc(), ReadTrackInformation(1, 2), 28,
+               TrackFields(2, 1, 0x0, 0, 10150, 9850)),
+        Answer("ByBlock", AudioDisc(), ReadTrackInformation(0, 36000), 28,
+               TrackFields(3, 1, 0x8, 0, 35000, 15000)),
+        Answer("LastOfSessionOneEndsAtItsLeadOut", EnhancedDisc(), ReadTrackInformation(1, 2), 28,
+               TrackFields(2, 1, 0x0, 0, 15000, 15000)),
+        Answer("FirstOfSessionTwo", EnhancedDisc(), ReadTrackInformation(2, 2), 28,
+               TrackFields(3, 2, 0x4, 2, 41400, 8600)),
+        Answer("Dvd", DvdDisc(), ReadTrackInformation(1, 1), 28, TrackFields(1, 1, 0x4, 1, 0, 2500000))),
+    ByName);
+
+// Disc information: status byte, first track, sessions, first and last track of the last session, disc
+// type and the last session's lead-in.
+std::vector<Field> DiscFields(std::uint8_t byte2, std::uint8_t sessions, std::uint8_t firstInLast,
+                              std::uint8_t lastInLast, std::uint8_t discType, std::uint32_t leadIn)
+{
+    return {{0, 32, 2},       {2, byte2},      {3, 1},        {4, sessions},
+            {5, firstInLast}, {6, lastInLast}, {8, discType}, {16, leadIn, 4}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DiscInformation, Answers,
+    ::testing::Values(
+        Answer("PressedAudio", AudioDisc(), ReadDiscInformation, 34, DiscFields(0x0E, 1, 1, 3, 0, ~0u)),
+        Answer("Enhanced", EnhancedDisc(), ReadDiscInformation, 34, DiscFields(0x0E, 2, 3, 3, 0x20, ~0u)),
+        Answer("CdRw", DataCd(MediaKind::CdRw), ReadDiscInformation, 34, DiscFields(0x1E, 1, 1, 1, 0, ~0u)),
+        Answer("BlankCdRw", BlankCd(MediaKind::BlankCdRw), ReadDiscInformation, 34,
+               DiscFields(0x10, 1, 1, 1, 0, 0x00611B00)),
+        // Appendable: the empty second session; its lead-in at 5000 + 6750 (11900 frames, 02:38:50).
+        Answer("OpenCdR", DataCd(MediaKind::CdR, DiscStatus::Incomplete), ReadDiscInformation, 34,
+               DiscFields(0x01, 2, 2, 2, 0, 0x00022632)),
+        Answer("Dvd", DvdDisc(), ReadDiscInformation, 34, DiscFields(0x0E, 1, 1, 1, 0, ~0u)),
+        Answer("DvdRam", DvdDisc(MediaKind::DvdRam, 1), ReadDiscInformation, 34,
+               DiscFields(0x1F, 1, 1, 1, 0, ~0u))),
+    ByName);
+
+// --- The full TOC ---
 
 using FullToc = std::map<std::pair<int, int>, std::vector<std::uint8_t>>; // (session, point) -> 11 bytes
 
@@ -758,92 +770,7 @@ TEST(ReadToc, FullTocOfAnOpenCdRHasB0AndC0)
     EXPECT_EQ(toc.at({1, 0xC0})[8], 97) << "ATIP lead-in start minute";
 }
 
-struct AtipCase {
-    const char* name;
-    std::shared_ptr<Disc> disc;
-    bool rewritable;
-};
-
-class Atip : public ::testing::TestWithParam<AtipCase> {};
-
-TEST_P(Atip, OnlyRecordableCdsHaveOneAndItsDiscTypeBitTellsRewritable)
-{
-    auto drive = ReadyDrive(GetParam().disc);
-    const Reply r = Send(*drive, ReadToc(false, 4, 28), 28);
-    ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(Be16(r.data, 0), 26);
-    EXPECT_EQ((r.data[6] & 0x40) != 0, GetParam().rewritable);
-    EXPECT_EQ(r.data[6] & 0x80, 0x80);
-    EXPECT_EQ(std::make_tuple(r.data[8], r.data[9], r.data[10]), std::make_tuple(97, 27, 0));
-    EXPECT_EQ(std::make_tuple(r.data[12], r.data[13], r.data[14]), std::make_tuple(79, 59, 74));
-}
-
-INSTANTIATE_TEST_SUITE_P(Media, Atip,
-                         ::testing::Values(AtipCase{"CdR", DataCd(MediaKind::CdR), false},
-                                           AtipCase{"CdRw", DataCd(MediaKind::CdRw), true},
-                                           AtipCase{"BlankCdR", BlankCd(MediaKind::BlankCdR), false},
-                                           AtipCase{"BlankCdRw", BlankCd(MediaKind::BlankCdRw), true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReadToc, CdTextPacksEncodedFromTheDiscsBlocksCarryValidCrcs)
-{
-    auto disc = AudioDisc();
-    cdtext::Block block;
-    block.texts[cdtext::Title] = {"Album", "One", "Two", "Thr\xE9\x65"};
-    block.texts[cdtext::Performer] = {"Band", "", "", ""};
-    disc->cdText = {block};
-    auto drive = ReadyDrive(disc);
-    const Reply r = Send(*drive, ReadToc(false, 5, 1804), 1805);
-    ASSERT_EQ(r.Status(), Good);
-    const std::size_t length = Be16(r.data, 0);
-    ASSERT_EQ((length - 2) % 18, 0u);
-    const ConstBytes packs = ConstBytes(r.data).subspan(4, length - 2);
-    for (std::size_t off = 0; off < packs.size(); off += 18) {
-        EXPECT_EQ(cdtext::PackCrc(packs.subspan(off, 16)), Be16(packs, off + 16)) << "pack " << off / 18;
-    }
-    const cdtext::Decoded decoded = cdtext::Decode(packs);
-    ASSERT_EQ(decoded.blocks.size(), 1u);
-    EXPECT_EQ(decoded.blocks[0].Text(cdtext::Title, 0), "Album");
-    EXPECT_EQ(decoded.blocks[0].Text(cdtext::Title, 3), "Thr\xE9\x65");
-    EXPECT_EQ(decoded.badCrcPacks, 0);
-}
-
-TEST(ReadToc, CdTextPacksFromAFileAreServedAsTheyAre)
-{
-    auto disc = AudioDisc();
-    disc->cdTextPacks.resize(36);
-    for (std::size_t i = 0; i < disc->cdTextPacks.size(); ++i) {
-        disc->cdTextPacks[i] = static_cast<std::uint8_t>(0x80 + i);
-    }
-    auto drive = ReadyDrive(disc);
-    const Reply r = Send(*drive, ReadToc(false, 5, 1804), 1804);
-    ASSERT_EQ(Be16(r.data, 0), 38);
-    EXPECT_TRUE(std::equal(disc->cdTextPacks.begin(), disc->cdTextPacks.end(), r.data.begin() + 4));
-}
-
-// --- Sub-channel, header, track and disc information ---
-
-TEST(ReadSubChannel, CatalogueNumberAndIsrcWithTheirValidBits)
-{
-    auto drive = ReadyDrive(AudioDisc());
-    const Reply mcn = Send(*drive, ReadSubChannel(2), 25);
-    ASSERT_EQ(mcn.Status(), Good);
-    EXPECT_EQ(mcn.Transferred(), 24u);
-    EXPECT_EQ(Be16(mcn.data, 2), 20);
-    EXPECT_EQ(mcn.data[8] & 0x80, 0x80);
-    EXPECT_EQ(std::string(mcn.data.begin() + 9, mcn.data.begin() + 22), "0000012101954");
-    const Reply isrc = Send(*drive, ReadSubChannel(3, 1), 25);
-    EXPECT_EQ(isrc.data[8] & 0x80, 0x80);
-    EXPECT_EQ(isrc.data[6], 1);
-    EXPECT_EQ(isrc.data[5] >> 4, 3) << "ADR 3";
-    EXPECT_EQ(std::string(isrc.data.begin() + 9, isrc.data.begin() + 21), "USXYZ9912345");
-    EXPECT_EQ(Send(*drive, ReadSubChannel(3, 2), 25).data[8] & 0x80, 0) << "track 2 has none";
-
-    auto plain = ReadyDrive(MixedDisc());
-    const Reply none = Send(*plain, ReadSubChannel(2), 25);
-    ASSERT_EQ(none.Status(), Good);
-    EXPECT_EQ(none.data[8] & 0x80, 0) << "no catalogue number: MCVAL clear";
-}
+// --- The position in the sub-channel ---
 
 TEST(ReadSubChannel, CurrentPositionIsTheLastBlockRead)
 {
@@ -859,114 +786,6 @@ TEST(ReadSubChannel, CurrentPositionIsTheLastBlockRead)
     EXPECT_EQ(Be32(body.data, 12), 1100u) << "relative to INDEX 01";
     const Reply noQ = Send(*drive, Cdb10(0x42, 0, 0x00, 16, 0, 1), 16);
     EXPECT_EQ(noQ.Transferred(), 4u) << "SubQ clear: the header only";
-}
-
-TEST(ReadHeader, DataModeAndAddress)
-{
-    auto mixed = ReadyDrive(MixedDisc());
-    const Reply msf = Send(*mixed, ReadHeader(16, true), 8);
-    ASSERT_EQ(msf.Status(), Good);
-    EXPECT_EQ(msf.data[0], 1);
-    EXPECT_EQ(Be32(msf.data, 4), 0x00000210u) << "00:02:16";
-    EXPECT_EQ(Be32(Send(*mixed, ReadHeader(16, false), 8).data, 4), 16u);
-    auto enhanced = ReadyDrive(EnhancedDisc());
-    EXPECT_EQ(Send(*enhanced, ReadHeader(41400, false), 8).data[0], 2);
-}
-
-struct TrackInfoCase {
-    const char* name;
-    std::shared_ptr<Disc> (*disc)();
-    std::uint8_t addressType;
-    std::uint32_t address;
-    std::uint8_t number, session, trackMode, dataMode;
-    std::uint32_t start, size;
-};
-
-class TrackInformation : public ::testing::TestWithParam<TrackInfoCase> {};
-
-TEST_P(TrackInformation, NumberSessionModesStartAndSize)
-{
-    const TrackInfoCase& c = GetParam();
-    auto drive = ReadyDrive(c.disc());
-    const Reply r = Send(*drive, ReadTrackInformation(c.addressType, c.address), 28);
-    ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(Be16(r.data, 0), 46);
-    EXPECT_EQ(r.data[2], c.number);
-    EXPECT_EQ(r.data[3], c.session);
-    EXPECT_EQ(r.data[5] & 0x0F, c.trackMode);
-    EXPECT_EQ(r.data[6] & 0x0F, c.dataMode);
-    EXPECT_EQ(Be32(r.data, 8), c.start);
-    EXPECT_EQ(Be32(r.data, 24), c.size);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Tracks, TrackInformation,
-    ::testing::Values(TrackInfoCase{"MixedData", MixedDisc, 1, 1, 1, 1, 0x4, 1, 0, 10150},
-                      TrackInfoCase{"MixedAudio", MixedDisc, 1, 2, 2, 1, 0x0, 0, 10150, 9850},
-                      TrackInfoCase{"ByBlock", AudioDisc, 0, 36000, 3, 1, 0x8, 0, 35000, 15000},
-                      TrackInfoCase{"LastOfSessionOneEndsAtItsLeadOut", EnhancedDisc, 1, 2, 2, 1, 0x0, 0,
-                                    15000, 15000},
-                      TrackInfoCase{"FirstOfSessionTwo", EnhancedDisc, 2, 2, 3, 2, 0x4, 2, 41400, 8600},
-                      TrackInfoCase{"Dvd", Dvd, 1, 1, 1, 1, 0x4, 1, 0, 2500000}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(TrackInformationOfOpenCdR, TheInvisibleTrackIsBlankWithANextWritableAddress)
-{
-    auto drive = ReadyDrive(DataCd(MediaKind::CdR, DiscStatus::Incomplete));
-    const Reply r = Send(*drive, ReadTrackInformation(1, 2), 48);
-    ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(r.data[6] & 0x40, 0x40) << "blank";
-    EXPECT_EQ(r.data[7] & 0x01, 0x01) << "NWA valid";
-    EXPECT_EQ(Be32(r.data, 12), 5000u + 11400u);
-}
-
-struct DiscInfoCase {
-    const char* name;
-    std::shared_ptr<Disc> disc;
-    std::uint8_t byte2;
-    std::uint8_t firstTrack, sessions, firstInLast, lastInLast, discType;
-    std::uint32_t leadIn; // bytes 16-19
-};
-
-class DiscInformation : public ::testing::TestWithParam<DiscInfoCase> {};
-
-TEST_P(DiscInformation, StatusSessionsTracksAndType)
-{
-    const DiscInfoCase& c = GetParam();
-    auto drive = ReadyDrive(c.disc);
-    const Reply r = Send(*drive, ReadDiscInformation(), 34);
-    ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(Be16(r.data, 0), 32);
-    EXPECT_EQ(r.data[2], c.byte2);
-    EXPECT_EQ(r.data[3], c.firstTrack);
-    EXPECT_EQ(r.data[4], c.sessions);
-    EXPECT_EQ(r.data[5], c.firstInLast);
-    EXPECT_EQ(r.data[6], c.lastInLast);
-    EXPECT_EQ(r.data[8], c.discType);
-    EXPECT_EQ(Be32(r.data, 16), c.leadIn);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Discs, DiscInformation,
-    ::testing::Values(
-        DiscInfoCase{"PressedAudio", AudioDisc(), 0x0E, 1, 1, 1, 3, 0x00, 0xFFFFFFFF},
-        DiscInfoCase{"Enhanced", EnhancedDisc(), 0x0E, 1, 2, 3, 3, 0x20, 0xFFFFFFFF},
-        DiscInfoCase{"CdRw", DataCd(MediaKind::CdRw), 0x1E, 1, 1, 1, 1, 0x00, 0xFFFFFFFF},
-        DiscInfoCase{"BlankCdRw", BlankCd(MediaKind::BlankCdRw), 0x10, 1, 1, 1, 1, 0x00, 0x00611B00},
-        // Appendable: the empty second session; its lead-in at 5000 + 6750 (11900 frames, 02:38:50).
-        DiscInfoCase{"OpenCdR", DataCd(MediaKind::CdR, DiscStatus::Incomplete), 0x01, 1, 2, 2, 2, 0x00,
-                     0x00022632},
-        DiscInfoCase{"Dvd", DvdDisc(), 0x0E, 1, 1, 1, 1, 0x00, 0xFFFFFFFF},
-        DiscInfoCase{"DvdRam", DvdDisc(MediaKind::DvdRam, 1), 0x1F, 1, 1, 1, 1, 0x00, 0xFFFFFFFF}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ReadCapacity, LastBlockAndBlockLength)
-{
-    auto drive = ReadyDrive(AudioDisc());
-    const Reply r = Send(*drive, ReadCapacity(), 8);
-    ASSERT_EQ(r.Status(), Good);
-    EXPECT_EQ(Be32(r.data, 0), 49999u);
-    EXPECT_EQ(Be32(r.data, 4), 2048u);
 }
 
 // --- DVD structures and profiles ---
@@ -1016,7 +835,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, DvdMedia,
                                            DvdCase{"DvdRw", MediaKind::DvdRw, 1, 3, 0x14},
                                            DvdCase{"DvdPlusRw", MediaKind::DvdPlusRw, 1, 9, 0x1A},
                                            DvdCase{"DvdPlusR", MediaKind::DvdPlusR, 2, 10, 0x1B}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ByName);
 
 TEST(GetConfiguration, CurrentProfileOfCdsAndTheProfileList)
 {
@@ -1042,24 +861,9 @@ TEST(GetConfiguration, CurrentProfileOfCdsAndTheProfileList)
         }
         EXPECT_EQ(flagged, 1);
     }
-    auto drive = ReadyDrive(AudioDisc());
-    const Reply one = Send(*drive, GetConfiguration(2, 0x001E), 64);
-    EXPECT_EQ(Be32(one.data, 0), 4u + 8u) << "RT 2: exactly the feature asked for";
-    EXPECT_EQ(Be16(one.data, 8), 0x001E);
-    EXPECT_EQ(one.data[10] & 0x01, 0x01) << "CD read is current";
 }
 
 // --- Reading sectors ---
-
-TEST(ReadCd, AudioIsTheSourcesLittleEndianSamples)
-{
-    auto drive = ReadyDrive(AudioDisc());
-    const Reply r = Send(*drive, ReadCd(20000, 1, 1), 2352);
-    ASSERT_EQ(r.Status(), Good);
-    for (std::size_t i = 0; i < 2352; ++i) {
-        ASSERT_EQ(r.data[i], AddressPatternSource::ByteAt(20000, i)) << i;
-    }
-}
 
 struct BurstCase {
     const char* name;
@@ -1089,16 +893,15 @@ TEST_P(Bursts, TwentySevenBlocksEqualTwentySevenSingleReads)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Selections, Bursts,
-    ::testing::Values(BurstCase{"AudioAcrossPregapAndIndex", AudioDisc, 19840, 1, 0xF8, 0, 2352},
-                      BurstCase{"AudioWithQ", AudioDisc, 19990, 0, 0x10, 0x02, 2368},
-                      BurstCase{"AudioWithC2", AudioDisc, 100, 1, 0xFC, 0, 2648},
-                      BurstCase{"Mode1Raw", MixedDisc, 0, 2, 0xF8, 0, 2352},
-                      BurstCase{"Mode1UserData", MixedDisc, 9000, 2, 0x10, 0, 2048},
-                      BurstCase{"Mode1HeaderAndData", MixedDisc, 9000, 0, 0x30, 0, 2052},
-                      BurstCase{"DataIntoAudioPregap", MixedDisc, 9990, 0, 0xF8, 0, 2352}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Selections, Bursts,
+                         ::testing::Values(BurstCase{"AudioWithQ", AudioDisc, 19990, 0, 0x10, 0x02, 2368},
+                                           BurstCase{"AudioWithC2", AudioDisc, 100, 1, 0xFC, 0, 2648},
+                                           BurstCase{"Mode1Raw", MixedDisc, 0, 2, 0xF8, 0, 2352},
+                                           BurstCase{"Mode1UserData", MixedDisc, 9000, 2, 0x10, 0, 2048},
+                                           BurstCase{"Mode1HeaderAndData", MixedDisc, 9000, 0, 0x30, 0, 2052},
+                                           BurstCase{"DataIntoAudioPregap", MixedDisc, 9990, 0, 0xF8, 0,
+                                                     2352}),
+                         ByName);
 
 TEST(ReadCd, DataSectorsGetSyncHeaderAndEdcGenerated)
 {
@@ -1196,8 +999,6 @@ TEST(ReadCd, RawSectorsOfAnImageAreServedAsTheyAreAndRead10TakesTheirUserData)
         ASSERT_EQ(user.Status(), Good);
         EXPECT_TRUE(std::equal(user.data.begin(), user.data.end(), expected.begin() + 16)) << lba;
     }
-    const Reply descriptor = Send(*drive, Read10(16, 1), 2048);
-    EXPECT_EQ(std::string(descriptor.data.begin() + 1, descriptor.data.begin() + 6), "CD001");
 }
 
 TEST(Read10, MultiBlockTransfersOfDataTracks)
@@ -1230,7 +1031,7 @@ TEST(Faults, FailCommandCountsDownOrFailsAlways)
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Send(*drive, Inquiry(), 36).Status(), "CHECK CONDITION 02/3A/00");
     }
-    EXPECT_EQ(Send(*drive, TestUnitReady()).Status(), Good) << "other commands unaffected";
+    EXPECT_EQ(Send(*drive, TestUnitReady).Status(), Good) << "other commands unaffected";
     drive->ClearFaults();
     EXPECT_EQ(Send(*drive, Inquiry(), 36).Status(), Good);
 }
@@ -1267,7 +1068,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadBlockCase{"SingleBad", ReadCd(121, 1), 2352, "CHECK CONDITION 03/11/00"},
                       BadBlockCase{"Read10Spanning", Read10(119, 2), 4096, "CHECK CONDITION 03/11/00"},
                       BadBlockCase{"Read10Next", Read10(122, 2), 4096, Good}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName);
 
 TEST(Faults, CorruptAtXorsOneByteOfEveryAnswerForTheBlock)
 {
@@ -1275,18 +1076,12 @@ TEST(Faults, CorruptAtXorsOneByteOfEveryAnswerForTheBlock)
     const Reply before = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
     drive->CorruptAt(12003, 100, 0x5A);
     drive->CorruptAt(50, 7, 0xFF);
-    const Reply after = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
-    std::size_t differing = 0;
-    for (std::size_t i = 0; i < after.data.size(); ++i) {
-        differing += before.data[i] != after.data[i];
-    }
-    EXPECT_EQ(differing, 1u);
-    EXPECT_EQ(after.data[3 * 2352 + 100], before.data[3 * 2352 + 100] ^ 0x5A);
-    const Reply data = Send(*drive, Read10(50, 1), 2048);
-    EXPECT_EQ(data.data[7], static_cast<std::uint8_t>(Mode1Byte(50, 7) ^ 0xFF));
+    Reply after = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
+    after.data[3 * 2352 + 100] ^= 0x5A;
+    EXPECT_EQ(after.data, before.data) << "that byte alone differs";
+    EXPECT_EQ(Send(*drive, Read10(50, 1), 2048).data[7], static_cast<std::uint8_t>(Mode1Byte(50, 7) ^ 0xFF));
     drive->ClearFaults();
-    const Reply cleared = Send(*drive, ReadCd(12000, 27, 1), 27 * 2352);
-    EXPECT_EQ(cleared.data, before.data);
+    EXPECT_EQ(Send(*drive, ReadCd(12000, 27, 1), 27 * 2352).data, before.data);
 }
 
 // --- Timing and statistics ---
@@ -1337,64 +1132,6 @@ TEST(Concurrency, CommandsFromSeveralThreadsGetTheirOwnAnswers)
         t.join();
     }
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
-}
-
-// --- Through the transport, as the program reaches the drive ---
-
-TEST(ThroughTheTransport, CommandSetAgainstTheDrive)
-{
-    auto drive = ReadyDrive(AudioDisc());
-    fake::FakePlatform platform;
-    platform.AddDrive('D').Serve(drive);
-    MMC mmc(platform);
-    ASSERT_TRUE(mmc.Create("D:", ""));
-    std::vector<std::uint8_t> buffer(63504);
-    ASSERT_TRUE(mmc.ReadCD(20000, 27, static_cast<std::int32_t>(buffer.size()), buffer.data()));
-    EXPECT_EQ(buffer[26 * 2352 + 1], AddressPatternSource::ByteAt(20026, 1));
-    ASSERT_TRUE(mmc.ReadTOC(true, 0, 804, buffer.data()));
-    EXPECT_EQ(buffer[3], 3);
-    EXPECT_FALSE(mmc.Read(16, 2048, buffer.data())) << "READ(10) of an audio disc";
-    EXPECT_EQ(mmc.LastResult().Describe(), "CHECK CONDITION 05/64/00");
-    mmc.Destroy();
-}
-
-// --- A timing run (not a unit test): run with --gtest_also_run_disabled_tests ---
-
-TEST(Performance, DISABLED_ServeA74MinuteDisc)
-{
-    constexpr std::int32_t Blocks = 333000;
-    const auto run = [&](const char* what, std::shared_ptr<const SectorSource> source,
-                         std::uint32_t perCommand) {
-        auto disc = std::make_shared<Disc>();
-        disc->sessions = {Session{1, Blocks, 0}};
-        disc->tracks = {MakeTrack(1, 1, TrackMode::Audio, 0, 0, Blocks)};
-        disc->capacity = Blocks;
-        disc->extents = {Extent{0, Blocks, SectorFormat::Audio, std::move(source), 0}};
-        auto drive = ReadyDrive(disc);
-        std::vector<std::uint8_t> buffer(27 * 2352);
-        Cdb cdb = ReadCd(0, perCommand, 1);
-        const auto t0 = std::chrono::steady_clock::now();
-        for (std::int32_t lba = 0; lba < Blocks; lba += static_cast<std::int32_t>(perCommand)) {
-            const auto n = std::min<std::uint32_t>(perCommand, static_cast<std::uint32_t>(Blocks - lba));
-            PutBe32(cdb, 2, static_cast<std::uint32_t>(lba));
-            PutBe24(cdb, 6, n);
-            ASSERT_TRUE(drive->Execute(cdb, std::span(buffer).first(n * 2352)).Good());
-        }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        std::printf("%-28s %2u blocks/command: %7.3f s, %6.0f MB/s\n", what, perCommand, seconds,
-                    Blocks * 2352.0 / seconds / 1e6);
-    };
-    const auto generated = std::make_shared<GeneratedSource>([](std::int64_t s, std::span<std::uint8_t> out) {
-        for (std::size_t i = 0; i < out.size(); i += 4) {
-            const auto v = static_cast<std::uint16_t>(s * 31 + i);
-            PutLe16(out, i, v);
-            PutLe16(out, i + 2, static_cast<std::uint16_t>(~v));
-        }
-    });
-    run("ZeroSource", std::make_shared<ZeroSource>(), 1);
-    run("ZeroSource", std::make_shared<ZeroSource>(), 27);
-    run("GeneratedSource", generated, 1);
-    run("GeneratedSource", generated, 27);
 }
 
 } // namespace
