@@ -39,7 +39,9 @@ FormTolvane::FormTolvane(Session& session, QWidget* parent)
     : Form(QStringLiteral("FormTolvane"), RequiredControls(), parent), session_(session)
 {
     setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    // The list takes what the window gains over its form's size; the buttons keep their places.
     designSize_ = size();
+    listDesignSize_ = Control<ListView>(QStringLiteral("ListViewTracks"))->size();
     selectDevice_ = std::make_unique<FormSelectDevice>(this);
     information_ = std::make_unique<FormInformation>(this);
     extracting_ = std::make_unique<FormExtracting>(this);
@@ -270,15 +272,11 @@ void FormTolvane::ShowAbout(const QString& entry)
 void FormTolvane::resizeEvent(QResizeEvent* event)
 {
     Form::resizeEvent(event);
-    // The list takes what the window gains; the buttons keep their places.
     auto* list = Control<ListView>(QStringLiteral("ListViewTracks"));
-    const FormSection* section = Description().Find(QStringLiteral("ListViewTracks"));
-    if (!list || !section || designSize_.isEmpty())
+    if (!list || designSize_.isEmpty())
         return;
-    const int width = static_cast<int>(section->bag.ReadInt(QStringLiteral("Width"), list->width()));
-    const int height = static_cast<int>(section->bag.ReadInt(QStringLiteral("Height"), list->height()));
-    list->resize(std::max(50, width + this->width() - designSize_.width()),
-                 std::max(50, height + this->height() - designSize_.height()));
+    list->resize(std::max(50, listDesignSize_.width() + width() - designSize_.width()),
+                 std::max(50, listDesignSize_.height() + height() - designSize_.height()));
 }
 
 void FormTolvane::closeEvent(QCloseEvent* event)

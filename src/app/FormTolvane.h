@@ -71,6 +71,7 @@ private:
     std::unique_ptr<FormAbout> about_;
     std::vector<int> savedWidths_;
     QSize designSize_;
+    QSize listDesignSize_;
 };
 
 } // namespace tolvane::app
