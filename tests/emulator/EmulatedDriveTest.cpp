@@ -1,12 +1,12 @@
 #include "emulator/EmulatedDrive.h"
 
 #include "emulator/SectorSynth.h"
+#include "support/TestData.h"
 #include "util/ByteOrder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
@@ -977,9 +977,7 @@ TEST(ReadCd, ABufferShorterThanTheTransferGetsWhatFits)
 
 TEST(ReadCd, RawSectorsOfAnImageAreServedAsTheyAreAndRead10TakesTheirUserData)
 {
-    const char* root = std::getenv("TOLVANE_TESTDATA");
-    const std::string path =
-        std::string(root != nullptr ? root : "../shared/testdata") + "/libcdio/isofs-m1.bin";
+    const std::string path = test::TestDataPath("libcdio/isofs-m1.bin");
     std::string error;
     const auto file = FileSource::Open(path, 0, 2352, false, error);
     ASSERT_NE(file, nullptr) << error;

@@ -1,36 +1,23 @@
 #include "emulator/SectorSynth.h"
 
+#include "support/TestData.h"
 #include "util/Msf.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace tolvane::emulator::synth {
 namespace {
 
-std::string TestData(const std::string& relative)
-{
-    const char* root = std::getenv("TOLVANE_TESTDATA");
-    return std::string(root != nullptr ? root : "../shared/testdata") + "/" + relative;
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Raw Mode 1 sectors another tool made: every sector rebuilt from its 2,048
 // bytes of user data must equal the file's sector, sync to ECC.
 TEST(SectorSynth, RebuildsEveryMode1SectorOfAnImageOtherToolsMade)
 {
-    const std::vector<std::uint8_t> image = ReadFile(TestData("libcdio/isofs-m1.bin"));
+    const std::vector<std::uint8_t> image = test::ReadBytes(test::TestDataPath("libcdio/isofs-m1.bin"));
     ASSERT_EQ(image.size(), 302u * RawSectorSize) << "libcdio/isofs-m1.bin missing or changed";
     std::array<std::uint8_t, RawSectorSize> raw{};
     for (std::size_t s = 0; s * RawSectorSize < image.size(); ++s) {
