@@ -12,7 +12,7 @@ namespace {
 void DecodeBlock(tolvane::ConstBytes block)
 {
     using namespace tolvane;
-    (void)decode::VolumeDescriptorType(block);
+    (void)decode::IdentifyVolumeDescriptor(block);
     (void)decode::IsJoliet(block);
     (void)decode::VolumeSerialOfDescriptor(block);
     const auto vd = decode::DecodePrimaryVolumeDescriptor(block);

@@ -9,9 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tolvane;
     const ConstBytes response(data, size);
     if (const auto toc = decode::DecodeToc(response)) {
-        TOLVANE_FUZZ_CHECK(toc->entries.size() <= size / 8);
+        TOLVANE_FUZZ_CHECK(toc->answered <= toc->descriptors.size() && toc->descriptors.size() <= size / 8);
         (void)decode::CddbId(*toc);
-        (void)decode::VolumeSerialOfAudioToc(*toc);
+        if (const auto view = decode::CdfsViewOfToc(*toc)) {
+            (void)decode::VolumeSerialOfAudioToc(view->toc);
+        }
     }
     (void)decode::DecodeSessionInfo(response);
     const auto leadOuts = decode::DecodeSessionLeadOuts(response);

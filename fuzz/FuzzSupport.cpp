@@ -406,13 +406,12 @@ void CheckLoadedDisc(const std::shared_ptr<const Disc>& disc)
         // The track list as a reader decodes it is the disc's.
         TOLVANE_FUZZ_CHECK(result.Good());
         const auto toc = decode::DecodeToc(ConstBytes(buffer).first(buffer.size() - result.residual));
-        TOLVANE_FUZZ_CHECK(toc && toc->entries.size() == d.tracks.size() + 1);
+        TOLVANE_FUZZ_CHECK(toc && toc->answered == d.tracks.size() + 1);
         TOLVANE_FUZZ_CHECK(toc->firstTrack == d.FirstTrack() && toc->lastTrack == d.LastTrack());
         for (std::size_t i = 0; i < d.tracks.size(); ++i)
-            TOLVANE_FUZZ_CHECK(toc->entries[i].track == d.tracks[i].number &&
-                               toc->entries[i].Lba() == d.tracks[i].start);
-        TOLVANE_FUZZ_CHECK(toc->entries.back().track == decode::LeadOutTrack &&
-                           toc->entries.back().Lba() == d.LeadOut());
+            TOLVANE_FUZZ_CHECK(toc->descriptors[i].track == d.tracks[i].number &&
+                               toc->descriptors[i].Lba() == d.tracks[i].start);
+        TOLVANE_FUZZ_CHECK(toc->LeadOut() && toc->LeadOut()->Lba() == d.LeadOut());
     }
 }
 

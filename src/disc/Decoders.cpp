@@ -80,28 +80,40 @@ std::optional<Toc> DecodeToc(ConstBytes response)
     // The data length counts the bytes after itself; a drive that cut the answer
     // to the allocation length still reports the full length.
     const std::size_t announced = std::size_t{Be16(response, 0)} + 2;
-    const std::size_t available = std::min(announced, response.size());
-    for (std::size_t off = TocHeader; off + TocDescriptor <= available; off += TocDescriptor) {
+    for (std::size_t off = TocHeader; off + TocDescriptor <= response.size(); off += TocDescriptor) {
         TocEntry e;
         e.adr = response[off + 1] >> 4;
         e.control = response[off + 1] & 0x0F;
         e.track = response[off + 2];
         e.address = Be32(response, off + 4);
-        toc.entries.push_back(e);
+        toc.descriptors.push_back(e);
+        if (off + TocDescriptor <= announced) {
+            ++toc.answered;
+        }
     }
     return toc;
 }
 
+std::optional<TocEntry> Toc::LeadOut() const
+{
+    const auto answer = std::span(descriptors).first(answered);
+    const auto it = std::ranges::find(answer, LeadOutTrack, &TocEntry::track);
+    return it == answer.end() ? std::nullopt : std::optional<TocEntry>(*it);
+}
+
 std::optional<SessionInfo> DecodeSessionInfo(ConstBytes response)
 {
-    if (response.size() < TocHeader + TocDescriptor) {
+    if (response.size() < TocHeader) {
         return std::nullopt;
     }
     SessionInfo info;
     info.firstSession = response[2];
     info.lastSession = response[3];
-    info.firstTrackOfLastSession = response[6];
-    info.startOfLastSession = static_cast<std::int32_t>(Be32(response, 8));
+    // The descriptor of the last session's first track, when the buffer holds it.
+    if (response.size() >= TocHeader + TocDescriptor) {
+        info.firstTrackOfLastSession = response[6];
+        info.startOfLastSession = static_cast<std::int32_t>(Be32(response, 8));
+    }
     return info;
 }
 
@@ -247,18 +259,27 @@ std::optional<std::uint8_t> DecodeHeaderDataMode(ConstBytes response)
     return response[0];
 }
 
-std::optional<std::uint8_t> VolumeDescriptorType(ConstBytes block)
+std::optional<VolumeDescriptorId> IdentifyVolumeDescriptor(ConstBytes block)
 {
-    constexpr std::array<std::uint8_t, 5> StandardIdentifier{'C', 'D', '0', '0', '1'};
-    if (block.size() < SectorSize || !std::ranges::equal(block.subspan(1, 5), StandardIdentifier)) {
+    constexpr std::array<std::uint8_t, 5> Iso{'C', 'D', '0', '0', '1'};
+    constexpr std::array<std::uint8_t, 5> HighSierra{'C', 'D', 'R', 'O', 'M'};
+    if (block.size() < SectorSize) {
         return std::nullopt;
     }
-    return block[0];
+    if (std::ranges::equal(block.subspan(1, 5), Iso)) {
+        return VolumeDescriptorId{block[0], block[6], false};
+    }
+    // High Sierra keeps the block's own address in bytes 0-7 and moves the rest by eight.
+    if (std::ranges::equal(block.subspan(9, 5), HighSierra)) {
+        return VolumeDescriptorId{block[8], block[14], true};
+    }
+    return std::nullopt;
 }
 
 bool IsJoliet(ConstBytes block)
 {
-    if (VolumeDescriptorType(block) != std::optional<std::uint8_t>{2}) {
+    const auto id = IdentifyVolumeDescriptor(block);
+    if (!id || id->highSierra || id->type != 2) {
         return false;
     }
     // Escape sequences at 88: "%/@", "%/C" or "%/E" name the UCS-2 levels 1 to 3.
@@ -269,7 +290,8 @@ std::optional<VolumeDescriptor> DecodePrimaryVolumeDescriptor(ConstBytes block)
 {
     // A UDF-only disc has "BEA01" at block 16, and other media hold anything there:
     // only a real primary descriptor is decoded.
-    if (VolumeDescriptorType(block) != std::optional<std::uint8_t>{1}) {
+    const auto id = IdentifyVolumeDescriptor(block);
+    if (!id || id->highSierra || id->type != 1) {
         return std::nullopt;
     }
     VolumeDescriptor vd;
@@ -400,18 +422,57 @@ std::uint32_t VolumeSerialOfDescriptor(ConstBytes block)
     return std::uint32_t{lanes[0]} << 24 | std::uint32_t{lanes[1]} << 16 | std::uint32_t{lanes[2]} << 8 | lanes[3];
 }
 
-std::uint32_t VolumeSerialOfAudioToc(const Toc& msfToc)
+std::optional<CdfsToc> CdfsViewOfToc(Toc msfToc)
 {
-    const auto msf = [](const TocEntry& e) { return e.address & 0x00FFFFFF; };
-    const std::size_t tracks = std::min<std::size_t>(
-        msfToc.lastTrack >= msfToc.firstTrack ? msfToc.lastTrack - msfToc.firstTrack + 1 : 0, msfToc.entries.size());
-    if (tracks <= 2) {
-        // One or two tracks: the lead-out's address alone.
-        return tracks < msfToc.entries.size() ? msf(msfToc.entries[tracks]) : 0;
+    // It refuses a TOC whose track range is backwards or runs past the answer.
+    if (msfToc.firstTrack > msfToc.lastTrack ||
+        msfToc.answered < std::size_t{msfToc.lastTrack} - msfToc.firstTrack + 2) {
+        return std::nullopt;
     }
+    // It hides the data track of a CD+ (audio tracks, then data): the last track number drops
+    // by one and the data track, moved 2:30 earlier over its lead-in, stands for the lead-out.
+    // The bytes are moved as the driver moves them, wrapping within a byte.
+    CdfsToc view;
+    for (std::size_t i = 0; i < std::size_t{msfToc.lastTrack} - msfToc.firstTrack + 1; ++i) {
+        TocEntry& e = msfToc.descriptors[i];
+        if ((e.control & 0x4) == 0) {
+            view.audioTracks = true;
+            continue;
+        }
+        if (view.audioTracks && !view.dataTracks) {
+            auto m = static_cast<std::uint8_t>(e.Minute() - 2);
+            auto sec = static_cast<std::uint8_t>(e.Second() + 30);
+            if (sec < 60) {
+                --m;
+            } else {
+                sec = static_cast<std::uint8_t>(sec - 60);
+            }
+            e.address = std::uint32_t{m} << 16 | std::uint32_t{sec} << 8 | e.Frame();
+            e.track = LeadOutTrack;
+            --msfToc.lastTrack;
+            view.dataTracks = true;
+            break;
+        }
+        view.dataTracks = true;
+    }
+    view.toc = std::move(msfToc);
+    return view;
+}
+
+std::uint32_t VolumeSerialOfAudioToc(const Toc& cdfsToc)
+{
+    const std::size_t count = std::size_t{cdfsToc.lastTrack} - cdfsToc.firstTrack + 1;
+    const auto frames = [](const TocEntry& e) {
+        return (std::uint32_t{e.Minute()} * 60 + e.Second()) * 75 + e.Frame();
+    };
+    // One or two tracks start from the disc's length in frames; then every track's start is
+    // added as the word 0x00MMSSFF. Unsigned 32-bit arithmetic, wrapping, as the driver's.
     std::uint32_t serial = 0;
-    for (std::size_t i = 0; i < tracks; ++i) {
-        serial += msf(msfToc.entries[i]);
+    if (count <= 2) {
+        serial = frames(cdfsToc.descriptors.at(count)) - frames(cdfsToc.descriptors.at(0));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        serial += cdfsToc.descriptors.at(i).address & 0x00FFFFFF;
     }
     return serial;
 }
@@ -432,15 +493,19 @@ std::optional<std::uint32_t> CddbId(const Toc& msfToc)
         return std::nullopt;
     }
     const std::size_t tracks = std::size_t{msfToc.lastTrack} - msfToc.firstTrack + 1;
-    if (msfToc.entries.size() < tracks + 1) {
+    std::optional<TocEntry> leadOut = msfToc.LeadOut();
+    if (!leadOut && tracks < msfToc.descriptors.size()) {
+        leadOut = msfToc.descriptors[tracks];
+    }
+    if (!leadOut || tracks > msfToc.descriptors.size()) {
         return std::nullopt;
     }
     const auto seconds = [](const TocEntry& e) { return std::int32_t{e.Minute()} * 60 + e.Second(); };
     std::int32_t sum = 0;
     for (std::size_t i = 0; i < tracks; ++i) {
-        sum += DigitSum(seconds(msfToc.entries[i]));
+        sum += DigitSum(seconds(msfToc.descriptors[i]));
     }
-    const std::int32_t playing = seconds(msfToc.entries[tracks]) - seconds(msfToc.entries[0]);
+    const std::int32_t playing = seconds(*leadOut) - seconds(msfToc.descriptors[0]);
     return static_cast<std::uint32_t>(sum % 255) << 24 | static_cast<std::uint32_t>(playing) << 8 |
            static_cast<std::uint32_t>(tracks & 0xFF);
 }

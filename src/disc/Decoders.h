@@ -37,20 +37,27 @@ struct TocEntry {
 struct Toc {
     std::uint8_t firstTrack = 0;
     std::uint8_t lastTrack = 0;
-    // The descriptors the answer holds, in order (tracks, then the lead-out).
-    std::vector<TocEntry> entries;
+    // Every descriptor slot of the buffer, in order: the answer's descriptors (tracks, then the
+    // lead-out), then what the buffer holds beyond them (zeros: buffers are zero-filled before
+    // their command), so tracks pair with slots by position as far as the buffer goes.
+    std::vector<TocEntry> descriptors;
+    // How many of the descriptors the answer's data length covers.
+    std::size_t answered = 0;
+
+    // The lead-out: the answered descriptor numbered 0xAA, wherever it stands.
+    std::optional<TocEntry> LeadOut() const;
 };
 
 constexpr std::uint8_t LeadOutTrack = 0xAA;
 
-// Nothing when the header does not fit; descriptors are taken as far as both
-// the data length and the buffer go.
+// Nothing when the header does not fit.
 std::optional<Toc> DecodeToc(ConstBytes response);
 
 // --- READ TOC format 1: session information ----------------------------------
 struct SessionInfo {
     std::uint8_t firstSession = 0;
     std::uint8_t lastSession = 0;
+    // From the descriptor after the header; 0 when the buffer stops before it.
     std::uint8_t firstTrackOfLastSession = 0;
     std::int32_t startOfLastSession = 0; // logical block address
 };
@@ -137,8 +144,14 @@ struct VolumeDescriptor {
 
 constexpr std::size_t SectorSize = 2048;
 
-// Type of a volume descriptor (byte 0) when the block carries "CD001"; nothing otherwise.
-std::optional<std::uint8_t> VolumeDescriptorType(ConstBytes block);
+// A volume descriptor's type and version: ISO 9660 ("CD001" at byte 1), or High Sierra
+// ("CDROM" at byte 9, everything eight bytes later). Nothing for any other block.
+struct VolumeDescriptorId {
+    std::uint8_t type = 0; // 1 primary, 2 supplementary, 255 terminator
+    std::uint8_t version = 0;
+    bool highSierra = false;
+};
+std::optional<VolumeDescriptorId> IdentifyVolumeDescriptor(ConstBytes block);
 // Whether a supplementary descriptor announces Joliet (escape sequences %/@, %/C or %/E).
 bool IsJoliet(ConstBytes block);
 // The primary volume descriptor's fields; nothing unless the block is one (type 1, "CD001").
@@ -152,13 +165,25 @@ std::string FormatIsoDate(std::string_view field, const std::locale& locale);
 
 // The volume serial number Windows gives a descriptor: four byte lanes summed modulo 256.
 std::uint32_t VolumeSerialOfDescriptor(ConstBytes block);
-// The serial number Windows gives an audio CD, from its TOC in MSF form.
-std::uint32_t VolumeSerialOfAudioToc(const Toc& msfToc);
+// A TOC in MSF form as Windows' CD file system keeps it for mounting (CdProcessToc in
+// Microsoft's published driver source): a CD+ data track after the audio tracks is hidden and
+// stands, 2:30 earlier, for the lead-out. Nothing when that driver refuses the TOC (a backwards
+// track range, or one that runs past the answer): then the disc gets no serial number.
+struct CdfsToc {
+    Toc toc;
+    bool audioTracks = false;
+    bool dataTracks = false;
+};
+std::optional<CdfsToc> CdfsViewOfToc(Toc msfToc);
+// The serial number Windows gives a disc it mounts as audio, from that view of its TOC
+// (CdTocSerial in the same source).
+std::uint32_t VolumeSerialOfAudioToc(const Toc& cdfsToc);
 
 // --- CDDB -----------------------------------------------------------------------
 // The freedb disc id from a TOC in MSF form: digit sums of each track's start
-// second, the playing time from the first track to the lead-out, the number of
-// tracks. Nothing when the TOC lacks a lead-out after its tracks.
+// second, the playing time from the first track to the lead-out (the 0xAA
+// descriptor, else the slot after the last track), the number of tracks.
+// Nothing when the buffer holds no slot for them.
 std::optional<std::uint32_t> CddbId(const Toc& msfToc);
 // The sum of the decimal digits; 0 for numbers below 1.
 std::int32_t DigitSum(std::int32_t n);

@@ -18,8 +18,10 @@ constexpr const char* InvalidDrive = "Invalid drive";
 constexpr std::int32_t RawSectorSize = 2352;
 constexpr std::int32_t DataSectorSize = 2048;
 constexpr std::int32_t VolumeDescriptorStart = 16;
-// Volume descriptors are looked for up to this many blocks past block 16.
-constexpr std::int32_t VolumeDescriptorLimit = 32;
+// Volume descriptors are looked for up to this many blocks past block 16 (Windows has no
+// limit; a disc needs a handful).
+constexpr std::int32_t VolumeDescriptorLimit = 256;
+constexpr std::uint8_t PrimaryType = 1;
 constexpr std::uint8_t TerminatorType = 255;
 constexpr auto BecomingReadyPoll = std::chrono::milliseconds(250);
 
@@ -56,6 +58,94 @@ bool IsBecomingReady(const ScsiResult& r)
 {
     return r.transport == TransportOutcome::Delivered && r.status == scsi::StatusCheckCondition &&
            r.SenseKey() == scsi::SenseNotReady && r.Asc() == 0x04 && r.Ascq() == 0x01;
+}
+
+// The volume descriptor sequence that starts at block `base` + 16, as Windows' CD file system
+// reads it (CdFindPrimaryVd and CdFindActiveVolDescriptor in Microsoft's published driver
+// source): the primary descriptor ends the first search; then a Joliet descriptor, when the
+// sequence has one, takes its place. A block that cannot be read after the primary one was
+// found fails the mount: the primary is found, but there is no serial.
+struct DescriptorSearch {
+    bool primaryFound = false;
+    std::optional<std::uint32_t> serial;
+};
+
+DescriptorSearch SearchDescriptors(MMC& mmc, std::int32_t base)
+{
+    std::array<std::uint8_t, decode::SectorSize> block{};
+    const auto read = [&](std::int32_t i) {
+        return mmc.Read(base + VolumeDescriptorStart + i, decode::SectorSize, block.data());
+    };
+    DescriptorSearch search;
+    std::uint32_t primary = 0;
+    for (std::int32_t i = 0; i < VolumeDescriptorLimit && !search.primaryFound; ++i) {
+        if (!read(i)) {
+            return search;
+        }
+        const auto id = decode::IdentifyVolumeDescriptor(block);
+        if (!id || id->version != 1 || id->type == TerminatorType) {
+            return search;
+        }
+        if (id->type == PrimaryType) {
+            search.primaryFound = true;
+            primary = decode::VolumeSerialOfDescriptor(block);
+        }
+    }
+    if (!search.primaryFound) {
+        return search;
+    }
+    for (std::int32_t i = 0; i < VolumeDescriptorLimit; ++i) {
+        if (!read(i)) {
+            return search;
+        }
+        const auto id = decode::IdentifyVolumeDescriptor(block);
+        if (!id || id->highSierra || id->version != 1 || id->type == TerminatorType) {
+            break;
+        }
+        if (decode::IsJoliet(block)) {
+            search.serial = decode::VolumeSerialOfDescriptor(block);
+            return search;
+        }
+    }
+    search.serial = primary;
+    return search;
+}
+
+// What Windows reports as the volume serial number of the disc: its CD file system reads the
+// TOC in MSF form first; a disc of audio tracks only gets the TOC's serial; any other disc is
+// searched for volume descriptors, from the last session's first track when the disc has
+// several sessions (and from the start when that finds none), else from block 0; a disc
+// without them that starts with an audio track is mounted as audio after all.
+std::optional<std::uint32_t> VolumeSerial(MMC& mmc)
+{
+    Buffer<804> tocBuffer;
+    if (!mmc.ReadTOC(true, 0, 804, tocBuffer.data())) {
+        return std::nullopt;
+    }
+    const auto toc = decode::DecodeToc(tocBuffer.First(804));
+    const auto view = toc ? decode::CdfsViewOfToc(*toc) : std::nullopt;
+    if (!view) {
+        return std::nullopt;
+    }
+    if (view->dataTracks) {
+        std::vector<std::int32_t> bases{0};
+        Buffer<12> info;
+        if (mmc.ReadTOC(false, 1, 12, info.data())) {
+            const auto s = decode::DecodeSessionInfo(info.First(12));
+            if (s && s->firstSession != s->lastSession) {
+                bases.insert(bases.begin(), s->startOfLastSession);
+            }
+        }
+        for (const std::int32_t base : bases) {
+            if (const DescriptorSearch search = SearchDescriptors(mmc, base); search.primaryFound) {
+                return search.serial;
+            }
+        }
+    }
+    if (!view->audioTracks || (view->toc.descriptors[0].control & 0x4) != 0) {
+        return std::nullopt;
+    }
+    return decode::VolumeSerialOfAudioToc(view->toc);
 }
 
 } // namespace
@@ -213,49 +303,9 @@ bool OpticalDisk::ReadSteps()
     dvd_ = std::make_shared<tolvane::DVD>();
     tolvane::CD& cd = *cd_;
 
-    // 1. The volume serial number, as Windows computes it: the active volume
-    // descriptor of the last session (Joliet's when there is one), else the TOC of
-    // an audio disc.
-    {
-        std::int32_t sessionStart = 0;
-        Buffer<12> info;
-        if (mmc.ReadTOC(false, 1, 12, info.data())) {
-            if (const auto s = decode::DecodeSessionInfo(info.First(12))) {
-                sessionStart = s->startOfLastSession;
-            }
-        }
-        std::optional<std::uint32_t> serial;
-        std::optional<std::uint32_t> primary;
-        Buffer<decode::SectorSize> block;
-        for (std::int32_t i = 0; i < VolumeDescriptorLimit && !serial; ++i) {
-            if (!mmc.Read(sessionStart + VolumeDescriptorStart + i, decode::SectorSize, block.data())) {
-                break;
-            }
-            const auto type = decode::VolumeDescriptorType(block.First(decode::SectorSize));
-            if (!type || *type == TerminatorType) {
-                break;
-            }
-            if (*type == 1 && !primary) {
-                primary = decode::VolumeSerialOfDescriptor(block.First(decode::SectorSize));
-            } else if (decode::IsJoliet(block.First(decode::SectorSize))) {
-                serial = decode::VolumeSerialOfDescriptor(block.First(decode::SectorSize));
-            }
-        }
-        if (!serial) {
-            serial = primary;
-        }
-        if (!serial) {
-            Buffer<804> toc;
-            if (mmc.ReadTOC(true, 0, 804, toc.data())) {
-                const auto msf = decode::DecodeToc(toc.First(804));
-                if (msf && !msf->entries.empty() && (msf->entries[0].control & 0x4) == 0) {
-                    serial = decode::VolumeSerialOfAudioToc(*msf);
-                }
-            }
-        }
-        if (serial) {
-            cd.SetSerialNumber(FormatEx::FormatSerialNumber(static_cast<std::int32_t>(*serial)));
-        }
+    // 1. The volume serial number, as Windows' CD file system gives it when it mounts the disc.
+    if (const auto serial = VolumeSerial(mmc)) {
+        cd.SetSerialNumber(FormatEx::FormatSerialNumber(static_cast<std::int32_t>(*serial)));
     }
 
     // 2. Disc information.
@@ -304,12 +354,15 @@ bool OpticalDisk::ReadSteps()
         Buffer<8> b;
         if (mmc.ReadCapacity(8, b.data())) {
             if (const auto c = decode::DecodeCapacity(b.First(8))) {
-                if (c->lastLba >= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
-                    throw std::overflow_error("Overflow: last logical block address " + std::to_string(c->lastLba));
+                // Both numbers are signed 32-bit: an address of 0x80000000 or more reads as
+                // negative; only the largest positive one cannot be counted up.
+                const auto last = static_cast<std::int32_t>(c->lastLba);
+                if (last == std::numeric_limits<std::int32_t>::max()) {
+                    throw std::overflow_error("Overflow: last logical block address " + std::to_string(last));
                 }
-                const auto blocks = static_cast<std::int32_t>(c->lastLba + 1);
+                const std::int32_t blocks = last + 1;
                 cd.SetTotalLogicalBlocks(blocks);
-                cd.SetTotalRawSize(FixedPoint::FromWhole(blocks) * static_cast<std::int64_t>(c->blockLength));
+                cd.SetTotalRawSize(FixedPoint::FromWhole(blocks) * std::int64_t{static_cast<std::int32_t>(c->blockLength)});
             }
         }
     }
@@ -358,16 +411,20 @@ bool OpticalDisk::ReadSteps()
                 firstTrack_ = toc->firstTrack;
                 count_ = toc->lastTrack;
                 tracks_.assign(std::size_t{count_} + 1, nullptr);
+                const std::optional<decode::TocEntry> leadOut = toc->LeadOut();
                 for (std::uint32_t n = toc->firstTrack; n <= toc->lastTrack && n != 0; ++n) {
                     // Descriptors pair with tracks by their position after the first
-                    // track, so a disc that starts at track 4 reads right.
+                    // track, so a disc that starts at track 4 reads right; the last track
+                    // ends at the lead-out, the descriptor numbered 0xAA. An answer shorter
+                    // than its track range leaves zeros in the slots it did not fill.
                     const std::size_t k = n - toc->firstTrack;
-                    if (k + 1 >= toc->entries.size()) {
+                    const bool last = n == toc->lastTrack && leadOut;
+                    if (k + (last ? 0 : 1) >= toc->descriptors.size()) {
                         throw std::out_of_range("The table of contents holds no descriptor for track " +
                                                 std::to_string(n));
                     }
-                    const decode::TocEntry& own = toc->entries[k];
-                    const decode::TocEntry& next = toc->entries[k + 1];
+                    const decode::TocEntry& own = toc->descriptors[k];
+                    const decode::TocEntry& next = last ? *leadOut : toc->descriptors[k + 1];
 
                     auto track = std::make_shared<tolvane::Track>();
                     auto text = std::make_shared<tolvane::CDText>();
@@ -429,12 +486,12 @@ bool OpticalDisk::ReadSteps()
                 }
                 for (std::uint32_t n = toc->firstTrack; n <= toc->lastTrack && n != 0; ++n) {
                     const std::size_t k = n - toc->firstTrack;
-                    if (k >= toc->entries.size() || n >= tracks_.size()) {
+                    if (k >= toc->descriptors.size() || n >= tracks_.size()) {
                         throw std::out_of_range("The table of contents holds no descriptor for track " +
                                                 std::to_string(n));
                     }
                     if (tracks_[n]) {
-                        tracks_[n]->SetMSF(MsfText(toc->entries[k]));
+                        tracks_[n]->SetMSF(MsfText(toc->descriptors[k]));
                     }
                 }
                 if (const auto id = decode::CddbId(*toc)) {
@@ -447,9 +504,9 @@ bool OpticalDisk::ReadSteps()
     // 10. Sessions; on a disc of several, each session's last track ends at that
     // session's own lead-out, not 11,400 blocks later at the next session's start.
     {
-        Buffer<12> b;
-        if (mmc.ReadTOC(false, 1, 12, b.data())) {
-            if (const auto info = decode::DecodeSessionInfo(b.First(12))) {
+        Buffer<9> b;
+        if (mmc.ReadTOC(false, 1, 9, b.data())) {
+            if (const auto info = decode::DecodeSessionInfo(b.First(9))) {
                 cd.SetSessions(info->lastSession);
                 if (info->lastSession > 1) {
                     Buffer<4 + 11 * 256> full;

@@ -147,7 +147,7 @@ TEST(Cli, ReportIsTheInformationWindowsText)
                                  "Erasable:                            No\r\n"
                                  "Sessions:                            1\r\n"
                                  "CDDB:                                02000401\r\n"
-                                 "Serial Number:                       0000-0602\r\n"
+                                 "Serial Number:                       0000-032E\r\n"
                                  "Total Logical Blocks:                302\r\n"
                                  "Total Raw Size:                      618496\r\n"
                                  "Title:                               Join us now we have the software\r\n"

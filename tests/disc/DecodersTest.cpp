@@ -24,35 +24,45 @@ TEST(DecodeToc, ReadsDescriptorsInBothAddressForms)
     ASSERT_TRUE(toc);
     EXPECT_EQ(toc->firstTrack, 1);
     EXPECT_EQ(toc->lastTrack, 3);
-    ASSERT_EQ(toc->entries.size(), 4u);
-    EXPECT_EQ(toc->entries[1].Lba(), 20000);
-    EXPECT_EQ(toc->entries[1].control, 0x2);
-    EXPECT_EQ(toc->entries[2].control, 0x9);
-    EXPECT_EQ(toc->entries[3].track, LeadOutTrack);
-    EXPECT_EQ(toc->entries[3].Lba(), 50000);
+    ASSERT_EQ(toc->descriptors.size(), 4u);
+    EXPECT_EQ(toc->descriptors[1].Lba(), 20000);
+    EXPECT_EQ(toc->descriptors[1].control, 0x2);
+    EXPECT_EQ(toc->descriptors[2].control, 0x9);
+    EXPECT_EQ(toc->descriptors[3].track, LeadOutTrack);
+    EXPECT_EQ(toc->descriptors[3].Lba(), 50000);
 
     // MSF form: minute 62, second 5, frame 7 and minute 100.
     const auto msf = Hex("00 12 01 01 00 10 01 00 00 3E 05 07 00 10 AA 00 00 64 00 00");
     const auto m = DecodeToc(msf);
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->entries[0].Minute(), 62);
-    EXPECT_EQ(m->entries[0].Second(), 5);
-    EXPECT_EQ(m->entries[0].Frame(), 7);
-    EXPECT_EQ(m->entries[1].Minute(), 100);
+    EXPECT_EQ(m->descriptors[0].Minute(), 62);
+    EXPECT_EQ(m->descriptors[0].Second(), 5);
+    EXPECT_EQ(m->descriptors[0].Frame(), 7);
+    EXPECT_EQ(m->descriptors[1].Minute(), 100);
 }
 
-TEST(DecodeToc, StopsAtTheDataLengthAndTheBuffer)
+TEST(DecodeToc, KeepsEverySlotOfTheBufferAndFindsTheLeadOutByItsNumber)
 {
-    // The header announces one descriptor; the zero-filled rest of the buffer is no descriptor.
+    // The header announces one descriptor; the zero-filled rest of the buffer stays readable by
+    // position, but only the answered part can hold the lead-out.
     std::vector<std::uint8_t> buffer(804, 0);
     const auto answer = Hex("00 0A 01 01 00 14 01 00 00 00 00 00");
     std::copy(answer.begin(), answer.end(), buffer.begin());
-    EXPECT_EQ(DecodeToc(buffer)->entries.size(), 1u);
+    buffer[4 + 8 + 2] = LeadOutTrack; // beyond the data length: not the answer's
+    const auto toc = DecodeToc(buffer);
+    EXPECT_EQ(toc->descriptors.size(), 100u);
+    EXPECT_EQ(toc->answered, 1u);
+    EXPECT_FALSE(toc->LeadOut());
 
     // A length that claims more than the buffer holds is read only as far as the buffer.
     const auto cut = Hex("01 92 01 63 00 10 01 00 00 00 00 00 00 10 02 00");
-    EXPECT_EQ(DecodeToc(cut)->entries.size(), 1u);
+    EXPECT_EQ(DecodeToc(cut)->answered, 1u);
     EXPECT_FALSE(DecodeToc(Hex("00 02 01")));
+
+    // The lead-out is the 0xAA descriptor even where it does not follow the last track.
+    const auto extra = DecodeToc(Hex("00 1A 01 01 00 10 01 00 00 00 00 00 00 14 02 00 00 00 27 10"
+                                     "00 10 AA 00 00 00 4E 20"));
+    EXPECT_EQ(extra->LeadOut()->Lba(), 20000);
 }
 
 TEST(DecodeSessionLeadOuts, ReadsTheA2PointsOfARealDrive)
@@ -163,16 +173,34 @@ TEST(VolumeSerial, SumsFourByteLanesOfTheDescriptor)
     EXPECT_EQ(VolumeSerialOfDescriptor(block), 0x00323304u);
 }
 
-TEST(VolumeSerial, OfAnAudioTocAddsTrackStartsOrTakesTheLeadOut)
+// The serial of an audio disc from a TOC answer in MSF form; nothing when Windows would refuse it.
+std::optional<std::uint32_t> AudioSerial(const std::string& hex)
+{
+    const auto view = CdfsViewOfToc(*DecodeToc(Hex(hex)));
+    return view ? std::optional(VolumeSerialOfAudioToc(view->toc)) : std::nullopt;
+}
+
+TEST(VolumeSerial, OfAnAudioTocFollowsWindowsCdFileSystem)
 {
     // Three tracks: the sum of their 0x00MMSSFF addresses.
-    const auto three = DecodeToc(Hex("00 22 01 03 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 05"
-                                     "00 10 03 00 00 05 00 10 00 10 AA 00 00 07 00 00"));
-    EXPECT_EQ(VolumeSerialOfAudioToc(*three), 0x000200u + 0x030A05u + 0x050010u);
-    // Two tracks: the lead-out's address alone.
-    const auto two = DecodeToc(Hex("00 1A 01 02 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 00"
-                                   "00 10 AA 00 00 07 01 02"));
-    EXPECT_EQ(VolumeSerialOfAudioToc(*two), 0x070102u);
+    EXPECT_EQ(AudioSerial("00 22 01 03 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 05"
+                          "00 10 03 00 00 05 00 10 00 10 AA 00 00 07 00 00"),
+              0x000200u + 0x030A05u + 0x050010u);
+    // Two tracks: the disc's length in frames (07:01:02 - 00:02:00), then the same sum.
+    EXPECT_EQ(AudioSerial("00 1A 01 02 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 00"
+                          "00 10 AA 00 00 07 01 02"),
+              31577u - 150u + 0x000200u + 0x030A00u);
+    // A CD+: the data track at 10:00:00 is hidden and, 2:30 earlier, becomes the lead-out of
+    // what is left, two audio tracks.
+    const std::string cdPlus = "00 22 01 03 00 10 01 00 00 00 02 00 00 10 02 00 00 03 0A 00"
+                               "00 14 03 00 00 0A 00 00 00 14 AA 00 00 14 00 00";
+    EXPECT_EQ(AudioSerial(cdPlus), 33750u - 150u + 0x000200u + 0x030A00u);
+    const auto view = CdfsViewOfToc(*DecodeToc(Hex(cdPlus)));
+    EXPECT_TRUE(view->audioTracks && view->dataTracks);
+    EXPECT_EQ(view->toc.lastTrack, 2);
+    // A track range that runs past the answer is refused, as is a backwards one.
+    EXPECT_FALSE(AudioSerial("00 12 01 02 00 10 01 00 00 00 02 00 00 10 AA 00 00 07 01 02"));
+    EXPECT_FALSE(AudioSerial("00 12 02 01 00 10 01 00 00 00 02 00 00 10 AA 00 00 07 01 02"));
 }
 
 } // namespace

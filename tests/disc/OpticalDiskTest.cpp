@@ -539,5 +539,73 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenAnswer{"tocOnlyInMsfForm", Answering(RefuseToc(0, false))}),
     [](const ::testing::TestParamInfo<BrokenAnswer>& info) { return std::string(info.param.name); });
 
+// --- Answers out of the ordinary that a read still takes ------------------------------
+
+struct OddAnswer {
+    const char* name;
+    test::Intercept intercept;
+    std::function<void(OpticalDisk&)> expect;
+};
+
+void PrintTo(const OddAnswer& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class OddAnswerIsRead : public ::testing::TestWithParam<OddAnswer> {};
+
+TEST_P(OddAnswerIsRead, AsTheDriveGaveIt)
+{
+    FakeRig rig(emulator::MakeDemoCd());
+    rig.intercept = GetParam().intercept;
+    ASSERT_TRUE(rig.disc.Read()) << rig.disc.ErrorMessage();
+    GetParam().expect(rig.disc);
+}
+
+bool IsReadCapacity(ConstBytes cdb)
+{
+    return cdb[0] == op::ReadCapacity;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OpticalDisk, OddAnswerIsRead,
+    ::testing::Values(
+        // Both capacity numbers are signed: 0x80000000 is the most negative address.
+        OddAnswer{"capacityWithTheTopBitSet", Answering(IsReadCapacity, test::Hex("80 00 00 00 00 00 08 00")),
+                  [](OpticalDisk& d) {
+                      EXPECT_EQ(d.CD()->TotalLogicalBlocks(), -2147483647);
+                      EXPECT_EQ(d.CD()->TotalRawSize().Whole(), -2147483647LL * 2048);
+                  }},
+        OddAnswer{"capacityOfAllOnes", Answering(IsReadCapacity, test::Hex("FF FF FF FF 00 00 08 00")),
+                  [](OpticalDisk& d) {
+                      EXPECT_EQ(d.CD()->TotalLogicalBlocks(), 0);
+                      EXPECT_EQ(d.CD()->TotalRawSize().Whole(), 0);
+                  }},
+        // Tracks 1 to 3, but only two descriptors answered: the third track's slots are the
+        // zeros of the buffer.
+        OddAnswer{"tocShorterThanItsTrackRange",
+                  Answering(RefuseToc(0),
+                            test::Hex("00 12 01 03 00 10 01 00 00 00 00 00 00 10 02 00 00 00 4E 20")),
+                  [](OpticalDisk& d) {
+                      ASSERT_EQ(d.Count(), 3);
+                      EXPECT_EQ(d.Track(1)->LogicalBlocks(), 20000);
+                      EXPECT_EQ(d.Track(2)->LBA(), 20000);
+                      EXPECT_EQ(d.Track(2)->LogicalBlocks(), -20000);
+                      EXPECT_EQ(d.Track(2)->RawSize().Whole(), -20000LL * 2352);
+                      EXPECT_EQ(d.Track(3)->LBA(), 0);
+                      EXPECT_EQ(d.Track(3)->LogicalBlocks(), 0);
+                      EXPECT_EQ(d.Track(3)->Mode(), "Audio");
+                  }},
+        // The last track ends at the descriptor numbered 0xAA, not at the one after it.
+        OddAnswer{"leadOutAfterAnExtraDescriptor",
+                  Answering(RefuseToc(0),
+                            test::Hex("00 1A 01 01 00 10 01 00 00 00 00 00 00 14 02 00 00 00 27 10"
+                                      "00 10 AA 00 00 00 4E 20")),
+                  [](OpticalDisk& d) {
+                      ASSERT_EQ(d.Count(), 1);
+                      EXPECT_EQ(d.Track(1)->LogicalBlocks(), 20000);
+                  }}),
+    [](const ::testing::TestParamInfo<OddAnswer>& info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace tolvane

@@ -240,14 +240,12 @@ std::uint32_t DescriptorAt(const char* relative, std::size_t offset)
     return bytes.size() >= offset + 2048 ? LaneSums(bytes, offset) : 0;
 }
 
-// Windows' serial number of an audio CD: for one or two tracks the lead-out's address, else
-// the sum of the tracks' addresses, each as a 00MMSSFF word.
+// Windows' serial number of an audio CD: the sum of the tracks' addresses, each as a 00MMSSFF
+// word, plus for one or two tracks the disc's length in frames.
 std::uint32_t FromToc(const std::vector<std::int32_t>& starts, std::int32_t leadOut)
 {
-    if (starts.size() <= 2) {
-        return test::MsfWord(leadOut);
-    }
-    return std::accumulate(starts.begin(), starts.end(), std::uint32_t{0},
+    const std::uint32_t length = starts.size() <= 2 ? static_cast<std::uint32_t>(leadOut - starts[0]) : 0;
+    return std::accumulate(starts.begin(), starts.end(), length,
                            [](std::uint32_t sum, std::int32_t lba) { return sum + test::MsfWord(lba); });
 }
 
