@@ -603,8 +603,18 @@ bool OpticalDisk::ExtractSectors(const tolvane::Track& track, const std::string&
         return false;
     }
     const std::int32_t sectors = std::max(track.LogicalBlocks(), 0);
-    if (!wav.WriteHeader(static_cast<std::uint32_t>(sectors) * RawSectorSize)) {
-        errorMessage_ = "Error creating RIFF chunk";
+    // Each chunk of the header that cannot be started ends the copy with its own message,
+    // leaving the header as far as it got.
+    const char* headerError = nullptr;
+    if (!wav.StartRiff()) {
+        headerError = "Error creating RIFF chunk";
+    } else if (!wav.StartFormat()) {
+        headerError = "Error creating fmt chunk";
+    } else if (!wav.StartData(static_cast<std::uint32_t>(sectors) * RawSectorSize)) {
+        headerError = "Error creating data chunk";
+    }
+    if (headerError) {
+        errorMessage_ = headerError;
         wav.Abandon();
         return false;
     }

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -609,7 +610,11 @@ INSTANTIATE_TEST_SUITE_P(
         WriteFailureCase{"RightBehindTheHeader", Header, "Error writing file", 0},
         WriteFailureCase{"AfterAFullBuffer", Header + 262144, "Error writing file", 111},
         WriteFailureCase{"AtTheLastWrite", Header + Sector * 250 + 7, "Error writing file", 250},
-        WriteFailureCase{"InsideTheHeader", 20, "Error creating RIFF chunk", 0}),
+        // Each chunk of the header that does not fit has its own message.
+        WriteFailureCase{"InsideTheRiffChunk", 11, "Error creating RIFF chunk", 0},
+        WriteFailureCase{"InsideTheFormatChunk", 15, "Error creating fmt chunk", 0},
+        WriteFailureCase{"InsideTheFormatRecord", 30, "Error creating data chunk", 0},
+        WriteFailureCase{"InsideTheDataChunk", 40, "Error creating data chunk", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -709,6 +714,27 @@ TEST(ExtractFile, ATrackWithoutBlocksGivesAnEmptyWav)
     EXPECT_TRUE(next.result) << next.error;
     ExpectWav(next.file, 75);
     EXPECT_EQ(FirstMismatch(next.file, 75, PatternFrom(75)), -1);
+}
+
+TEST(ExtractFile, AnUnexpectedFailureKeepsTheSectorsWrittenAndTheProvisionalHeader)
+{
+    test::TempDir dir;
+    auto rig = ReadRig(SmallDisc(dir));
+    const std::string path = dir.File("track.wav");
+    // A failure at the 200th sector, while most of the copy still sits in the writer's buffer.
+    std::size_t events = 0;
+    rig->disc->SetChangeHandler([&events](std::int32_t, bool&) {
+        if (++events == 200) {
+            throw std::runtime_error("handler failed");
+        }
+    });
+    EXPECT_FALSE(rig->disc->Extract(2, path));
+    EXPECT_EQ(rig->disc->ErrorMessage(), "handler failed");
+    const auto file = test::ReadBytes(path);
+    ASSERT_EQ(file.size(), FileSize(199));
+    EXPECT_EQ(Le32(file, 4), 0u) << "the RIFF size stays provisional";
+    EXPECT_EQ(Le32(file, 40), SmallTrackSectors * Sector) << "so does the data size";
+    EXPECT_EQ(FirstMismatch(file, 199, PatternFrom(SmallTrackLba)), -1);
 }
 
 } // namespace
