@@ -105,6 +105,39 @@ TEST(SptiRecord, OverlongCommandIsCutToSixteenBytes)
     EXPECT_EQ(r[44], 0) << "the filler after the command field stays 0";
 }
 
+// What comes back in the record: a sector read that moved fewer bytes than asked for lost
+// data, as on Linux; other commands answer short all the time; the drive's status counts first.
+TEST(SptiRecord, OutcomeJudgesShortTransfersAsEveryBackendDoes)
+{
+    struct Case {
+        const char* name;
+        std::uint8_t opcode;
+        std::uint8_t status;
+        std::uint32_t transferred;
+        TransportOutcome transport;
+        std::int32_t residual;
+    };
+    const Case cases[] = {
+        {"full READ CD", 0xBE, 0x00, 2352, TransportOutcome::Delivered, 0},
+        {"short READ CD", 0xBE, 0x00, 1176, TransportOutcome::ShortRead, 1176},
+        {"short READ(10)", 0x28, 0x00, 2351, TransportOutcome::ShortRead, 1},
+        {"short INQUIRY", 0x12, 0x00, 36, TransportOutcome::Delivered, 2316},
+        {"CHECK CONDITION on READ CD", 0xBE, 0x02, 0, TransportOutcome::Delivered, 2352},
+    };
+    for (const Case& c : cases) {
+        spti::Record r = spti::Build(0, 0, 0, std::vector<std::uint8_t>{c.opcode}, 2352, 0);
+        r[spti::OffScsiStatus] = c.status;
+        PutLe32(r, spti::OffDataTransferLength, c.transferred);
+        r[spti::OffSenseInfoLength] = c.status == 0x02 ? 18 : 0;
+        r[spti::SenseOffset + 2] = 0x03; // MEDIUM ERROR
+        const ScsiResult result = spti::Outcome(r, c.opcode, 2352);
+        EXPECT_EQ(result.transport, c.transport) << c.name;
+        EXPECT_EQ(result.residual, c.residual) << c.name;
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_EQ(result.SenseKey(), c.status == 0x02 ? 0x03 : 0) << c.name;
+    }
+}
+
 TEST(AspiRecords, HostAdapterInquiry)
 {
     const aspi::HaInquiry r = aspi::BuildHaInquiry(3);

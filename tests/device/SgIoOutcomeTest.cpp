@@ -88,9 +88,11 @@ INSTANTIATE_TEST_SUITE_P(Table, SgIoOutcomeTest, testing::Values(
          .expectedStatus = scsi::StatusBusy},
     Case{.name = "VendorBitsOfStatusIgnored", .status = 0x81},
     Case{.name = "DriverSenseAloneIsNormal", .driver = sgio::DriverSense},
-    Case{.name = "HostTimeOutWinsOverCheckCondition", .status = Check, .host = sgio::DidTimeOut,
+    // The drive's CHECK CONDITION counts before the host adapter's status: a UNIT ATTENTION
+    // must still reach the transport's retry.
+    Case{.name = "CheckConditionWinsOverHostTimeOut", .status = Check, .host = sgio::DidTimeOut,
          .driver = sgio::DriverSense, .senseWritten = 18,
-         .transport = T::HostError, .expectedStatus = Check, .expectedSenseLength = 18},
+         .expectedStatus = Check, .expectedSenseLength = 18},
     Case{.name = "HostNoConnectWithGoodStatus", .host = sgio::DidNoConnect, .transport = T::HostError},
     Case{.name = "DriverTimeout", .driver = sgio::DriverTimeout, .transport = T::DriverError},
     Case{.name = "DriverErrorWithSenseFlag", .driver = sgio::DriverError | sgio::DriverSense,

@@ -42,6 +42,26 @@ Record Build(std::uint8_t pathId, std::uint8_t targetId, std::uint8_t lun, std::
     return record;
 }
 
+ScsiResult Outcome(const Record& record, std::uint8_t opcode, std::int32_t requested)
+{
+    ScsiResult result;
+    result.status = record[OffScsiStatus];
+    // The driver leaves in SenseInfoLength how many sense bytes it wrote ...
+    const std::size_t senseLength = std::min<std::size_t>(record[OffSenseInfoLength], ScsiResult::MaxSense);
+    std::copy_n(record.begin() + SenseOffset, senseLength, result.sense.begin());
+    result.senseLength = static_cast<std::uint8_t>(senseLength);
+    // ... and in DataTransferLength how many data bytes moved.
+    const std::uint32_t transferred = Le32(record, OffDataTransferLength);
+    result.residual = requested > 0 && transferred < static_cast<std::uint32_t>(requested)
+                          ? requested - static_cast<std::int32_t>(transferred)
+                          : 0;
+    // A drive's answer other than GOOD counts as it is; a GOOD sector read that moved
+    // fewer bytes than asked for lost data.
+    result.transport = result.status != scsi::StatusGood ? TransportOutcome::Delivered
+                                                         : ShortTransferOutcome(opcode, result.residual);
+    return result;
+}
+
 } // namespace spti
 
 namespace aspi {

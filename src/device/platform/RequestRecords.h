@@ -6,6 +6,8 @@
 // fills in the pointer fields.
 #pragma once
 
+#include "device/platform/ScsiResult.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +42,11 @@ using Record = std::array<std::uint8_t, TotalSize>;
 
 Record Build(std::uint8_t pathId, std::uint8_t targetId, std::uint8_t lun, std::span<const std::uint8_t> cdb,
              std::int32_t bufferSize, std::uint32_t bufferAddress);
+
+// What a record that came back from a successful DeviceIoControl says of the command
+// whose first byte is `opcode`: the drive's status and sense, the bytes not transferred,
+// and, as on every platform, a short transfer of a sector read as ShortRead.
+ScsiResult Outcome(const Record& record, std::uint8_t opcode, std::int32_t requested);
 } // namespace spti
 
 // --- ASPI for Win32 request blocks (wnaspi32.h, packed) --------------------------

@@ -1,5 +1,7 @@
 #include "device/platform/ScsiResult.h"
 
+#include "device/platform/ScsiOpcodes.h"
+
 namespace tolvane {
 
 namespace {
@@ -11,6 +13,12 @@ std::string Hex2(std::uint8_t value)
 }
 
 } // namespace
+
+TransportOutcome ShortTransferOutcome(std::uint8_t opcode, std::int32_t residual)
+{
+    const bool sectors = opcode == scsi::op::Read10 || opcode == scsi::op::ReadCd;
+    return residual > 0 && sectors ? TransportOutcome::ShortRead : TransportOutcome::Delivered;
+}
 
 std::string ToString(TransportOutcome outcome)
 {

@@ -19,6 +19,12 @@ enum class TransportOutcome : std::uint8_t {
 
 std::string ToString(TransportOutcome outcome);
 
+// The outcome of a command the drive answered with GOOD but `residual` bytes short:
+// drives answer fewer bytes than the allocation length all the time (INQUIRY, MODE
+// SENSE, READ TOC); only for sector reads (READ(10), READ CD) does it mean data was
+// lost. Every pass-through backend judges a short transfer by this.
+TransportOutcome ShortTransferOutcome(std::uint8_t opcode, std::int32_t residual);
+
 namespace scsi {
 constexpr std::uint8_t StatusGood = 0x00;
 constexpr std::uint8_t StatusCheckCondition = 0x02;

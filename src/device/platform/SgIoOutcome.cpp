@@ -40,18 +40,20 @@ ScsiResult ClassifySgIo(const SgIoReturn& io)
     result.residual = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(io.resid, 0, static_cast<std::int64_t>(io.dataLength)));
 
-    // The host adapter failed (timeout, lost connection, abort): whatever status
-    // byte is there did not come from the drive, even a CHECK CONDITION.
-    if (io.hostStatus != sgio::DidOk) {
-        result.transport = TransportOutcome::HostError;
-        return result;
-    }
-
-    // The drive answered with something other than GOOD: that answer and its
-    // sense are what counts. The kernel marks every CHECK CONDITION with
+    // The drive answered with something other than GOOD: that answer and its sense
+    // are what counts, also when the host adapter reports trouble beside it (a
+    // UNIT ATTENTION or BECOMING READY must reach the transport's retry and the
+    // disc object's wait). The kernel marks every CHECK CONDITION with
     // DRIVER_SENSE, so driver_status is not looked at here.
     if (result.status != scsi::StatusGood) {
         result.transport = TransportOutcome::Delivered;
+        return result;
+    }
+
+    // GOOD, but the host adapter failed (timeout, lost connection, abort): the
+    // command did not complete.
+    if (io.hostStatus != sgio::DidOk) {
+        result.transport = TransportOutcome::HostError;
         return result;
     }
 
@@ -60,14 +62,7 @@ ScsiResult ClassifySgIo(const SgIoReturn& io)
         return result;
     }
 
-    // Drives answer fewer bytes than the allocation length all the time (INQUIRY,
-    // MODE SENSE, READ TOC); only for sector reads does it mean data was lost.
-    if (result.residual > 0 && (io.opcode == scsi::op::Read10 || io.opcode == scsi::op::ReadCd)) {
-        result.transport = TransportOutcome::ShortRead;
-        return result;
-    }
-
-    result.transport = TransportOutcome::Delivered;
+    result.transport = ShortTransferOutcome(io.opcode, result.residual);
     return result;
 }
 

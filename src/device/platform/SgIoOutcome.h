@@ -56,11 +56,11 @@ struct SgIoReturn {
     std::uint32_t dataLength = 0; // dxfer_len
 };
 
-// In this order: a failed ioctl is an OsError; a nonzero host_status is a
-// HostError (then the status byte is not the drive's answer); a status other
-// than GOOD is Delivered with that status and its sense; driver error bits
-// (DRIVER_SENSE alone is none) are a DriverError; a positive resid is a
-// ShortRead for READ(10) and READ CD and normal for everything else.
+// In this order: a failed ioctl is an OsError; a status other than GOOD is
+// Delivered with that status and its sense; then a nonzero host_status is a
+// HostError; driver error bits (DRIVER_SENSE alone is none) are a DriverError;
+// a positive resid is a ShortRead for READ(10) and READ CD and normal for
+// everything else.
 ScsiResult ClassifySgIo(const SgIoReturn& io);
 
 } // namespace tolvane

@@ -85,26 +85,14 @@ public:
         s::Record record = s::Build(address_.PathId, address_.TargetId, address_.Lun, cdb, requested,
                                     AddressOf(dataIn.data()));
         DWORD returned = 0;
-        ScsiResult result;
         if (!DeviceIoControl(handle_, IoctlScsiPassThroughDirect, record.data(), record.size(), record.data(),
                              record.size(), &returned, nullptr)) {
+            ScsiResult result;
             result.transport = TransportOutcome::OsError;
             result.osError = static_cast<int>(GetLastError());
             return result;
         }
-        result.transport = TransportOutcome::Delivered;
-        result.status = record[s::OffScsiStatus];
-        // The driver leaves in SenseInfoLength how many sense bytes it wrote.
-        const std::size_t senseLength =
-            std::min<std::size_t>(record[s::OffSenseInfoLength], ScsiResult::MaxSense);
-        std::copy_n(record.begin() + s::SenseOffset, senseLength, result.sense.begin());
-        result.senseLength = static_cast<std::uint8_t>(senseLength);
-        // And in DataTransferLength how many data bytes moved.
-        const std::uint32_t transferred = Le32(record, s::OffDataTransferLength);
-        result.residual = transferred < static_cast<std::uint32_t>(requested)
-                              ? requested - static_cast<std::int32_t>(transferred)
-                              : 0;
-        return result;
+        return s::Outcome(record, cdb[0], requested);
     }
 
 private:
