@@ -1,5 +1,7 @@
 #include "disc/Decoders.h"
 
+#include "util/CdText.h"
+
 #include <algorithm>
 #include <array>
 #include <ctime>
@@ -103,7 +105,10 @@ std::optional<TocEntry> Toc::LeadOut() const
 
 std::optional<SessionInfo> DecodeSessionInfo(ConstBytes response)
 {
-    if (response.size() < TocHeader) {
+    // The answer is one descriptor, data length 10: a drive that took the format from the
+    // wrong byte and sent a format-0 TOC (at least two descriptors) did not answer this.
+    constexpr std::uint16_t SessionDataLength = 2 + TocDescriptor;
+    if (response.size() < TocHeader || Be16(response, 0) != SessionDataLength) {
         return std::nullopt;
     }
     SessionInfo info;
@@ -152,12 +157,53 @@ std::vector<SessionLeadOut> DecodeSessionLeadOuts(ConstBytes response)
     return leadOuts;
 }
 
+namespace {
+
+bool ValidMsf(ConstBytes msf)
+{
+    return msf[1] < 60 && msf[2] < 75;
+}
+
+} // namespace
+
 std::optional<bool> DecodeAtipRewritable(ConstBytes response)
 {
-    if (response.size() < 7) {
+    // Only an answer that looks like an ATIP counts (drives that read the format from the
+    // wrong byte answer a format-0 TOC instead): the header's reserved bytes zero, the
+    // descriptor's fixed bits (byte 5 bit 7 zero, byte 6 bit 7 one), a lead-in start in the
+    // 90s of minutes (it lies before 00:00:00) and a lead-out start that are valid times.
+    constexpr std::size_t AtipEnd = 15; // through the last possible lead-out start
+    if (response.size() < AtipEnd || std::size_t{Be16(response, 0)} + 2 < AtipEnd) {
+        return std::nullopt;
+    }
+    const bool plausible = response[2] == 0 && response[3] == 0 && (response[5] & 0x80) == 0 &&
+                           (response[6] & 0x80) != 0 && response[8] >= 90 && response[8] <= 99 &&
+                           ValidMsf(response.subspan(8, 3)) && ValidMsf(response.subspan(12, 3));
+    if (!plausible) {
         return std::nullopt;
     }
     return (response[6] & 0x40) != 0;
+}
+
+bool IsPlausibleCdText(ConstBytes packs)
+{
+    constexpr std::size_t PackSize = 18;
+    if (packs.size() < PackSize) {
+        return false;
+    }
+    // Every pack has a CD-Text type; and either a pack's CRC checks or the sequence numbers
+    // run on from 0 (some drives return the packs without their CRCs).
+    bool crc = false;
+    bool sequence = true;
+    for (std::size_t i = 0; i + PackSize <= packs.size(); i += PackSize) {
+        const ConstBytes pack = packs.subspan(i, PackSize);
+        if (pack[0] < 0x80 || pack[0] > 0x8F) {
+            return false;
+        }
+        crc = crc || cdtext::PackCrc(pack.first(16)) == Be16(pack, 16);
+        sequence = sequence && pack[2] == static_cast<std::uint8_t>(i / PackSize);
+    }
+    return crc || sequence;
 }
 
 std::optional<std::string> DecodeMcn(ConstBytes response)

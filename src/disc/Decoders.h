@@ -54,6 +54,7 @@ constexpr std::uint8_t LeadOutTrack = 0xAA;
 std::optional<Toc> DecodeToc(ConstBytes response);
 
 // --- READ TOC format 1: session information ----------------------------------
+// Nothing unless the data length is that of a session answer (10).
 struct SessionInfo {
     std::uint8_t firstSession = 0;
     std::uint8_t lastSession = 0;
@@ -75,8 +76,14 @@ struct SessionLeadOut {
 std::vector<SessionLeadOut> DecodeSessionLeadOuts(ConstBytes response);
 
 // --- READ TOC format 4: ATIP ---------------------------------------------------
-// Whether the disc type bit says rewritable; nothing when the answer is too short.
+// Whether the disc type bit says rewritable; nothing when the answer is too short or is
+// no ATIP at all (some drives answer a format-0 TOC instead).
 std::optional<bool> DecodeAtipRewritable(ConstBytes response);
+
+// --- READ TOC format 5: CD-Text --------------------------------------------------
+// Whether the packs of an answer (after its 4-byte header) are CD-Text: whole packs of
+// CD-Text types whose CRCs or sequence numbers hold (some drives answer a format-0 TOC).
+bool IsPlausibleCdText(ConstBytes packs);
 
 // --- READ SUB-CHANNEL formats 2 and 3 --------------------------------------------
 // The media catalogue number (13 characters) or ISRC (12), when the valid bit is

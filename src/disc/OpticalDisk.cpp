@@ -544,6 +544,10 @@ bool OpticalDisk::ReadSteps()
         const std::size_t announced = std::size_t{Be16(b.First(2), 0)} + 2;
         const std::size_t end = std::min<std::size_t>(announced, 1804);
         const ConstBytes packs = end > 4 ? b.First(end).subspan(4) : ConstBytes{};
+        // An answer that is no CD-Text counts as a failed command.
+        if (!packs.empty() && !decode::IsPlausibleCdText(packs)) {
+            return true;
+        }
         const cdtext::Decoded decoded = cdtext::Decode(packs);
         cdText_ = std::make_shared<tolvane::CDText>();
         if (!decoded.blocks.empty()) {

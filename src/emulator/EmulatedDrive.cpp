@@ -990,7 +990,7 @@ struct EmulatedDrive::Impl {
     Outcome ReadToc(const Request& r)
     {
         const bool msf = (r.cdb[1] & 0x02) != 0;
-        std::uint8_t format = r.cdb[2] & 0x0F;
+        std::uint8_t format = identity.tocFormatInControlByte ? 0 : r.cdb[2] & 0x0F;
         if (format == 0 && (r.cdb[9] >> 6) != 0) {
             format = r.cdb[9] >> 6; // the older place of the format, in the control byte
         }

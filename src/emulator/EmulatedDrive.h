@@ -25,6 +25,10 @@ struct DriveIdentity {
     std::uint16_t readCurrent = 7056;
     std::uint16_t writeMaximum = 0;
     std::uint16_t writeCurrent = 0;
+    // READ TOC takes its format from the old place only, bits 6-7 of the control byte
+    // (byte 9), and ignores byte 2, as older ATAPI drives and QEMU's ATAPI CD-ROM do:
+    // asked for the ATIP or CD-Text, such a drive answers a format-0 TOC.
+    bool tocFormatInControlByte = false;
 };
 
 // Modelled time a real drive takes: a fixed cost per command plus a cost per sector read.

@@ -1,4 +1,5 @@
 #include "disc/Decoders.h"
+#include "util/CdText.h"
 #include "support/Hex.h"
 
 #include <gtest/gtest.h>
@@ -145,8 +146,38 @@ TEST(DiscFacts, DecodeTheMediumDescriptions)
     EXPECT_EQ(DvdBookName(10), "DVD+R");
     EXPECT_EQ(DvdBookName(5), "");
     EXPECT_EQ(DecodeDvdRegions(Hex("00 06 00 00 00 FD 00 00")), std::uint8_t{0x02});
-    EXPECT_EQ(DecodeAtipRewritable(Hex("00 1A 00 00 80 00 40")), true);
-    EXPECT_EQ(DecodeAtipRewritable(Hex("00 1A 00 00 80 00 00")), false);
+}
+
+TEST(Plausibility, AnswersOfTheWrongFormatAreNoAnswers)
+{
+    // An 80-minute CD-RW's ATIP: lead-in from 97:27:00, last lead-out 79:59:74.
+    const std::string atip = "00 1A 00 00 D0 00 C0 00 61 1B 00 00 4F 3B 4A 00";
+    EXPECT_EQ(DecodeAtipRewritable(Hex(atip)), true);
+    EXPECT_EQ(DecodeAtipRewritable(Hex("00 1A 00 00 D0 00 80 00 61 1B 00 00 4F 3B 4A 00")), false);
+    // A format-0 TOC in its place, from a drive that reads the format from byte 9.
+    const std::string toc = "00 12 01 01 00 10 01 00 00 00 00 00 00 10 AA 00 00 00 4E 20";
+    EXPECT_FALSE(DecodeAtipRewritable(Hex(toc)));
+    EXPECT_FALSE(DecodeSessionInfo(Hex(toc)));
+    const auto tocBytes = Hex(toc);
+    EXPECT_FALSE(IsPlausibleCdText(ConstBytes(tocBytes).subspan(4)));
+    EXPECT_FALSE(DecodeAtipRewritable(Hex("00 1A 00 00 D0 00 C0 00 61 3C 00 00 4F 3B 4A 00"))) << "second 60";
+    EXPECT_FALSE(DecodeAtipRewritable(Hex("00 1A 00 00 D0 00 C0"))) << "too short";
+
+    // CD-Text: a pack's CRC or the running sequence numbers make packs plausible.
+    const auto title = Hex("80 00 00 00 41 6C 62 75 6D 00 00 00 00 00 00 00");
+    std::vector<std::uint8_t> pack(title);
+    const std::uint16_t crc = cdtext::PackCrc(pack);
+    pack.push_back(static_cast<std::uint8_t>(crc >> 8));
+    pack.push_back(static_cast<std::uint8_t>(crc));
+    EXPECT_TRUE(IsPlausibleCdText(pack));
+    std::vector<std::uint8_t> twoWithoutCrc(title);
+    twoWithoutCrc.insert(twoWithoutCrc.end(), {0, 0});
+    twoWithoutCrc.insert(twoWithoutCrc.end(), title.begin(), title.end());
+    twoWithoutCrc.insert(twoWithoutCrc.end(), {0, 0});
+    twoWithoutCrc[18 + 2] = 1; // sequence 0, 1
+    EXPECT_TRUE(IsPlausibleCdText(twoWithoutCrc));
+    twoWithoutCrc[18 + 2] = 5;
+    EXPECT_FALSE(IsPlausibleCdText(twoWithoutCrc)) << "neither CRC nor sequence";
 }
 
 TEST(Cddb, ComputesTheFreedbId)

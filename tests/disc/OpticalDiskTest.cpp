@@ -539,6 +539,32 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenAnswer{"tocOnlyInMsfForm", Answering(RefuseToc(0, false))}),
     [](const ::testing::TestParamInfo<BrokenAnswer>& info) { return std::string(info.param.name); });
 
+// A drive that takes READ TOC's format from byte 9 (older ATAPI drives, QEMU's ATAPI CD-ROM)
+// answers a format-0 TOC for the session information, the ATIP and CD-Text: those answers
+// count as failed commands, so a pressed CD does not read as a CD-R.
+TEST(OpticalDiskRead, ADriveThatIgnoresTheTocFormatLosesOnlyWhatItCouldNotAnswer)
+{
+    for (const auto& disc : {emulator::MakeDemoCd(), DemoOnCdRw()}) {
+        FakeRig good(disc);
+        ASSERT_TRUE(good.disc.Read());
+        emulator::DriveIdentity quirky;
+        quirky.tocFormatInControlByte = true;
+        FakeRig bad(disc);
+        bad.drive = std::make_shared<EmulatedDrive>(bad.clock, quirky);
+        bad.drive->Insert(disc);
+        ASSERT_TRUE(bad.disc.Read()) << bad.disc.ErrorMessage();
+        Facts expected = test::FactsOf(good.disc);
+        for (auto& [key, value] : expected) {
+            for (const char* lost : {"Sessions", "DiscType", "Title", "Artist", "track * Title", "track * Artist"}) {
+                if (test::FactMatches(lost, key)) {
+                    value = test::DefaultFact(key);
+                }
+            }
+        }
+        test::ExpectFacts(expected, test::FactsOf(bad.disc));
+    }
+}
+
 // --- Answers out of the ordinary that a read still takes ------------------------------
 
 struct OddAnswer {
