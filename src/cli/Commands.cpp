@@ -29,6 +29,8 @@ constexpr const char* NoTracksFound = "No tracks found";
 constexpr const char* NotAudio = "Track is not in audio mode";
 constexpr const char* ErrorExtracting = "Error extracting track";
 constexpr const char* ErrorWriting = "Error writing file";
+constexpr const char* ErrorAccessingDrive = "Error accessing drive"; // the chosen folder cannot be used
+constexpr const char* Cancelled = "Track extraction cancelled";
 
 const std::vector<std::string> TrackHeadings{"Track",        "Mode", "LBA",   "MSF",   "Raw Size",
                                              "Digital Copy", "ISRC", "Title", "Artist"};
@@ -38,16 +40,24 @@ std::string Speeds(std::int16_t maximum, std::int16_t current)
     return std::to_string(maximum) + "x / " + std::to_string(current) + "x";
 }
 
+// The disc object's reason for a failure, on a line of its own, when the user asked for it.
+void Reason(const OpticalDisk& disc, bool verbose)
+{
+    if (verbose && !disc.ErrorMessage().empty()) {
+        std::cerr << "  (" << disc.ErrorMessage() << ")\n";
+    }
+}
+
 // Check, then Read: the main window's Refresh. Prints the failure and returns false.
-bool ReadDisc(OpticalDisk& disc)
+bool ReadDisc(OpticalDisk& disc, bool verbose)
 {
     if (!disc.Check()) {
         std::cerr << MediaNotPresent << '\n';
         return false;
     }
     if (!disc.Read()) {
-        std::cerr << ErrorReadingTracks << (disc.ErrorMessage().empty() ? "" : ": " + disc.ErrorMessage())
-                  << '\n';
+        std::cerr << ErrorReadingTracks << '\n';
+        Reason(disc, verbose);
         return false;
     }
     return true;
@@ -200,11 +210,12 @@ int ListDrives(const OpticalDrives& drives)
         return ExitFailed;
     }
     // The identification strings are shown as the drive returns them, padding included.
-    std::vector<std::vector<std::string>> rows{{"Letter", "Interface", "Vendor", "Product", "Rev.",
-                                                "Read max/cur", "Write max/cur"}};
+    // Headed like the device dialog's columns, then what only the CLI shows.
+    std::vector<std::vector<std::string>> rows{
+        {"Letter", "Name", "Revision", "Manufacturer", "Interface", "Read max/cur", "Write max/cur"}};
     for (std::int16_t i = 0; i < drives.Count(); ++i) {
         const OpticalDriveItem* d = drives.Item(i);
-        rows.push_back({d->Letter(), d->Interface(), d->Manufacturer(), d->Name(), d->Revision(),
+        rows.push_back({d->Letter(), d->Name(), d->Revision(), d->Manufacturer(), d->Interface(),
                         Speeds(d->ReadMaximumSpeed(), d->ReadCurrentSpeed()),
                         Speeds(d->WriteMaximumSpeed(), d->WriteCurrentSpeed())});
     }
@@ -212,9 +223,9 @@ int ListDrives(const OpticalDrives& drives)
     return ExitOk;
 }
 
-int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json)
+int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbose)
 {
-    if (!ReadDisc(disc)) {
+    if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
     }
     const std::vector<int> tracks = TocTracks(disc);
@@ -271,12 +282,13 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json)
     return ExitOk;
 }
 
-int Report(OpticalDisk& disc, const std::string& file)
+int Report(OpticalDisk& disc, const std::string& file, bool verbose)
 {
     // As the information window: without a medium the report is the one line that says so.
     const bool present = disc.Check();
     if (present && !disc.Read()) {
         std::cerr << ErrorReadingTracks << '\n';
+        Reason(disc, verbose);
         return ExitFailed;
     }
     const std::string text =
@@ -293,9 +305,10 @@ int Report(OpticalDisk& disc, const std::string& file)
     return ExitOk;
 }
 
-int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder)
+int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
+        bool verbose)
 {
-    if (!ReadDisc(disc)) {
+    if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
     }
     const std::vector<int> toc = TocTracks(disc);
@@ -313,8 +326,16 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             }
         }
     }
+    // The folder the window's folder dialog would refuse.
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec)) {
+        std::cerr << ErrorAccessingDrive << '\n';
+        if (verbose) {
+            std::cerr << "  (" << folder << " is not a folder that can be made)\n";
+        }
+        return ExitFailed;
+    }
 
     int status = ExitOk;
     for (const int n : tracks) {
@@ -343,18 +364,22 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         const bool ok = disc.Extract(static_cast<std::uint8_t>(n), file);
         disc.SetChangeHandler(nullptr);
         if (cancelled) {
-            progress.Finish(file, "cancelled,");
+            progress.Finish(file, "stopped, kept");
+            std::cerr << Cancelled << '\n';
             return ExitInterrupted;
         }
         if (!ok) {
             const std::string& why = disc.ErrorMessage();
-            if (why == ErrorWriting || why == "Invalid handle") {
+            if (why == "Invalid handle") {
                 // The folder takes no files: the other tracks would fail the same way.
-                std::cerr << "Track " << n << ": " << ErrorWriting << ": " << file << '\n';
+                std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
+                Reason(disc, verbose);
                 return ExitFailed;
-            } else {
-                std::cerr << "Track " << n << ": " << ErrorExtracting << (why.empty() ? "" : " (" + why + ")")
-                          << '\n';
+            }
+            std::cerr << "Track " << n << ": " << ErrorExtracting << '\n';
+            Reason(disc, verbose);
+            if (why == ErrorWriting) {
+                return ExitFailed; // the disc is full: so is it for the next track
             }
             status = ExitFailed;
             continue;

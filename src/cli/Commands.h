@@ -15,11 +15,13 @@ namespace tolvane::cli {
 // Set by the SIGINT handler; a rip in progress cancels its track at the next sector.
 extern std::atomic<bool> Interrupted;
 
+// The messages are the windows' own; with `verbose` the disc object's reason follows a failure
+// on a line of its own.
 int ListDrives(const OpticalDrives& drives);
-int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json);
-int Report(OpticalDisk& disc, const std::string& file);
+int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbose);
+int Report(OpticalDisk& disc, const std::string& file, bool verbose);
 // tracks: the track numbers asked for, or every audio track when none.
-int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder);
+int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder, bool verbose);
 int Eject(OpticalDisk& disc);
 int Load(OpticalDisk& disc);
 

@@ -185,11 +185,11 @@ int main(int argc, char** argv)
 
     int status = ExitFailed;
     if (infoCommand->parsed()) {
-        status = Info(disc, *drive, json);
+        status = Info(disc, *drive, json, verbose);
     } else if (reportCommand->parsed()) {
-        status = Report(disc, reportFile);
+        status = Report(disc, reportFile, verbose);
     } else if (ripCommand->parsed()) {
-        status = Rip(disc, tracks, folder);
+        status = Rip(disc, tracks, folder, verbose);
     } else if (ejectCommand->parsed()) {
         status = Eject(disc);
     } else if (loadCommand->parsed()) {

@@ -68,11 +68,52 @@ std::optional<fs::path> FindComponents(const fs::path& base, const std::vector<s
 
 } // namespace
 
+std::string Printable(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    const auto escape = [&out](unsigned char c) {
+        static constexpr char Digits[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += Digits[c >> 4];
+        out += Digits[c & 0x0F];
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A well-formed UTF-8 sequence of a character beyond the C1 controls stays.
+        const std::size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        std::uint32_t code = length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = code << 6 | (next & 0x3F);
+        }
+        valid = valid && code >= 0xA0 && (length != 3 || code >= 0x800) && (length != 4 || code >= 0x10000) &&
+                code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        if (valid) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            escape(c);
+            ++i;
+        }
+    }
+    return out;
+}
+
 std::string At(const std::string& sheetName, int line, const std::string& message)
 {
+    // Messages quote the sheet's own text, which may be anything (a binary file given as a
+    // sheet): nothing unprintable reaches a terminal.
     if (line <= 0)
-        return sheetName + ": " + message;
-    return sheetName + ":" + std::to_string(line) + ": " + message;
+        return Printable(sheetName + ": " + message);
+    return Printable(sheetName + ":" + std::to_string(line) + ": " + message);
 }
 
 bool ReadSheet(const std::string& path, std::string& text, std::string& error)

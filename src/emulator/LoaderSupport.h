@@ -16,8 +16,12 @@
 
 namespace tolvane::emulator::loader {
 
-// "name:line: message"; line 0 leaves the line out.
+// "name:line: message"; line 0 leaves the line out. Control characters and bytes that are
+// not UTF-8 appear as \xNN.
 std::string At(const std::string& sheetName, int line, const std::string& message);
+// The text with every control character and every byte outside a well-formed UTF-8
+// sequence written as \xNN.
+std::string Printable(std::string_view text);
 
 // A sheet's text; refuses files too large to be a sheet.
 bool ReadSheet(const std::string& path, std::string& text, std::string& error);

@@ -14,6 +14,7 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -167,10 +168,25 @@ TEST(Cli, RipCopiesTheImagesAudioExactly)
     EXPECT_TRUE(std::equal(bin.begin(), bin.end(), wav.begin() + 44));
 }
 
+TEST(Cli, DrivesAreHeadedLikeTheDeviceDialogsColumns)
+{
+    const Outcome r = Cli({"--demo", "drives"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "Letter  Name              Revision  Manufacturer  Interface  Read max/cur  Write max/cur");
+    EXPECT_NE(r.out.find("D:      VIRTUAL DRIVE     1.0       TOLVANE       SPTI       40x / 40x     0x / 0x"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST(Cli, FailuresHaveTheirMessagesAndExitCodes)
 {
     const test::TempDir dir;
     const std::string blocker = dir.Write("a-file", "not a folder");
+    // "Track 1.wav" is a folder here, so the track's file cannot be created.
+    const std::string occupied = dir.Path() + "/occupied";
+    std::filesystem::create_directories(occupied + "/Track 1.wav");
+    const std::string binary = dir.Write("binary.cue", std::string("\x01\x02\xC3\xA9\xFF rest\n", 10));
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -181,7 +197,12 @@ TEST(Cli, FailuresHaveTheirMessagesAndExitCodes)
         {{"--image", Image("libcdio/isofs-m1.cue"), "rip", "--tracks", "1", "--out", dir.Path()},
          1,
          "Track is not in audio mode"},
-        {{"--image", Image("libcdio/cdda.cue"), "rip", "--out", blocker + "/sub"}, 1, "Error writing file"},
+        // A folder that cannot be used, and a file that cannot be made: the window's text.
+        {{"--image", Image("libcdio/cdda.cue"), "rip", "--out", blocker + "/sub"}, 1, "Error accessing drive"},
+        {{"--image", Image("libcdio/cdda.cue"), "rip", "--out", occupied}, 1, "Track 1: Error accessing drive\n"},
+        {{"--verbose", "--image", Image("libcdio/cdda.cue"), "rip", "--out", occupied}, 1, "  (Invalid handle)\n"},
+        // A sheet that is no text: what it quotes reaches the terminal escaped.
+        {{"--image", binary, "info"}, 1, "binary.cue:1: unknown keyword \\x01\\x02é\\xFF"},
         {{"--image", Image("libcdio/bad/bad-cat1.cue"), "info"}, 1, "bad-cat1.cue:"},
         {{"--image", Image("libcdio/isofs-m1.cue"), "rip", "--tracks", "1-x"}, 2, "--tracks"},
         {{"--demo", "--drive", "Q", "info"}, 2, "no drive Q:"},
@@ -192,6 +213,12 @@ TEST(Cli, FailuresHaveTheirMessagesAndExitCodes)
         const Outcome r = Cli(c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_TRUE(std::ranges::none_of(r.err, [](char ch) { return ch != '\n' && ch >= 0 && ch < 0x20; }))
+            << "a control character in: " << r.err;
+        // The disc object's reason comes only with --verbose.
+        if (c.args.front() != "--verbose") {
+            EXPECT_EQ(r.err.find("Invalid handle"), std::string::npos) << r.err;
+        }
     }
     // Without any drive the program says so (a build machine has no optical drive).
     if (access("/dev/sr0", F_OK) != 0) {
@@ -220,6 +247,7 @@ TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidWav)
     p.Signal(SIGINT);
     const Outcome r = p.Wait();
     EXPECT_EQ(r.status, 130) << r.out << r.err;
+    EXPECT_EQ(r.err, "Track extraction cancelled\n");
     const auto wav = test::ReadBytes(out.File("Track 1.wav"));
     ASSERT_GE(wav.size(), 44u);
     const auto le32 = [&wav](std::size_t at) {
