@@ -39,7 +39,7 @@ constexpr quint32 kHotLight = Colors::SystemColor | 26;
 
 QColor ToQColor(quint32 rgb)
 {
-    return RgbColor(static_cast<std::int32_t>(rgb & 0xFFFFFF));
+    return RgbColor(static_cast<std::int32_t>(rgb));
 }
 
 // The RGB value of an OLE colour; `fallback` when it cannot be translated.

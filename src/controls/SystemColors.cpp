@@ -19,7 +19,9 @@ std::uint32_t Rgb(const QColor& c)
 
 QColor RgbColor(std::int32_t rgb)
 {
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+    const std::uint32_t screen = Colors::ScreenRgb(rgb);
+    return QColor(static_cast<int>(screen & 0xFF), static_cast<int>(screen >> 8 & 0xFF),
+                  static_cast<int>(screen >> 16 & 0xFF));
 }
 
 QColor OleColor(std::uint32_t clr)

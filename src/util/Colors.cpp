@@ -72,9 +72,29 @@ std::int32_t Colors::Translate(std::uint32_t clr, std::intptr_t /*hpal*/)
         const std::lock_guard lock(table.mutex);
         return static_cast<std::int32_t>(table.colors[index]);
     }
+    case 0x01: // a palette index
+    case 0x02: // palette-relative RGB
+        return static_cast<std::int32_t>(clr);
     default:
         return -1;
     }
+}
+
+std::uint32_t Colors::ScreenRgb(std::int32_t colorref)
+{
+    // DEFAULT_PALETTE: the 16 VGA colours and the four the system adds in its middle.
+    static constexpr std::array<std::uint32_t, 20> DefaultPalette = {
+        Rgb(0, 0, 0),       Rgb(128, 0, 0),     Rgb(0, 128, 0),     Rgb(128, 128, 0),   Rgb(0, 0, 128),
+        Rgb(128, 0, 128),   Rgb(0, 128, 128),   Rgb(192, 192, 192), Rgb(192, 220, 192), Rgb(166, 202, 240),
+        Rgb(255, 251, 240), Rgb(160, 160, 164), Rgb(128, 128, 128), Rgb(255, 0, 0),     Rgb(0, 255, 0),
+        Rgb(255, 255, 0),   Rgb(0, 0, 255),     Rgb(255, 0, 255),   Rgb(0, 255, 255),   Rgb(255, 255, 255),
+    };
+    const auto value = static_cast<std::uint32_t>(colorref);
+    if (value >> 24 == 0x01) {
+        const std::uint32_t index = value & 0xFFFF;
+        return index < DefaultPalette.size() ? DefaultPalette[index] : DefaultPalette[0];
+    }
+    return value & 0x00FFFFFF;
 }
 
 void Colors::SetSystemColors(std::span<const std::uint32_t> rgb)

@@ -51,10 +51,16 @@ public:
         return std::uint32_t{r} | std::uint32_t{g} << 8 | std::uint32_t{b} << 16;
     }
 
-    // The RGB value of `clr`: the value itself for an RGB colour, the table's entry for a system
-    // colour; -1 for a system index beyond the table or any other kind of value. `hpal` is
-    // accepted for the callers' sake and not used: no caller has a palette.
+    // The screen colour (a COLORREF) that OleTranslateColor gives for `clr` without a palette:
+    // the value itself for an RGB colour (0x00bbggrr), a palette index (0x01......) and a
+    // palette-relative RGB (0x02bbggrr); the table's entry for a system colour; -1 for a
+    // system index beyond the table or any other kind of value. `hpal` is accepted for the
+    // callers' sake and not used: no caller has a palette.
     static std::int32_t Translate(std::uint32_t clr, std::intptr_t hpal = 0);
+    // The RGB value (0x00bbggrr) a screen without a palette shows for a COLORREF: its own RGB,
+    // also when palette-relative; for a palette index the entry of the system's default
+    // palette (20 colours; an index beyond them shows its first, black).
+    static std::uint32_t ScreenRgb(std::int32_t colorref);
 
     // Replaces the system colour table: entry i of `rgb` becomes index i; indexes that `rgb` does
     // not reach get their defaults, entries beyond the table are ignored. Safe to call while

@@ -27,12 +27,24 @@ TEST_F(ColorsTest, Translate)
         {Colors::SystemColor | 30, Colors::Rgb(212, 208, 200)}, // the menu bar, last in the table
         {Colors::SystemColor | 31, -1},
         {Colors::SystemColor | 0xFF, -1},
-        {0x01000005, -1},
-        {0x02123456, -1},
+        // Palette indexes and palette-relative colours come back as they are, as
+        // OleTranslateColor gives them without a palette.
+        {0x01000005, 0x01000005},
+        {0x02123456, 0x02123456},
+        {0x03000000, -1},
         {0xFF000000, -1},
     };
     for (const auto& [clr, expected] : cases)
         EXPECT_EQ(Colors::Translate(clr), expected) << std::hex << clr;
+}
+
+TEST_F(ColorsTest, ScreenRgbOfEveryForm)
+{
+    EXPECT_EQ(Colors::ScreenRgb(0x00563412), 0x563412u);
+    EXPECT_EQ(Colors::ScreenRgb(0x02563412), 0x563412u);
+    EXPECT_EQ(Colors::ScreenRgb(0x01000009), Colors::Rgb(166, 202, 240)); // the default palette's sky blue
+    EXPECT_EQ(Colors::ScreenRgb(0x01000013), 0xFFFFFFu);                  // its last entry, white
+    EXPECT_EQ(Colors::ScreenRgb(0x01000014), 0u);
 }
 
 TEST_F(ColorsTest, ReplacedSystemColors)
