@@ -89,7 +89,7 @@ bench: deps
 
 # The program prints the path of each picture it writes.
 screenshots: build
-	$(BUILD)/tests/tolvane-screenshots $(BUILD)/screenshots
+	$(BUILD)/tools/tolvane-screenshots $(BUILD)/screenshots
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
