@@ -122,5 +122,21 @@ TEST(SgIoOutcome, SenseBufferShorterThanReportedIsNotOverrun)
     EXPECT_EQ(r.SenseKey(), scsi::SenseUnitAttention);
 }
 
+// Odd allocation lengths go to ATAPI drives one byte longer; only where the command block
+// carries that very length.
+TEST(SgIoOutcome, OddAllocationLengthsAreFoundWhereEachCommandKeepsThem)
+{
+    const std::uint8_t sessions[10] = {0x43, 0, 1, 0, 0, 0, 0, 0x00, 0x09, 0};
+    EXPECT_EQ(OddAllocationLengthAt(sessions, 9), std::optional<std::size_t>{7});
+    EXPECT_FALSE(OddAllocationLengthAt(sessions, 12)) << "even: as it is";
+    EXPECT_FALSE(OddAllocationLengthAt(sessions, 11)) << "the block says 9, not 11";
+    const std::uint8_t structure[12] = {0xAD, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x05, 0, 0};
+    EXPECT_EQ(OddAllocationLengthAt(structure, 2053), std::optional<std::size_t>{8});
+    const std::uint8_t inquiry[6] = {0x12, 0, 0, 0, 0x25, 0};
+    EXPECT_EQ(OddAllocationLengthAt(inquiry, 37), std::optional<std::size_t>{3});
+    const std::uint8_t readCd[12] = {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 0x01, 0xF8, 0, 0};
+    EXPECT_FALSE(OddAllocationLengthAt(readCd, 2353)) << "sector reads have no allocation length";
+}
+
 } // namespace
 } // namespace tolvane

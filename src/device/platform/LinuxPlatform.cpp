@@ -69,13 +69,28 @@ public:
         io.cmdp = command.data();
         io.mx_sb_len = static_cast<unsigned char>(sense.size());
         io.sbp = sense.data();
-        io.dxfer_len = static_cast<unsigned int>(dataIn.size());
-        io.dxferp = dataIn.empty() ? nullptr : dataIn.data();
+        // An odd allocation length goes out one byte longer (see OddAllocationLengthAt);
+        // the caller's buffer receives only its own bytes.
+        std::vector<std::uint8_t> evened;
+        std::span<std::uint8_t> transfer = dataIn;
+        if (const auto at = OddAllocationLengthAt(cdb, dataIn.size())) {
+            evened.assign(dataIn.size() + 1, 0);
+            transfer = evened;
+            command[*at] = static_cast<unsigned char>(evened.size() >> 8);
+            command[*at + 1] = static_cast<unsigned char>(evened.size());
+        }
+        io.dxfer_len = static_cast<unsigned int>(transfer.size());
+        io.dxferp = transfer.empty() ? nullptr : transfer.data();
         io.timeout = TimeoutMs;
 
         SgIoReturn answer;
         answer.ioctlResult = ioctl(fd_, SG_IO, &io);
         answer.osError = answer.ioctlResult < 0 ? errno : 0;
+        if (!evened.empty()) {
+            std::copy_n(evened.begin(), dataIn.size(), dataIn.begin());
+            io.resid = std::max(io.resid - 1, 0); // the extra byte was never asked for
+            io.dxfer_len -= 1;
+        }
         answer.status = io.status;
         answer.hostStatus = io.host_status;
         answer.driverStatus = io.driver_status;

@@ -66,4 +66,36 @@ ScsiResult ClassifySgIo(const SgIoReturn& io)
     return result;
 }
 
+std::optional<std::size_t> OddAllocationLengthAt(std::span<const std::uint8_t> cdb, std::size_t length)
+{
+    if (length % 2 == 0 || cdb.empty()) {
+        return std::nullopt;
+    }
+    std::size_t at = 0;
+    switch (cdb[0]) {
+    case scsi::op::Inquiry:
+        at = 3;
+        break;
+    case scsi::op::ReadSubChannel:
+    case scsi::op::ReadToc:
+    case scsi::op::ReadHeader:
+    case scsi::op::GetConfiguration:
+    case scsi::op::GetEventStatusNotification:
+    case scsi::op::ReadDiscInformation:
+    case scsi::op::ReadTrackInformation:
+    case scsi::op::ModeSense10:
+        at = 7;
+        break;
+    case scsi::op::ReadDiscStructure:
+        at = 8;
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (cdb.size() < at + 2 || (std::size_t{cdb[at]} << 8 | cdb[at + 1]) != length || length >= 0xFFFF) {
+        return std::nullopt;
+    }
+    return at;
+}
+
 } // namespace tolvane

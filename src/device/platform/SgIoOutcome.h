@@ -12,6 +12,7 @@
 #include "device/platform/ScsiResult.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace tolvane {
@@ -62,5 +63,13 @@ struct SgIoReturn {
 // a positive resid is a ShortRead for READ(10) and READ CD and normal for
 // everything else.
 ScsiResult ClassifySgIo(const SgIoReturn& io);
+
+// ATAPI drives move odd transfers in words: libata's SFF controllers (PIIX) stall on the
+// last byte, and AHCI controllers that do PIO through DMA count it wrongly (the kernel's
+// own comment in atapi_xlat). A command whose allocation length is odd and equals the
+// buffer is therefore sent with one byte more: the position of the 16-bit allocation length
+// in the command block, when the command has one there and it holds `length`; nothing
+// otherwise. The caller gives the kernel a buffer one byte longer and keeps its own length.
+std::optional<std::size_t> OddAllocationLengthAt(std::span<const std::uint8_t> cdb, std::size_t length);
 
 } // namespace tolvane
