@@ -5,6 +5,7 @@
 #   make sanitize       the tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make cross-windows  compile the core for 32-bit Windows (MinGW-w64), to keep it portable
 #   make fuzz           build the libFuzzer targets (clang 14) and run each for FUZZ_SECONDS
+#   make test-vm        tolvane-cli in a QEMU guest on Linux's own CD-ROM drivers (IDE, AHCI, virtio-scsi)
 #   make bench          benchmarks: the hot pieces, a rip against cd-paranoia, the modelled drive
 #   make format         clang-format the sources in place
 #   make screenshots    build, then save the controls' gallery and every window as PNG files in $(BUILD)/screenshots
@@ -21,7 +22,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CLI      := $(BUILD)/src/tolvane-cli
 GUI      := $(BUILD)/src/tolvane
 
-.PHONY: all deps build demo demo-cli check sanitize cross-windows fuzz bench format screenshots clean
+.PHONY: all deps build demo demo-cli check test-vm sanitize cross-windows fuzz bench format screenshots clean
 
 all: build
 
@@ -54,6 +55,10 @@ demo-cli: build
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-vm: build
+	@bash scripts/install-deps.sh vm
+	bash tests/vm/run.sh --build $(BUILD)
 
 # -O0: the instrumented build compiles two to six times faster than at -O1 and its tests still
 # run in seconds. (At -O1 g++ 12 warns falsely about std::regex and std::function internals

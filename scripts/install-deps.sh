@@ -15,6 +15,11 @@ packages=(
     clang-14 libclang-rt-14-dev
 )
 
+# make test-vm also needs a guest: QEMU, Debian's own kernel, busybox, and the peers' tools.
+if [ "${1:-}" = "vm" ]; then
+    packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

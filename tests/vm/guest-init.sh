@@ -1,0 +1,37 @@
+#!/bin/sh
+# /init of the test guest: the kernel's own drivers, then the steps the host wrote into
+# /etc/steps.sh, each framed on the serial console so the host can take its output apart.
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mkdir -p /dev/pts /tmp
+for m in $(cat /etc/modules.order); do
+    insmod "$m" || echo "@@insmod-failed $m"
+done
+export PATH=/usr/bin:/bin LC_ALL=C.UTF-8 HOME=/tmp
+
+# step NAME COMMAND...: runs the command and frames what it printed and its status.
+step() {
+    name=$1
+    shift
+    echo "@@step $name"
+    "$@" > /tmp/out 2>&1
+    rc=$?
+    cat /tmp/out
+    echo "@@end $name $rc"
+}
+
+# Waits until N optical drives have their device nodes (the drivers probe in the background).
+wait_drives() {
+    i=0
+    while [ "$(ls /dev/sr* 2>/dev/null | wc -l)" -lt "$1" ] && [ $i -lt 100 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+}
+
+echo "@@guest-up"
+. /etc/steps.sh
+echo "@@guest-done"
+sync
+poweroff -f
