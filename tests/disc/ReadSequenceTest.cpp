@@ -5,6 +5,7 @@
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"
+#include "support/TestData.h"
 #include "support/VirtualRig.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ std::string SequenceOf(const char* name, std::shared_ptr<const emulator::Disc> d
 
 std::string Golden()
 {
-    const auto path = std::filesystem::path(__FILE__).parent_path() / "golden" / "read-sequence.txt";
+    const auto path = test::SourcePath("tests/disc/golden/read-sequence.txt");
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();

@@ -16,9 +16,13 @@ std::string TestDataPath(const std::string& relative)
 {
     if (const char* env = std::getenv("TOLVANE_TESTDATA"); env != nullptr && *env != '\0')
         return (fs::path(env) / relative).string();
-    // This file is tests/support/TestData.cpp; the shared data sits beside the repository.
-    const fs::path repository = fs::path(__FILE__).parent_path().parent_path().parent_path();
-    return (repository / ".." / "shared" / "testdata" / relative).lexically_normal().string();
+    // The folder CMake was told (an absolute path: __FILE__ may be relative under a compiler cache).
+    return (fs::path(TOLVANE_DEFAULT_TESTDATA) / relative).lexically_normal().string();
+}
+
+std::string SourcePath(const std::string& relative)
+{
+    return (fs::path(TOLVANE_SOURCE_DIR) / relative).string();
 }
 
 TempDir::TempDir()

@@ -11,6 +11,8 @@ namespace tolvane::test {
 // `relative` inside the shared test data: $TOLVANE_TESTDATA, else ../shared/testdata beside the
 // repository.
 std::string TestDataPath(const std::string& relative);
+// A file of this repository, by its path from the top folder ("tests/disc/golden/x.txt").
+std::string SourcePath(const std::string& relative);
 
 // A fresh folder under the system's temporary folder, removed with everything in it when the
 // object goes.
