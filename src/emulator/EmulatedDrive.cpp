@@ -35,6 +35,7 @@ constexpr Sense LbaOutOfRange{scsi::SenseIllegalRequest, 0x21, 0x00};
 constexpr Sense InvalidField{scsi::SenseIllegalRequest, 0x24, 0x00};
 constexpr Sense IncompatibleFormat{scsi::SenseIllegalRequest, 0x30, 0x02};
 constexpr Sense SavingNotSupported{scsi::SenseIllegalRequest, 0x39, 0x00};
+constexpr Sense MediumRemovalPrevented{scsi::SenseIllegalRequest, 0x53, 0x02};
 constexpr Sense IllegalModeForTrack{scsi::SenseIllegalRequest, 0x64, 0x00};
 constexpr Sense MediumMayHaveChanged{scsi::SenseUnitAttention, 0x28, 0x00};
 } // namespace sense
@@ -257,6 +258,7 @@ struct Selection {
     std::uint8_t main = 0; // sync 0x80, header codes 0x60, user data 0x10, EDC/ECC 0x08
     std::size_t c2Size = 0;
     std::size_t subSize = 0;
+    enum class Sub : std::uint8_t { None, RawPw, FormattedQ, Rw } sub = Sub::None;
 
     static constexpr std::uint8_t Sync = 0x80;
     static constexpr std::uint8_t SubHeader = 0x40;
@@ -267,7 +269,7 @@ struct Selection {
 
     // False for the combinations MMC's table of READ CD data fields marks
     // illegal: sync without the header, EDC/ECC with headers but no user data;
-    // also the reserved C2 code and sub-channel data other than none or Q.
+    // also the reserved C2 code and the reserved sub-channel codes.
     bool Parse(std::uint8_t byte9, std::uint8_t byte10)
     {
         main = byte9 & AllMain;
@@ -292,13 +294,23 @@ struct Selection {
         }
         switch (byte10 & 0x07) {
         case 0:
+            sub = Sub::None;
             subSize = 0;
             break;
+        case 1:
+            sub = Sub::RawPw; // one bit of each of P-W per byte, 96 bytes
+            subSize = 96;
+            break;
         case 2:
-            subSize = 16; // formatted Q
+            sub = Sub::FormattedQ;
+            subSize = 16;
+            break;
+        case 4:
+            sub = Sub::Rw; // R-W de-interleaved and corrected: 4 packs of 24
+            subSize = 96;
             break;
         default:
-            return false; // raw P-W and R-W are not served
+            return false;
         }
         return true;
     }
@@ -377,7 +389,7 @@ struct EmulatedDrive::Impl {
         unsigned flags;
     };
 
-    static const std::array<Entry, 16> Table;
+    static const std::array<Entry, 18> Table;
 
     struct CommandFault {
         int remaining; // -1: always
@@ -402,6 +414,7 @@ struct EmulatedDrive::Impl {
 
     Tray tray = Tray::Closed;
     bool unitAttention = false;
+    bool removalPrevented = false; // PREVENT ALLOW MEDIUM REMOVAL
     Clock::Duration spinUp{0};
     Clock::Duration readyAt{0};
     std::optional<ScsiResult> deferredSense; // the last CHECK CONDITION, for REQUEST SENSE
@@ -674,6 +687,25 @@ struct EmulatedDrive::Impl {
         return n;
     }
 
+    // A block's sub-channel as READ CD selects it. The disc carries no R-W data (no
+    // CD-Text packs in the program area, no graphics), so R-W bits are zero; P is set
+    // in the pause before a track (index 0), as a pressed disc has it.
+    void SubChannel(std::int32_t lba, const Track& t, Selection::Sub kind, Bytes out) const
+    {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        if (kind == Selection::Sub::FormattedQ) {
+            FormattedQ(lba, t, out);
+        } else if (kind == Selection::Sub::RawPw) {
+            std::array<std::uint8_t, 16> q{};
+            FormattedQ(lba, t, q);
+            const bool pause = IndexAt(t, lba) == 0;
+            for (std::size_t i = 0; i < 96; ++i) {
+                const bool qBit = (q[i / 8] >> (7 - i % 8) & 1) != 0;
+                out[i] = static_cast<std::uint8_t>((pause ? 0x80 : 0) | (qBit ? 0x40 : 0));
+            }
+        }
+    }
+
     // The formatted Q sub-channel of a block: position (ADR 1), BCD, with its CRC.
     void FormattedQ(std::int32_t lba, const Track& t, Bytes q) const
     {
@@ -744,6 +776,18 @@ struct EmulatedDrive::Impl {
         return Outcome::Built(a.size());
     }
 
+    // The host locks the tray while it uses the disc (Linux does when a program opens the
+    // drive without O_NONBLOCK); an eject command then fails until it is unlocked.
+    Outcome PreventAllowMediumRemoval(const Request& r)
+    {
+        removalPrevented = (r.cdb[4] & 0x01) != 0;
+        return Outcome::Built(0);
+    }
+
+    // The drive reads at its one speed whatever is asked; drives that cannot honour a
+    // speed also answer GOOD and keep their own.
+    Outcome SetCdSpeed(const Request&) { return Outcome::Built(0); }
+
     Outcome StartStopUnit(const Request& r)
     {
         const std::uint8_t b4 = r.cdb[4];
@@ -752,6 +796,9 @@ struct EmulatedDrive::Impl {
         }
         const bool loej = (b4 & 0x02) != 0;
         const bool start = (b4 & 0x01) != 0;
+        if (loej && !start && removalPrevented) {
+            return Outcome::Fail(sense::MediumRemovalPrevented);
+        }
         if (loej && !start) {
             if (tray == Tray::Closed) {
                 tray = Tray::Open;
@@ -806,8 +853,8 @@ struct EmulatedDrive::Impl {
         p[2] = 0x3F;                          // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R, DVD-RAM
         p[3] = 0x00;                          // writes nothing
         p[4] = 0x71;                          // multi-session, Mode 2 form 2, form 1, audio play
-        p[5] = 0x73;                          // UPC, ISRC, C2 pointers, CD-DA stream accurate, CD-DA commands
-        p[6] = 0x28;                          // loading mechanism: tray (001b); eject
+        p[5] = 0x7F; // UPC, ISRC, C2 pointers, R-W de-interleaved, R-W, CD-DA stream accurate, CD-DA commands
+        p[6] = static_cast<std::uint8_t>(0x29 | (removalPrevented ? 0x02 : 0)); // tray (001b); eject; lock, locked
         PutBe16(p, 8, identity.readMaximum);  // 8-9: maximum read speed, kB/s
         PutBe16(p, 10, 256);                  // 10-11: volume levels
         PutBe16(p, 12, 2048);                 // 12-13: buffer size, KB
@@ -972,7 +1019,7 @@ struct EmulatedDrive::Impl {
             // No C2 errors: the error bits and the block error byte stay 0.
             std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(mainSize), sel.c2Size, std::uint8_t{0});
             if (sel.subSize != 0) {
-                FormattedQ(b, *t, block.subspan(mainSize + sel.c2Size, sel.subSize));
+                SubChannel(b, *t, sel.sub, block.subspan(mainSize + sel.c2Size, sel.subSize));
             }
             Corrupt(b, block);
             if (block.data() == blockScratch.data()) {
@@ -1628,11 +1675,12 @@ struct EmulatedDrive::Impl {
 // The commands the drive answers. Allocation lengths: INQUIRY's is 16 bits at
 // bytes 3-4 (SPC-3), REQUEST SENSE's byte 4, READ DISC STRUCTURE's bytes 8-9,
 // the others' bytes 7-8; READ CAPACITY, READ(10) and READ CD have none.
-const std::array<EmulatedDrive::Impl::Entry, 16> EmulatedDrive::Impl::Table{{
+const std::array<EmulatedDrive::Impl::Entry, 18> EmulatedDrive::Impl::Table{{
     {op::TestUnitReady, "TEST UNIT READY", &Impl::TestUnitReady, 0, 0, NeedsMedium},
     {op::RequestSense, "REQUEST SENSE", &Impl::RequestSense, 4, 1, SkipsAttention},
     {op::Inquiry, "INQUIRY", &Impl::Inquiry, 3, 2, SkipsAttention},
     {op::StartStopUnit, "START STOP UNIT", &Impl::StartStopUnit, 0, 0, NoFlags},
+    {op::PreventAllowMediumRemoval, "PREVENT ALLOW MEDIUM REMOVAL", &Impl::PreventAllowMediumRemoval, 0, 0, NoFlags},
     {op::ReadCapacity, "READ CAPACITY", &Impl::ReadCapacity, 0, 0, NeedsMedium},
     {op::Read10, "READ(10)", &Impl::Read10, 0, 0, NeedsMedium},
     {op::ReadSubChannel, "READ SUB-CHANNEL", &Impl::ReadSubChannel, 7, 2, NeedsMedium},
@@ -1646,6 +1694,7 @@ const std::array<EmulatedDrive::Impl::Entry, 16> EmulatedDrive::Impl::Table{{
     {op::ModeSense10, "MODE SENSE(10)", &Impl::ModeSense, 7, 2, NoFlags},
     {op::ReadDiscStructure, "READ DISC STRUCTURE", &Impl::ReadDiscStructure, 8, 2, NeedsMedium},
     {op::ReadCd, "READ CD", &Impl::ReadCd, 0, 0, NeedsMedium},
+    {op::SetCdSpeed, "SET CD SPEED", &Impl::SetCdSpeed, 0, 0, NoFlags},
 }};
 
 EmulatedDrive::EmulatedDrive(std::shared_ptr<Clock> clock, DriveIdentity identity)

@@ -365,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ReadCdPastCapacity", AudioDisc, ReadCd(49990, 27, 1), 63504, "CHECK CONDITION 05/21/00"},
         FailureCase{"ReadCdBetweenSessions", EnhancedDisc, ReadCd(35000, 1), 2352,
                     "CHECK CONDITION 05/21/00"},
-        FailureCase{"ReadCdRawSubChannel", AudioDisc, ReadCd(0, 1, 1, 0xF8, 0x01), 2448,
+        FailureCase{"ReadCdReservedSubChannel", AudioDisc, ReadCd(0, 1, 1, 0xF8, 0x03), 2448,
                     "CHECK CONDITION 05/24/00"},
         FailureCase{"ReadCdSyncWithoutHeader", MixedDisc, ReadCd(0, 1, 0, 0x90), 2352,
                     "CHECK CONDITION 05/24/00"},
@@ -508,7 +508,18 @@ TEST(Tray, FollowsStartStopUnit)
     EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 06/28/00");
     EXPECT_EQ(Send(drive, StartStop(0x00)).Status(), Good) << "stop";
     EXPECT_EQ(Send(drive, StartStop(0x01)).Status(), Good) << "start";
+    // A locked tray stays shut until the host unlocks it; SET CD SPEED is taken and changes nothing.
+    const Cdb lock{0x1E, 0, 0, 0, 0x01, 0};
+    const Cdb unlock{0x1E, 0, 0, 0, 0x00, 0};
+    ASSERT_EQ(Send(drive, lock).Status(), Good);
+    EXPECT_EQ(Send(drive, StartStop(0x02)).Status(), "CHECK CONDITION 05/53/02");
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
+    ASSERT_EQ(Send(drive, unlock).Status(), Good);
+    EXPECT_EQ(Send(drive, Cdb{0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}).Status(), Good);
+    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Open);
     drive.Remove();
+    ASSERT_EQ(Send(drive, StartStop(0x03)).Status(), Good);
     EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 02/3A/01");
     EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
 }
@@ -964,6 +975,26 @@ TEST(ReadCd, FormattedQ)
         }
     }
     EXPECT_EQ(crc, 0);
+
+    // Raw P-W carries the same Q, CRC included, one bit per byte (bit 6), and P (bit 7)
+    // in the pause before track 2; R-W are empty. cdrdao reads a drive's Q this way only.
+    for (const std::int32_t lba : {19900, 20100}) {
+        const Reply q16 = Send(*drive, ReadCd(lba, 1, 1, 0xF8, 0x02), 2368);
+        const Reply raw = Send(*drive, ReadCd(lba, 2, 1, 0xF8, 0x01), 2 * 2448);
+        ASSERT_EQ(raw.Status(), Good);
+        std::array<std::uint8_t, 12> fromRaw{};
+        for (std::size_t i = 0; i < 96; ++i) {
+            const std::uint8_t b = raw.data[2352 + i];
+            EXPECT_EQ(b & 0xBF, lba < 20000 ? 0x80 : 0x00) << "P, and no R-W, at " << lba;
+            fromRaw[i / 8] = static_cast<std::uint8_t>(fromRaw[i / 8] | ((b >> 6) & 1) << (7 - i % 8));
+        }
+        EXPECT_TRUE(std::equal(fromRaw.begin(), fromRaw.end(), q16.data.begin() + 2352)) << lba;
+        EXPECT_FALSE(std::equal(raw.data.begin() + 2352, raw.data.begin() + 2448, raw.data.begin() + 2448 + 2352))
+            << "the second block has its own Q";
+    }
+    const Reply rw = Send(*drive, ReadCd(0, 1, 1, 0xF8, 0x04), 2448);
+    ASSERT_EQ(rw.Status(), Good);
+    EXPECT_TRUE(std::all_of(rw.data.begin() + 2352, rw.data.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(ReadCd, ABufferShorterThanTheTransferGetsWhatFits)
