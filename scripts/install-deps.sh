@@ -15,9 +15,10 @@ packages=(
     clang-14 libclang-rt-14-dev
 )
 
-# make test-vm also needs a guest: QEMU, Debian's own kernel, busybox, and the peers' tools.
+# make test-vm also needs a guest: QEMU, Debian's own kernel, busybox, and the peers' tools
+# (cd-paranoia and cd-info are in the list above already).
 if [ "${1:-}" = "vm" ]; then
-    packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils)
+    packages+=(qemu-system-x86 linux-image-amd64 busybox-static cpio xz-utils cdrdao icedax)
 fi
 
 missing=()

@@ -43,11 +43,11 @@ LIMITS = {
     '*': {
         # The drive's identity is the drive's, not the disc's.
         r'^Drive\.': "the drive's identity and speeds",
-        # QEMU's CD-ROMs (ATAPI and SCSI alike) answer neither READ TRACK INFORMATION nor
-        # READ HEADER (05/20/00, invalid command operation code), so a data track's mode is
-        # never learnt.
-        r'^Tracks\.\d+\.Mode$': 'QEMU answers neither READ TRACK INFORMATION nor READ HEADER',
     },
+    # QEMU's CD-ROMs (ATAPI and SCSI alike) answer neither READ TRACK INFORMATION nor
+    # READ HEADER (05/20/00, invalid command operation code), so a data track's mode is
+    # never learnt.
+    'qemu': {r'^Tracks\.\d+\.Mode$': 'QEMU answers neither READ TRACK INFORMATION nor READ HEADER'},
     # QEMU's ATAPI code takes READ TOC's format from byte 9 only (the old place): asked for
     # the session information, it answers a format-0 TOC, which the reader refuses.
     'ide': {r'^CD\.Sessions$': "QEMU's ATAPI reads READ TOC's format from byte 9",
@@ -58,7 +58,7 @@ LIMITS = {
 
 
 def allowed(ctrl, field):
-    for scope in ('*', ctrl):
+    for scope in ('*', ctrl) + (('qemu',) if ctrl in ('ide', 'ahci', 'virtio-scsi') else ()):
         for pattern, why in LIMITS.get(scope, {}).items():
             if re.search(pattern, field):
                 return why
@@ -124,9 +124,193 @@ def compare_iso(work, images):
     return failures
 
 
+# --- The USB guest: audio CDs from tolvane-gadget, read by tolvane-cli and by the peers ---
+
+def cdinfo(text):
+    """cd-info's track list {number: (msf, lsn, type, copy, channels, pre-emphasis)}, its
+    lead-out, MCN, ISRCs {number: code} and CD-Text {(block, field): value}."""
+    tracks, isrc, cdtext = {}, {}, {}
+    leadout = mcn = None
+    for m in re.finditer(r'^\s*(\d+): (\d\d:\d\d:\d\d)\s+(\d+) (\w+)\s*(.*)$', text, re.M):
+        number, msf, lsn, kind, rest = int(m.group(1)), m.group(2), int(m.group(3)), m.group(4), m.group(5)
+        if kind == 'leadout':
+            leadout = (msf, lsn)
+        else:
+            # Columns: green, copy, channels, pre-emphasis. "Green?" is left out: libcdio's Linux
+            # driver answers it with the copy bit, its image driver with false.
+            cols = rest.split()
+            tracks[number] = (msf, lsn, kind, cols[1], cols[2], cols[3])
+    # With no MCN, cd-info's image driver says "not available" and its drive driver nothing.
+    if m := re.search(r'^Media Catalog Number \(MCN\): (\d+)', text, re.M):
+        mcn = m.group(1)
+    for m in re.finditer(r'^TRACK\s+(\d+) ISRC: (\S+)', text, re.M):
+        isrc[int(m.group(1))] = m.group(2)
+    block = None
+    for line in text.split('\n'):
+        if m := re.match(r'^CD-TEXT for (Disc|Track\s+(\d+)):', line):
+            block = 0 if m.group(1) == 'Disc' else int(m.group(2))
+        elif block is not None and line.startswith('\t') and ': ' in line:
+            key, value = line[1:].split(': ', 1)
+            cdtext[(block, key)] = value
+    return tracks, leadout, mcn, isrc, cdtext
+
+
+def toc_text(value):
+    """A cdrdao string with its octal escapes, as the Latin-1 text it stands for."""
+    return re.sub(r'\\([0-7]{3})', lambda m: chr(int(m.group(1), 8)), value).replace('\\"', '"')
+
+
+def cdrdao_toc(text):
+    """CATALOG and, per track, COPY, PRE_EMPHASIS, the sub-channel ISRC and CD-Text."""
+    catalog = re.search(r'^CATALOG "(\d+)"', text, re.M)
+    tracks = []
+    for part in re.split(r'^// Track \d+\n', text, flags=re.M)[1:]:
+        title = re.search(r'^\s+TITLE "((?:[^"\\]|\\.)*)"', part, re.M)
+        performer = re.search(r'^\s+PERFORMER "((?:[^"\\]|\\.)*)"', part, re.M)
+        isrc = re.search(r'^ISRC "(\w+)"', part, re.M)
+        tracks.append({'copy': re.search(r'^COPY$', part, re.M) is not None,
+                       'preemphasis': re.search(r'^PRE_EMPHASIS$', part, re.M) is not None,
+                       'isrc': isrc.group(1) if isrc else '',
+                       'title': toc_text(title.group(1)) if title else '',
+                       'performer': toc_text(performer.group(1)) if performer else ''})
+    return (catalog.group(1) if catalog else ''), tracks
+
+
+def compare_usb(work, testdata, names):
+    got = steps(os.path.join(work, 'usb.log'))
+    failures = 0
+    seen = set()
+
+    def differ(what, a, e):
+        nonlocal failures
+        if a != e:
+            print(f'{what}: {a!r}, expected {e!r}')
+            failures += 1
+
+    for key in sorted(k for k in got if k.endswith('-info')):
+        dev = key[:-5]
+        m = re.search(r'dummy_hcd\.(\d+)', got[f'{dev}-where'][1])
+        if not m or int(m.group(1)) >= len(names):
+            print(f'{dev}: not one of the gadgets: {got[f"{dev}-where"][1].strip()}'); failures += 1; continue
+        name = names[int(m.group(1))]
+        seen.add(name)
+        what = f'{dev} (usb, {name})'
+        status, out = got[key]
+        if status != 0:
+            print(f'{what}: info failed ({status}): {out.strip()}'); failures += 1; continue
+        facts = json.load(open(os.path.join(work, f'expected-{name}.json')))
+        failures += compare_facts(what, 'usb', flatten(json.loads(out)), flatten(facts))
+        tracks = facts['Tracks']
+
+        # tolvane-cli's rip through the kernel: the same files, byte for byte.
+        status, out = got[f'{dev}-rip']
+        differ(f'{what}: rip', (status, sorted(out.split('\n'))),
+               (0, sorted(open(os.path.join(work, f'wav-{name}')).read().split('\n'))))
+        # cd-paranoia's audio: the same samples; before a first track that starts late it also
+        # copies the hidden audio in front of it (its "track 0"), which must be the image's.
+        pcm = open(os.path.join(work, f'pcm-{name}')).read().split()
+        htoa = os.path.join(work, f'htoa-{name}')
+        if os.path.exists(htoa):
+            pcm = open(htoa).read().split() + pcm
+        status, out = got[f'{dev}-paranoia']
+        differ(f'{what}: cd-paranoia audio', (status, out.split()), (0, pcm))
+
+        # cd-info: the track list, MCN, ISRCs and CD-Text equal the facts, and for the sheets
+        # equal what cd-info itself read from the image files (libcdio's own cue parser).
+        status, out = got[f'{dev}-cdinfo']
+        ctracks, leadout, mcn, isrc, cdtext = cdinfo(out)
+        for t in tracks:
+            row = ctracks.get(t['Number'])
+            differ(f'{what}: cd-info track {t["Number"]} address, copy, pre-emphasis',
+                   row and (row[1], row[3], row[5]),
+                   (t['LBA'], 'yes' if t['DigitalCopy'] else 'no',
+                    'yes' if t['Preemphasis2'] or t['Preemphasis4'] else 'no'))
+            if t['ISRC']:
+                differ(f'{what}: cd-info track {t["Number"]} ISRC', isrc.get(t['Number']), t['ISRC'])
+            for field, key in (('Title', 'TITLE'), ('Artist', 'PERFORMER')):
+                if t['CDText'][field]:
+                    differ(f'{what}: cd-info track {t["Number"]} {key}', cdtext.get((t['Number'], key)),
+                           t['CDText'][field])
+        differ(f'{what}: cd-info MCN', mcn, facts['CD']['UPC'] or None)
+        for field, key in (('Title', 'TITLE'), ('Artist', 'PERFORMER')):
+            if facts['CDText'][field]:
+                differ(f'{what}: cd-info disc {key}', cdtext.get((0, key)), facts['CDText'][field])
+        golden = os.path.join(testdata, 'libcdio', f'{name}.cue.cd-info.txt')
+        if os.path.exists(golden):
+            gtracks, gleadout, gmcn, _, gcdtext = cdinfo(open(golden, encoding='utf-8').read())
+            differ(f'{what}: cd-info track list against {name}.cue', ctracks, gtracks)
+            differ(f'{what}: cd-info lead-out against {name}.cue', leadout, gleadout)
+            differ(f'{what}: cd-info MCN against {name}.cue', mcn, gmcn)
+            differ(f'{what}: cd-info CD-Text against {name}.cue',
+                   {k: v for k, v in cdtext.items() if k in gcdtext}, gcdtext)
+
+        # cdrdao read-toc: catalog, flags and CD-Text, and a sub-channel without CRC errors.
+        status, out = got[f'{dev}-cdrdao']
+        differ(f'{what}: cdrdao Q sub-channel', re.findall(r'Found \d+ Q sub-channels with CRC errors', out), [])
+        catalog, ttracks = cdrdao_toc(out)
+        differ(f'{what}: cdrdao CATALOG', catalog, facts['CD']['UPC'])
+        differ(f'{what}: cdrdao tracks', len(ttracks), len(tracks))
+        for t, c in zip(tracks, ttracks):
+            n = t['Number']
+            differ(f'{what}: cdrdao track {n} COPY', c['copy'], t['DigitalCopy'])
+            differ(f'{what}: cdrdao track {n} PRE_EMPHASIS', c['preemphasis'], t['Preemphasis2'] or t['Preemphasis4'])
+            differ(f'{what}: cdrdao track {n} CD-Text', (c['title'], c['performer']),
+                   (t['CDText']['Title'], t['CDText']['Artist']))
+            # cdrdao takes ISRCs from Q frames of mode 3, which the virtual drive does not
+            # interleave into its sub-channel (it answers READ SUB-CHANNEL's ISRC page instead).
+            if c['isrc']:
+                differ(f'{what}: cdrdao track {n} ISRC', c['isrc'], t['ISRC'])
+
+        # icedax: its disc id, MCN, start addresses and ISRCs; no Q that contradicts the TOC.
+        status, out = got[f'{dev}-icedax']
+        m = re.search(r'CDDB discid: 0x([0-9a-f]{8})', out)
+        differ(f'{what}: icedax CDDB id', m and m.group(1).upper(), facts['CD']['CDDB'])
+        m = re.search(r'Media catalog number: (\d+)', out)
+        differ(f'{what}: icedax MCN', m and m.group(1), facts['CD']['UPC'] or None)
+        starts = {int(n): int(lba) for n, lba in re.findall(r'^T(\d\d):\s+(\d+) ', out, re.M)}
+        differ(f'{what}: icedax start addresses', starts, {t['Number']: t['LBA'] for t in tracks})
+        codes = {int(n): c for n, c in re.findall(r'^T:\s+(\d+) ISRC:\s+(\w+)', out, re.M)}
+        differ(f'{what}: icedax ISRCs', codes, {t['Number']: t['ISRC'] for t in tracks if t['ISRC']})
+        # icedax checks a track's flags against the Q of the track's last sector; where the next
+        # track has a pause (index 0), that sector is the next track's and carries its flags, on
+        # a pressed disc as on ours. So a flag that changes between tracks shows as a difference.
+        changes = set()
+        for a, b in zip(tracks, tracks[1:]):
+            if a['DigitalCopy'] != b['DigitalCopy']:
+                changes.add('copy')
+            if (a['Preemphasis2'] or a['Preemphasis4']) != (b['Preemphasis2'] or b['Preemphasis4']):
+                changes.add('preemphasis')
+        unexplained = [line for line in re.findall(r'difference: .*', out)
+                       if ('preemphasis' if 'preemphasis' in line else 'copy') not in changes]
+        differ(f'{what}: icedax sub-channel against TOC', unexplained, [])
+
+        # The tray through usb-storage: open, no disc; closed, the same facts.
+        status, out = got[f'{dev}-ejected']
+        differ(f'{what}: after eject', (status, out.strip()), (1, 'Media not present'))
+        status, out = got[f'{dev}-reloaded']
+        if status != 0:
+            print(f'{what}: after load: status {status}, {out.strip()!r}'); failures += 1
+        else:
+            failures += compare_facts(f'{what} reloaded', 'usb', flatten(json.loads(out)), flatten(facts))
+
+    # Unplugged in the middle of a rip: a message and a failure status, in good time.
+    status, out = got.get('unplug', (1, ''))
+    m = re.search(r'^exit status (\d+)$', out, re.M)
+    if 'still running' in out or not m or m.group(1) == '0' or 'Error' not in out:
+        print(f'unplug in the middle of a rip: {out.strip()!r}'); failures += 1
+    else:
+        print(f'test-vm: usb: unplugged mid-rip: exit status {m.group(1)}, '
+              f'{[line for line in out.split(chr(10)) if "Error" in line][0].strip()!r}')
+    for name in names:
+        if name not in seen:
+            print(f'test-vm: usb: {name} was never read'); failures += 1
+    print(f'test-vm: usb: {len(seen)} discs read through usb-storage: {", ".join(sorted(seen))}')
+    return failures
+
+
 def main():
     kind, work, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
-    failures = compare_iso(work, rest) if kind == 'iso' else 0
+    failures = compare_iso(work, rest) if kind == 'iso' else compare_usb(work, rest[0], rest[1:])
     if failures:
         print(f'test-vm: {failures} difference(s)')
         return 1

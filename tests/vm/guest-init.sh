@@ -5,9 +5,9 @@ mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mkdir -p /dev/pts /tmp
-for m in $(cat /etc/modules.order); do
-    insmod "$m" || echo "@@insmod-failed $m"
-done
+while read -r m params; do
+    insmod "$m" $params || echo "@@insmod-failed $m"
+done < /etc/modules.order
 export PATH=/usr/bin:/bin LC_ALL=C.UTF-8 HOME=/tmp
 
 # step NAME COMMAND...: runs the command and frames what it printed and its status.
@@ -18,6 +18,8 @@ step() {
     "$@" > /tmp/out 2>&1
     rc=$?
     cat /tmp/out
+    # The frame starts a line of its own even when the output ends without a newline.
+    [ -n "$(tail -c 1 /tmp/out)" ] && echo
     echo "@@end $name $rc"
 }
 

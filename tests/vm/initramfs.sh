@@ -3,7 +3,7 @@
 # they depend on, resolved through the kernel's modules.dep and loaded in that order),
 # programs with the shared libraries they need, files, and /init.
 #
-# usage: initramfs.sh OUT KVER INIT [--module NAME]... [--program PATH]... [--file SRC:DEST]...
+# usage: initramfs.sh OUT KVER INIT [--module 'NAME [PARAM=VALUE...]']... [--program PATH]... [--file SRC:DEST]...
 set -euo pipefail
 
 out=$1 kver=$2 init=$3
@@ -20,7 +20,7 @@ for applet in $("$busybox" --list); do
     [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
 done
 
-declare -A seen=()
+declare -A seen=() params=()
 order=()
 resolve() {
     local name=$1 line path dep base
@@ -47,7 +47,7 @@ copy_program() {
 
 while [ $# -gt 0 ]; do
     case $1 in
-    --module) resolve "$2"; shift 2;;
+    --module) read -r name rest <<< "$2"; params[$name]=$rest; resolve "$name"; shift 2;;
     --program) copy_program "$2"; shift 2;;
     --file) src=${2%%:*} dest=${2#*:}; mkdir -p "$root/$(dirname "$dest")"; cp -L "$src" "$root/$dest"; shift 2;;
     *) echo "initramfs: unknown option $1" >&2; exit 2;;
@@ -61,7 +61,8 @@ for path in "${order[@]}"; do
     *.zst) zstd -dcq "$moddir/$path" > "$root/lib/modules/${path%.zst}"; path=${path%.zst};;
     *) cp "$moddir/$path" "$root/lib/modules/$path";;
     esac
-    echo "/lib/modules/$path" >> "$root/etc/modules.order"
+    base=$(basename "$path")
+    echo "/lib/modules/$path ${params[${base%%.ko*}]:-}" >> "$root/etc/modules.order"
 done
 cp "$init" "$root/init"
 chmod +x "$root/init"

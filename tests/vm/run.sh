@@ -105,5 +105,108 @@ STEPS
     --program "$work/tolvane-cli" --file "$work/steps-iso.sh:/etc/steps.sh"
 boot iso "$work/iso.cpio.gz" -device ich9-ahci,id=ahci -device virtio-scsi-pci,id=vscsi "${drives[@]}"
 
-python3 "$here/compare.py" iso "$work" "${images[@]}"
+# --- 2. Audio CDs through usb-storage: our virtual drive as a USB CD-ROM drive -------------
+# QEMU's drives cannot hold audio, so tolvane-gadget serves the demo CD and libcdio's audio
+# sheets through FunctionFS on dummy_hcd's USB controllers (one per disc); the guest's
+# usb-storage and sr drivers present each as /dev/srN. Then tolvane-cli and the peers read them.
+gadget=$build/src/tolvane-gadget
+[ -x "$gadget" ] || fail "$gadget not built"
+audio=(demo cdda cdda_4_5 p1)
+files=()
+for name in "${audio[@]}"; do
+    if [ "$name" = demo ]; then
+        source=(--demo --drive D:)
+    else
+        source=(--image "$testdata/libcdio/$name.cue")
+        files+=(--file "$testdata/libcdio/$name.cue:/images/$name.cue" --file "$testdata/libcdio/$name.bin:/images/$name.bin")
+    fi
+    "$cli" "${source[@]}" info --json > "$work/expected-$name.json"
+    rm -rf "$work/rip-$name"
+    "$cli" "${source[@]}" rip --out "$work/rip-$name" > /dev/null
+    (cd "$work/rip-$name" && sha256sum ./*.wav | sed 's| \./| |' > "$work/wav-$name"
+     for f in ./*.wav; do tail -c +45 "$f" | sha256sum | cut -d' ' -f1; done > "$work/pcm-$name")
+    first=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["Tracks"][0]["LBA"])' "$work/expected-$name.json")
+    if [ "$first" -gt 0 ]; then # audio before track 1, which cd-paranoia copies as its track 0
+        head -c $((first * 2352)) "$testdata/libcdio/$name.bin" | sha256sum | cut -d' ' -f1 > "$work/htoa-$name"
+    fi
+done
+peers=()
+for p in cd-paranoia cd-info cdrdao icedax; do
+    command -v $p >/dev/null || fail "$p missing (packages cd-paranoia libcdio-utils cdrdao icedax)"
+    peers+=(--program "$(command -v $p)")
+done
+# libcdio turns CD-Text into UTF-8 through iconv, which needs its Latin-1 module.
+gconv=/usr/lib/x86_64-linux-gnu/gconv
+for f in gconv-modules gconv-modules.cache ISO8859-1.so UNICODE.so UTF-16.so; do
+    [ -e "$gconv/$f" ] && files+=(--file "$gconv/$f:$gconv/$f")
+done
+cat > "$work/steps-usb.sh" <<STEPS
+mount -t configfs none /sys/kernel/config
+n=0
+for disc in --demo-cd $(printf -- '"--image /images/%s.cue" ' "${audio[@]:1}"); do
+    g=/sys/kernel/config/usb_gadget/cd\$n
+    mkdir \$g \$g/strings/0x409 \$g/configs/c.1 \$g/functions/ffs.cd\$n
+    echo 0x1d6b > \$g/idVendor
+    echo 0x0104 > \$g/idProduct
+    echo Tolvane > \$g/strings/0x409/manufacturer
+    ln -s \$g/functions/ffs.cd\$n \$g/configs/c.1/
+    mkdir -p /dev/ffs\$n
+    mount -t functionfs cd\$n /dev/ffs\$n
+    tolvane-gadget /dev/ffs\$n \$disc > /tmp/gadget\$n.log 2>&1 &
+    i=0
+    while [ ! -e /dev/ffs\$n/ep1 ] && [ \$i -lt 100 ]; do sleep 0.1; i=\$((i + 1)); done
+    echo dummy_udc.\$n > \$g/UDC
+    n=\$((n + 1))
+done
+wait_drives ${#audio[@]}
+step drives tolvane-cli drives
+letter=D
+for dev in \$(ls /dev/sr* | sort -V); do
+    b=\$(basename \$dev)
+    step "\$b-where" readlink -f /sys/block/\$b/device
+    step "\$b-info" tolvane-cli --drive \$letter info --json
+    step "\$b-rip" sh -c "tolvane-cli --drive \$letter rip --out /tmp/rip-\$b > /dev/null && cd /tmp/rip-\$b && sha256sum *.wav"
+    step "\$b-paranoia" sh -c "mkdir /tmp/par-\$b && cd /tmp/par-\$b && cd-paranoia -q -d \$dev -B -w > /dev/null 2>&1 && for f in *.wav; do tail -c +45 \\\$f | sha256sum | cut -d' ' -f1; done"
+    step "\$b-cdinfo" cd-info --no-header --no-device-info -C \$dev
+    step "\$b-cdrdao" sh -c "cd /tmp && cdrdao read-toc --device \$dev --datafile \$b.bin /tmp/\$b.toc > /tmp/\$b.cdrdao 2>&1; cat /tmp/\$b.toc; grep -h 'CRC errors' /tmp/\$b.cdrdao; true"
+    step "\$b-icedax" sh -c "cd /tmp && icedax -J -g -v all -D \$dev -N 2>&1"
+    step "\$b-eject" tolvane-cli --drive \$letter eject
+    step "\$b-ejected" tolvane-cli --drive \$letter info
+    step "\$b-load" tolvane-cli --drive \$letter load
+    step "\$b-reloaded" tolvane-cli --drive \$letter info --json
+    letter=\$(echo \$letter | tr 'A-Y' 'B-Z')
+done
+STEPS
+# The drive goes away in the middle of a rip of the demo CD: its gadget's controller is
+# unbound, and with it the device node. The rip must end by itself with a message.
+cat >> "$work/steps-usb.sh" <<'STEPS'
+unplug() {
+    letter=D
+    for dev in $(ls /dev/sr* | sort -V); do
+        readlink -f /sys/block/$(basename $dev)/device | grep -q 'dummy_hcd\.0/' && break
+        letter=$(echo $letter | tr 'A-Y' 'B-Z')
+    done
+    tolvane-cli --drive $letter rip --out /tmp/unplug > /tmp/unplug.out 2>&1 &
+    pid=$!
+    sleep 2
+    echo '' > /sys/kernel/config/usb_gadget/cd0/UDC
+    i=0
+    while kill -0 $pid 2>/dev/null && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done
+    kill -0 $pid 2>/dev/null && { echo "still running 60 s after the unplug"; kill -9 $pid; }
+    wait $pid
+    echo "exit status $?"
+    cat /tmp/unplug.out
+}
+step unplug unplug
+STEPS
+"$here/initramfs.sh" "$work/usb.cpio.gz" "$kver" "$here/guest-init.sh" --module sr_mod --module sg \
+    --module "dummy_hcd num=${#audio[@]}" --module libcomposite --module usb_f_fs --module configfs \
+    --module "usb-storage delay_use=0" --program "$work/tolvane-cli" --program "$gadget" "${peers[@]}" \
+    "${files[@]}" --file "$work/steps-usb.sh:/etc/steps.sh"
+boot usb "$work/usb.cpio.gz"
+
+rc=0
+python3 "$here/compare.py" iso "$work" "${images[@]}" || rc=1
+python3 "$here/compare.py" usb "$work" "$testdata" "${audio[@]}" || rc=1
+[ $rc -eq 0 ] || fail "the kernel path differs from the virtual drive (consoles: run with --keep)"
 echo "test-vm: all guests passed"
