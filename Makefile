@@ -5,7 +5,7 @@
 #   make sanitize       the tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   make cross-windows  compile the core for 32-bit Windows (MinGW-w64), to keep it portable
 #   make fuzz           build the libFuzzer targets (clang 14) and run each for FUZZ_SECONDS
-#   make test-vm        tolvane-cli in a QEMU guest on Linux's own CD-ROM drivers (IDE, AHCI, virtio-scsi)
+#   make test-vm        tolvane-cli in QEMU guests on Linux's own CD-ROM drivers (IDE, AHCI, virtio-scsi, USB)
 #   make bench          benchmarks: the hot pieces, a rip against cd-paranoia, the modelled drive
 #   make format         clang-format the sources in place
 #   make screenshots    build, then save the controls' gallery and every window as PNG files in $(BUILD)/screenshots
