@@ -75,6 +75,9 @@ def compare_facts(what, ctrl, actual, expected):
     return failures
 
 
+EMPTY_SHA256 = 'e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855'  # of no bytes at all
+
+
 def compare_iso(work, images):
     got = steps(os.path.join(work, 'iso.log'))
     by_block16 = {}
@@ -89,6 +92,11 @@ def compare_iso(work, images):
         ctrl = controller(where)
         name = by_block16.get(got[f'{dev}-block16'][1].strip())
         status, out = got[key]
+        if got[f'{dev}-block16'][1].strip() == EMPTY_SHA256:  # the drive with no disc
+            seen.add((ctrl, 'no disc'))
+            if (status, out.strip()) != (1, 'Media not present'):
+                print(f'{dev} ({ctrl}, no disc): info: status {status}, {out.strip()!r}'); failures += 1
+            continue
         if name is None:
             print(f'{dev} ({ctrl}): block 16 matches no image'); failures += 1; continue
         seen.add((ctrl, name))
@@ -121,6 +129,8 @@ def compare_iso(work, images):
         print(f'test-vm: {ctrl}: {len(names)} drives read: {", ".join(names)}')
         if not names:
             failures += 1
+    if ('virtio-scsi', 'no disc') not in seen:
+        print('test-vm: the drive with no disc was not read'); failures += 1
     return failures
 
 

@@ -82,7 +82,9 @@ for img in "${images[@]}"; do
     drives+=(-device "scsi-cd,drive=vs$n,bus=vscsi.0,scsi-id=$n,lun=0")
     n=$((n + 1))
 done
-total=$((4 + 2 * ${#images[@]}))
+# And a drive with no disc in it.
+drives+=(-drive "if=none,id=vsempty,media=cdrom,readonly=on" -device "scsi-cd,drive=vsempty,bus=vscsi.0,scsi-id=7,lun=0")
+total=$((4 + 2 * ${#images[@]} + 1))
 cat > "$work/steps-iso.sh" <<STEPS
 wait_drives $total
 step drives tolvane-cli drives
