@@ -29,11 +29,13 @@ TEST(DLL, IsAvailableAnswersAndRecordsThePath)
     const struct {
         const char *file, *routine;
         bool available, fileNameSet;
-    } cases[] = {
-        {Missing, "", false, false}, {Missing, "SendASPI32Command", false, false},
-        {"WnAspi32.dll", "GetASPI32SupportInfo", false, false}, {"", "", false, false},
-        {CLibrary, "", true, true}, {CLibrary, "printf", true, true}, {CLibrary, "SendASPI32Command", false, true},
-    };
+    } cases[] = {{Missing, "", false, false},
+                 {Missing, "SendASPI32Command", false, false},
+                 {"WnAspi32.dll", "GetASPI32SupportInfo", false, false},
+                 {"", "", false, false},
+                 {CLibrary, "", true, true},
+                 {CLibrary, "printf", true, true},
+                 {CLibrary, "SendASPI32Command", false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + c.routine);
         DLL dll;

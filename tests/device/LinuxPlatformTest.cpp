@@ -70,10 +70,10 @@ protected:
 
 TEST_F(LinuxPlatformTest, LettersRunFromDThroughVirtualThenDevicesByNumber)
 {
-    const std::pair<const char*, bool> rows[] = {
-        {"C:", false}, {"D:", true}, {"E:", true},  {"F:", true},   {"G:", true},  {"H:", true},
-        {"I:", true},  {"J:", false}, {"Z:", false}, {"A:", false},  {"f:", true},  {"F", true},
-        {"F:\\", true}, {"FF", false}, {"", false},   {"1:", false}};
+    const std::pair<const char*, bool> rows[] = {{"C:", false},  {"D:", true},  {"E:", true}, {"F:", true},
+                                                 {"G:", true},   {"H:", true},  {"I:", true}, {"J:", false},
+                                                 {"Z:", false},  {"A:", false}, {"f:", true}, {"F", true},
+                                                 {"F:\\", true}, {"FF", false}, {"", false},  {"1:", false}};
     for (const auto& [drive, optical] : rows)
         EXPECT_EQ(platform_->IsOpticalDrive(drive), optical) << drive;
     for (const char* drive : {"I:", "J:", "C:", "Z:", ""})
@@ -82,7 +82,8 @@ TEST_F(LinuxPlatformTest, LettersRunFromDThroughVirtualThenDevicesByNumber)
 
 TEST_F(LinuxPlatformTest, DeviceLettersFollowTheDeviceNumbers)
 {
-    for (const auto& [drive, file] : {std::pair{"F:", "sr0"}, std::pair{"G:", "sr1"}, std::pair{"H:", "sr10"}}) {
+    for (const auto& [drive, file] :
+         {std::pair{"F:", "sr0"}, std::pair{"G:", "sr1"}, std::pair{"H:", "sr10"}}) {
         auto handle = platform_->Open(drive);
         ASSERT_NE(handle, nullptr) << drive;
         // The device's path is not exposed; /proc/self/fd tells which file is open.
@@ -126,7 +127,8 @@ TEST_F(LinuxPlatformTest, VirtualDriveReceivesTheCommandsAndHasASyntheticAddress
     EXPECT_EQ(result.transport, TransportOutcome::Delivered);
     EXPECT_EQ(result.residual, 7);
 
-    for (const auto& [drive, port] : {std::pair<const char*, int>{"D:", VirtualPortBase}, {"e", VirtualPortBase + 1}}) {
+    for (const auto& [drive, port] :
+         {std::pair<const char*, int>{"D:", VirtualPortBase}, {"e", VirtualPortBase + 1}}) {
         auto virtualHandle = platform_->Open(drive);
         ASSERT_NE(virtualHandle, nullptr) << drive;
         ScsiAddress address{9, 9, 9, 9};
@@ -169,7 +171,8 @@ TEST(DecodeIdLun, SplitsTheFourBytes)
                                                                  {0xFF7F0A01, {0xFF, 0x7F, 1, 0x0A}}};
     for (const auto& [devId, expected] : rows) {
         const ScsiAddress a = DecodeIdLun(devId);
-        EXPECT_EQ((std::array<int, 4>{a.PortNumber, a.PathId, a.TargetId, a.Lun}), expected) << std::hex << devId;
+        EXPECT_EQ((std::array<int, 4>{a.PortNumber, a.PathId, a.TargetId, a.Lun}), expected)
+            << std::hex << devId;
     }
 }
 

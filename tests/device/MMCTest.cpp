@@ -28,11 +28,18 @@ fake::FakeDrive& AspiAt(P& p, std::uint8_t adapter = 0, std::uint8_t target = 1)
     return p.AddAspiDrive('E', adapter, target);
 }
 
+P& WithAspi(P& p, std::uint8_t adapter = 0, std::uint8_t target = 1)
+{
+    AspiAt(p, adapter, target);
+    return p;
+}
+
 // Drive E: opened over the interface named (over ASPI at the adapter and target given).
 struct Rig {
     explicit Rig(const std::string& interfaceName, std::uint8_t adapter = 0, std::uint8_t target = 1)
     {
-        drive = interfaceName == MMC::InterfaceAspi ? &AspiAt(platform, adapter, target) : &platform.AddDrive('E');
+        drive = interfaceName == MMC::InterfaceAspi ? &AspiAt(platform, adapter, target)
+                                                    : &platform.AddDrive('E');
         EXPECT_TRUE(mmc.Create("E:", ""));
         EXPECT_EQ(mmc.Interface(), interfaceName);
     }
@@ -48,57 +55,59 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
         std::function<void(P&)> setUp;
         std::string requested, message, interfaceName;
         bool ok, libraryProbed; // whether WnAspi32.dll was asked about
-    } cases[] = {
-        {"NoDriveAtLetter", [](P&) {}, "", "Error accessing drive", "", false, false},
-        {"NotAnOpticalDrive", [](P& p) { p.AddDrive('E').optical = false; }, "", "Error accessing drive", "", false,
-         false},
-        {"AspiAbsentChoosesSpti", [](P& p) { p.AddDrive('E'); }, "", "", "SPTI", true, true},
-        {"AspiWithoutSendCommandChoosesSpti", [](P& p) { AspiAt(p); p.SetAspiLibrary(true, false); }, "", "", "SPTI",
-         true, true},
-        {"AspiWithoutSupportInfoChoosesSpti", [](P& p) { AspiAt(p); p.SetAspiLibrary(false, true); }, "", "", "SPTI",
-         true, true},
-        {"AspiPresentChoosesAspi", [](P& p) { AspiAt(p); }, "", "", "ASPI", true, true},
-        {"AspiRequestedWithoutLibrary", [](P& p) { p.AddDrive('E'); }, "ASPI", "Error accessing driver", "", false,
-         true},
-        {"AspiRequestedPartlyPresent", [](P& p) { AspiAt(p); p.SetAspiLibrary(true, false); }, "ASPI",
-         "Error accessing driver", "", false, true},
-        {"SptiRequestedWithAspiPresent", [](P& p) { AspiAt(p); }, "SPTI", "", "SPTI", true, false},
-        {"UnknownInterfaceName", [](P& p) { p.AddDrive('E'); }, "SCSI", "Error accessing driver", "", false, false},
-        // Windows puts the drive elsewhere.
-        {"AspiNoMatchingDevice", [](P& p) { AspiAt(p).address.TargetId = 4; }, "", "Error accessing drive", "ASPI",
-         false, true},
-        {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "", "Error accessing drive",
-         "ASPI", false, true},
-        // One adapter, but no status.
-        {"AspiStatusZero", [](P& p) { AspiAt(p); p.aspi.supportInfo = 0x00000001; }, "", "Error accessing drive",
-         "ASPI", false, true},
-        {"AspiEntryPointsUnbound", [](P& p) { AspiAt(p); p.aspiBindable = false; }, "", "Error accessing drive",
-         "ASPI", false, true},
-        {"AspiDeviceNotCdRom", [](P& p) { AspiAt(p); p.aspi.devices.front().deviceType = 0; }, "",
-         "Error accessing drive", "ASPI", false, true},
-        {"AspiAdapterInquiryFails", [](P& p) { AspiAt(p); p.aspi.failingAdapters = {0}; }, "",
-         "Error accessing drive", "ASPI", false, true},
-        {"AspiMatchBehindFailingAdapter", [](P& p) { AspiAt(p, 1, 3); p.aspi.failingAdapters = {0}; }, "", "", "ASPI",
-         true, true},
-        {"AspiOpenFails", [](P& p) { AspiAt(p).openFails = true; }, "", "Error accessing drive", "ASPI", false, true},
-        {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "", "Error accessing drive", "ASPI", false,
-         true},
-        {"SptiOpenFails", [](P& p) { p.AddDrive('E').openFails = true; }, "", "Invalid handle", "SPTI", false, true},
-        {"SptiAddressFails", [](P& p) { p.AddDrive('E').addressFails = true; }, "", "Error reading SCSI address",
-         "SPTI", false, true},
-        {"ProbeThrows",
-         [](P& p) {
-             p.AddDrive('E');
-             p.libraryProbe = [](const std::string&, const std::string&) -> bool {
-                 throw std::runtime_error("probe failed");
-             };
-         },
-         "", "probe failed", "", false, true},
-        {"OpenThrows", [](P& p) { p.AddDrive('E').openThrows = "device gone"; }, "", "device gone", "SPTI", false,
-         true},
-        {"AddressThrowsWithHandleOpen", [](P& p) { p.AddDrive('E').addressThrows = "ioctl blew up"; }, "",
-         "ioctl blew up", "SPTI", false, true},
-    };
+    } cases[] = {{"NoDriveAtLetter", [](P&) {}, "", "Error accessing drive", "", false, false},
+                 {"NotAnOpticalDrive", [](P& p) { p.AddDrive('E').optical = false; }, "",
+                  "Error accessing drive", "", false, false},
+                 {"AspiAbsentChoosesSpti", [](P& p) { p.AddDrive('E'); }, "", "", "SPTI", true, true},
+                 {"AspiWithoutSendCommandChoosesSpti", [](P& p) { WithAspi(p).SetAspiLibrary(true, false); },
+                  "", "", "SPTI", true, true},
+                 {"AspiWithoutSupportInfoChoosesSpti", [](P& p) { WithAspi(p).SetAspiLibrary(false, true); },
+                  "", "", "SPTI", true, true},
+                 {"AspiPresentChoosesAspi", [](P& p) { AspiAt(p); }, "", "", "ASPI", true, true},
+                 {"AspiRequestedWithoutLibrary", [](P& p) { p.AddDrive('E'); }, "ASPI",
+                  "Error accessing driver", "", false, true},
+                 {"AspiRequestedPartlyPresent", [](P& p) { WithAspi(p).SetAspiLibrary(true, false); }, "ASPI",
+                  "Error accessing driver", "", false, true},
+                 {"SptiRequestedWithAspiPresent", [](P& p) { AspiAt(p); }, "SPTI", "", "SPTI", true, false},
+                 {"UnknownInterfaceName", [](P& p) { p.AddDrive('E'); }, "SCSI", "Error accessing driver", "",
+                  false, false},
+                 // Windows puts the drive elsewhere.
+                 {"AspiNoMatchingDevice", [](P& p) { AspiAt(p).address.TargetId = 4; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 // One adapter, but no status.
+                 {"AspiStatusZero", [](P& p) { WithAspi(p).aspi.supportInfo = 0x00000001; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiEntryPointsUnbound", [](P& p) { WithAspi(p).aspiBindable = false; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiDeviceNotCdRom", [](P& p) { WithAspi(p).aspi.devices.front().deviceType = 0; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiAdapterInquiryFails", [](P& p) { WithAspi(p).aspi.failingAdapters = {0}; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiMatchBehindFailingAdapter", [](P& p) { WithAspi(p, 1, 3).aspi.failingAdapters = {0}; },
+                  "", "", "ASPI", true, true},
+                 {"AspiOpenFails", [](P& p) { AspiAt(p).openFails = true; }, "", "Error accessing drive",
+                  "ASPI", false, true},
+                 {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"SptiOpenFails", [](P& p) { p.AddDrive('E').openFails = true; }, "", "Invalid handle",
+                  "SPTI", false, true},
+                 {"SptiAddressFails", [](P& p) { p.AddDrive('E').addressFails = true; }, "",
+                  "Error reading SCSI address", "SPTI", false, true},
+                 {"ProbeThrows",
+                  [](P& p) {
+                      p.AddDrive('E');
+                      p.libraryProbe = [](const std::string&, const std::string&) -> bool {
+                          throw std::runtime_error("probe failed");
+                      };
+                  },
+                  "", "probe failed", "", false, true},
+                 {"OpenThrows", [](P& p) { p.AddDrive('E').openThrows = "device gone"; }, "", "device gone",
+                  "SPTI", false, true},
+                 {"AddressThrowsWithHandleOpen",
+                  [](P& p) { p.AddDrive('E').addressThrows = "ioctl blew up"; }, "", "ioctl blew up", "SPTI",
+                  false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         P platform;
@@ -131,7 +140,8 @@ TEST(Create, TakesTheAddressSptiOrAspi)
     ASSERT_TRUE(mmc.Create("E:", ""));
     EXPECT_EQ(std::tuple(mmc.PathId(), mmc.TargetId(), mmc.Lun()), std::tuple(1, 5, 3));
 
-    // ASPI skips the CD-ROM devices of other drives; E: is opened once per device tried, only the match stays open.
+    // ASPI skips the CD-ROM devices of other drives; E: is opened once per device tried, only the match stays
+    // open.
     P aspiPlatform;
     aspiPlatform.SetAspiLibrary(true, true);
     aspiPlatform.AddAspiDrive('D', 0, 0);
@@ -155,9 +165,11 @@ TEST(Create, AspiQueriesEveryTargetOfEachAdapterInOrder)
     for (std::size_t i = 0; i < requests.size(); ++i) {
         EXPECT_EQ(requests[i][2], i < 9 ? 0 : 1) << i;
         if (i % 9 == 0) {
-            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0]), std::tuple(60u, 0)) << "host adapter inquiry";
+            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0]), std::tuple(60u, 0))
+                << "host adapter inquiry";
         } else {
-            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0], requests[i][8]), std::tuple(12u, 1, i % 9 - 1))
+            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0], requests[i][8]),
+                      std::tuple(12u, 1, i % 9 - 1))
                 << "device type query " << i;
         }
     }
@@ -203,7 +215,8 @@ TEST(Destroy, ClosesTheHandleAndMayBeRepeated)
     ASSERT_FALSE(failed.Create("E:", ""));
     ASSERT_EQ(failed.ErrorMessage(), "Invalid handle");
     failed.Destroy();
-    EXPECT_EQ(std::tuple(failed.ErrorMessage(), failed.Interface(), failing.Opens()), std::tuple("", "SPTI", 0));
+    EXPECT_EQ(std::tuple(failed.ErrorMessage(), failed.Interface(), failing.Opens()),
+              std::tuple("", "SPTI", 0));
 }
 
 TEST(Destroy, AspiCommandsStillReachTheLastMatchedDevice)
@@ -238,7 +251,8 @@ TEST(CommandBlock, ReachesTheDriveExactly)
         const char* cdb;
         std::size_t dataLength;
     } cases[] = {
-        {[](MMC& m, auto* b) { return m.GetEventStatusNotification(0x10, 8, b); }, "4A 01 00 00 10 00 00 00 08 00", 8},
+        {[](MMC& m, auto* b) { return m.GetEventStatusNotification(0x10, 8, b); },
+         "4A 01 00 00 10 00 00 00 08 00", 8},
         {[](MMC& m, auto* b) { return m.Inquiry(36, b); }, "12 00 00 00 24 00", 36},
         {[](MMC& m, auto* b) { return m.Inquiry(0x0123, b); }, "12 00 00 01 23 00", 0x0123},
         {[](MMC& m, auto* b) { return m.ModeSense(0x2A, 30, b); }, "5A 00 2A 00 00 00 00 00 1E 00", 30},
@@ -246,24 +260,28 @@ TEST(CommandBlock, ReachesTheDriveExactly)
         {[](MMC& m, auto* b) { return m.Read(0x12345678, 2048, b); }, "28 00 12 34 56 78 00 00 01 00", 2048},
         {[](MMC& m, auto* b) { return m.ReadCapacity(8, b); }, "25 00 00 00 00 00 00 00 00 00", 8},
         {[](MMC& m, auto* b) { return m.ReadCD(0, 2352, b); }, "BE 04 00 00 00 00 00 00 01 F8 00 00", 2352},
-        {[](MMC& m, auto* b) { return m.ReadCD(-150, 2352, b); }, "BE 04 FF FF FF 6A 00 00 01 F8 00 00", 2352},
-        {[](MMC& m, auto* b) { return m.ReadCD(1000, 27, 27 * 2352, b); }, "BE 04 00 00 03 E8 00 00 1B F8 00 00",
-         27 * 2352},
-        {[](MMC& m, auto* b) { return m.ReadCD(0x01020304, 65535, 2352, b); }, "BE 04 01 02 03 04 00 FF FF F8 00 00",
+        {[](MMC& m, auto* b) { return m.ReadCD(-150, 2352, b); }, "BE 04 FF FF FF 6A 00 00 01 F8 00 00",
          2352},
+        {[](MMC& m, auto* b) { return m.ReadCD(1000, 27, 27 * 2352, b); },
+         "BE 04 00 00 03 E8 00 00 1B F8 00 00", 27 * 2352},
+        {[](MMC& m, auto* b) { return m.ReadCD(0x01020304, 65535, 2352, b); },
+         "BE 04 01 02 03 04 00 FF FF F8 00 00", 2352},
         {[](MMC& m, auto* b) { return m.ReadDiscInformation(34, b); }, "51 00 00 00 00 00 00 00 22 00", 34},
-        {[](MMC& m, auto* b) { return m.ReadDiscStructure(1, 8, b); }, "AD 00 00 00 00 00 00 01 00 08 00 00", 8},
+        {[](MMC& m, auto* b) { return m.ReadDiscStructure(1, 8, b); }, "AD 00 00 00 00 00 00 01 00 08 00 00",
+         8},
         {[](MMC& m, auto* b) { return m.ReadHeader(true, 16, 8, b); }, "44 02 00 00 00 10 00 00 08 00", 8},
-        {[](MMC& m, auto* b) { return m.ReadHeader(false, 0x00ABCDEF, 8, b); }, "44 00 00 AB CD EF 00 00 08 00", 8},
+        {[](MMC& m, auto* b) { return m.ReadHeader(false, 0x00ABCDEF, 8, b); },
+         "44 00 00 AB CD EF 00 00 08 00", 8},
         {[](MMC& m, auto* b) { return m.ReadSubChannel(2, 0, 24, b); }, "42 00 40 02 00 00 00 00 18 00", 24},
         {[](MMC& m, auto* b) { return m.ReadSubChannel(3, 5, 24, b); }, "42 00 40 03 00 00 05 00 18 00", 24},
         {[](MMC& m, auto* b) { return m.ReadTOC(true, 0, 804, b); }, "43 02 00 00 00 00 00 03 24 00", 804},
-        {[](MMC& m, auto* b) { return m.ReadTOC(false, 5, 0x1234, b); }, "43 00 05 00 00 00 00 12 34 00", 0x1234},
-        {[](MMC& m, auto* b) { return m.ReadTrackInformation(7, 36, b); }, "52 01 00 00 00 07 00 00 24 00", 36},
+        {[](MMC& m, auto* b) { return m.ReadTOC(false, 5, 0x1234, b); }, "43 00 05 00 00 00 00 12 34 00",
+         0x1234},
+        {[](MMC& m, auto* b) { return m.ReadTrackInformation(7, 36, b); }, "52 01 00 00 00 07 00 00 24 00",
+         36},
         {[](MMC& m, auto*) { return m.StartStopUnit(true); }, "1B 00 00 00 03 00", 0},
         {[](MMC& m, auto*) { return m.StartStopUnit(false); }, "1B 00 00 00 02 00", 0},
-        {[](MMC& m, auto*) { return m.TestUnitReady(); }, "00 00 00 00 00 00", 0},
-    };
+        {[](MMC& m, auto*) { return m.TestUnitReady(); }, "00 00 00 00 00 00", 0}};
     for (const char* interfaceName : Interfaces)
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(interfaceName) + " " + c.cdb);
@@ -287,8 +305,7 @@ TEST(CommandBlock, BadArgumentsFailWithoutReachingTheDrive)
         {"BurstNegativeBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, -1, 2352, b); }},
         {"BurstTooManyBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 65536, 2352, b); }},
         {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }},
-        {"BurstNullBuffer", [](MMC& m, auto*) { return m.ReadCD(0, 2, 4704, nullptr); }},
-    };
+        {"BurstNullBuffer", [](MMC& m, auto*) { return m.ReadCD(0, 2, 4704, nullptr); }}};
     for (const auto& [name, send] : cases) {
         SCOPED_TRACE(name);
         Rig rig(MMC::InterfaceSpti);
@@ -304,7 +321,8 @@ TEST(CommandBlock, BufferIsZeroedBeforeTheCommandAndOnlyWithinItsSize)
 {
     Rig rig(MMC::InterfaceSpti);
     rig.drive->RespondTo(0x5A, {0x00, 0x1C, 0x7E});
-    std::vector<std::uint8_t> buffer(31, 0xAA); // one byte more than the size given, as the drive list passes it
+    std::vector<std::uint8_t> buffer(31,
+                                     0xAA); // one byte more than the size given, as the drive list passes it
     ASSERT_TRUE(rig.mmc.ModeSense(0x2A, 30, buffer.data()));
     ASSERT_EQ(rig.platform.Commands().size(), 1u);
     EXPECT_TRUE(rig.platform.Commands().front().dataWasZero);
@@ -334,8 +352,7 @@ TEST(Answers, SucceedOnlyWhenDeliveredWithGood)
         {With(TransportOutcome::OsError), false},
         {With(TransportOutcome::HostError), false},
         {With(TransportOutcome::DriverError), false},
-        {With(TransportOutcome::ShortRead), false},
-    };
+        {With(TransportOutcome::ShortRead), false}};
     for (const char* interfaceName : Interfaces)
         for (const auto& [answer, ok] : cases) {
             SCOPED_TRACE(std::string(interfaceName) + " " + answer.Describe());
@@ -361,7 +378,8 @@ TEST(Answers, UnitAttentionIsSentAgainUpToThreeTimes)
             Rig rig(interfaceName);
             // Each UNIT ATTENTION leaves junk behind in the buffer; the resend must not see it.
             for (int i = 0; i < unitAttentions; ++i)
-                rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseUnitAttention, 0x28, 0x00), {0xEE, 0xEE, 0xEE, 0xEE});
+                rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseUnitAttention, 0x28, 0x00),
+                                 {0xEE, 0xEE, 0xEE, 0xEE});
             rig.drive->Queue(ScsiResult::Success(), {0x01, 0x02});
             const bool ok = unitAttentions < 4;
             std::uint8_t buffer[4] = {};
@@ -373,7 +391,8 @@ TEST(Answers, UnitAttentionIsSentAgainUpToThreeTimes)
                 EXPECT_EQ(command.cdb, sent.front().cdb);
             }
             if (ok) {
-                EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4), (std::vector<std::uint8_t>{1, 2, 0, 0}));
+                EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4),
+                          (std::vector<std::uint8_t>{1, 2, 0, 0}));
             } else {
                 EXPECT_TRUE(rig.mmc.LastResult().IsUnitAttention()) << "the last answer counts";
             }
@@ -421,7 +440,8 @@ protected:
     {
         rig.mmc.ReadCapacity(sizeof buffer, buffer);
         answer = sent;
-        answer[aspi::OffStatus] = srbStatus, answer[aspi::OffHaStat] = haStat, answer[aspi::OffTargStat] = targStat;
+        answer[aspi::OffStatus] = srbStatus, answer[aspi::OffHaStat] = haStat,
+        answer[aspi::OffTargStat] = targStat;
     }
 
     Rig rig{MMC::InterfaceAspi, 2, 5};
@@ -436,12 +456,14 @@ TEST_F(AspiExec, RecordCarriesAddressFlagsAndCommand)
     std::uint8_t inquiry[36];
     rig.mmc.Inquiry(sizeof inquiry, inquiry);
     ASSERT_EQ(sent.size(), aspi::ExecSize);
-    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 10), Hex("02 00 02 48 00 00 00 00 05 00"));
+    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 10),
+              Hex("02 00 02 48 00 00 00 00 05 00"));
     EXPECT_EQ(Le32(sent, aspi::OffBufLen), 36u);
     EXPECT_EQ(sent[aspi::OffSenseLen], 14);
     EXPECT_EQ(sent[aspi::OffCdbLen], 6);
-    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin() + aspi::OffCdbByte, sent.begin() + aspi::OffCdbByte + 16),
-              Hex("12 00 00 00 24 00 00 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(sent.begin() + aspi::OffCdbByte, sent.begin() + aspi::OffCdbByte + 16),
+        Hex("12 00 00 00 24 00 00 00 00 00 00 00 00 00 00 00"));
     EXPECT_EQ(dataSize, 36u);
 }
 
@@ -452,14 +474,12 @@ TEST_F(AspiExec, SucceedOnlyWithCompletionAndKeepTheSense)
         std::uint8_t srbStatus, haStat, targStat;
         bool layerAccepts, ok;
         TransportOutcome transport;
-    } cases[] = {
-        {"Completed", aspi::SS_COMP, 0, 0, true, true, TransportOutcome::Delivered},
-        {"CheckCondition", aspi::SS_ERR, 0, 2, true, false, TransportOutcome::Delivered},
-        {"SelectionTimeout", aspi::SS_ERR, 0x11, 0, true, false, TransportOutcome::HostError},
-        {"Aborted", 0x02, 0, 0, true, false, TransportOutcome::DriverError},
-        {"NeverCompleted", aspi::SS_PENDING, 0, 0, true, false, TransportOutcome::DriverError},
-        {"NoEvent", aspi::SS_COMP, 0, 0, false, false, TransportOutcome::NotSent},
-    };
+    } cases[] = {{"Completed", aspi::SS_COMP, 0, 0, true, true, TransportOutcome::Delivered},
+                 {"CheckCondition", aspi::SS_ERR, 0, 2, true, false, TransportOutcome::Delivered},
+                 {"SelectionTimeout", aspi::SS_ERR, 0x11, 0, true, false, TransportOutcome::HostError},
+                 {"Aborted", 0x02, 0, 0, true, false, TransportOutcome::DriverError},
+                 {"NeverCompleted", aspi::SS_PENDING, 0, 0, true, false, TransportOutcome::DriverError},
+                 {"NoEvent", aspi::SS_COMP, 0, 0, false, false, TransportOutcome::NotSent}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Answer(c.srbStatus, c.haStat, c.targStat);

@@ -18,7 +18,8 @@ constexpr std::uint8_t OpInquiry = 0x12;
 constexpr std::uint8_t OpModeSense = 0x5A;
 
 // Standard INQUIRY data with the three identification fields (given at their full widths).
-std::vector<std::uint8_t> InquiryData(const std::string& vendor, const std::string& product, const std::string& revision)
+std::vector<std::uint8_t> InquiryData(const std::string& vendor, const std::string& product,
+                                      const std::string& revision)
 {
     std::vector<std::uint8_t> data(36);
     data[0] = 0x05; // CD/DVD device
@@ -30,11 +31,11 @@ std::vector<std::uint8_t> InquiryData(const std::string& vendor, const std::stri
 }
 
 // MODE SENSE(10) answer: the 8-byte header, then the capabilities page cut at 22 bytes.
-std::vector<std::uint8_t> CapabilitiesData(std::uint16_t readMax, std::uint16_t readCurrent, std::uint16_t writeMax,
-                                           std::uint16_t writeCurrent)
+std::vector<std::uint8_t> CapabilitiesData(std::uint16_t readMax, std::uint16_t readCurrent,
+                                           std::uint16_t writeMax, std::uint16_t writeCurrent)
 {
     std::vector<std::uint8_t> data(30);
-    PutBe16(data, 0, 0x3A); // mode data length of the whole page
+    PutBe16(data, 0, 0x3A);         // mode data length of the whole page
     data[8] = 0x2A, data[9] = 0x32; // page code and length
     PutBe16(data, 8 + 8, readMax);
     PutBe16(data, 8 + 14, readCurrent);
@@ -54,7 +55,8 @@ fake::FakeDrive& AddCdDrive(fake::FakePlatform& platform, char letter, const std
 // Read maximum, read current, write maximum, write current.
 std::array<int, 4> Speeds(const OpticalDriveItem& item)
 {
-    return {item.ReadMaximumSpeed(), item.ReadCurrentSpeed(), item.WriteMaximumSpeed(), item.WriteCurrentSpeed()};
+    return {item.ReadMaximumSpeed(), item.ReadCurrentSpeed(), item.WriteMaximumSpeed(),
+            item.WriteCurrentSpeed()};
 }
 
 TEST(OpticalDrives, OneDriveAtESendsInquiryThenCapabilitiesPage)
@@ -66,8 +68,9 @@ TEST(OpticalDrives, OneDriveAtESendsInquiryThenCapabilitiesPage)
     const OpticalDriveItem* item = drives.Item(0);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item, drives.Item(0)) << "the same object on every call";
-    EXPECT_EQ(std::tuple(item->Letter(), item->Interface(), item->Manufacturer(), item->Name(), item->Revision()),
-              std::tuple("E:", "SPTI", "ABCD    ", "PRODUCT NAME 16C", "1.00"));
+    EXPECT_EQ(
+        std::tuple(item->Letter(), item->Interface(), item->Manufacturer(), item->Name(), item->Revision()),
+        std::tuple("E:", "SPTI", "ABCD    ", "PRODUCT NAME 16C", "1.00"));
     EXPECT_EQ(Speeds(*item), (std::array{40, 8, 8, 4}));
     EXPECT_EQ(drives.Item(1), nullptr);
     EXPECT_EQ(drives.Item(-1), nullptr);
@@ -83,7 +86,7 @@ TEST(OpticalDrives, OneDriveAtESendsInquiryThenCapabilitiesPage)
 
 TEST(OpticalDrives, SpeedsAreSignedAndTruncatedTowardZero)
 {
-    const std::pair<std::uint16_t, int> cases[] = {{7056, 40}, {1411, 8},      {175, 0},     {0, 0},
+    const std::pair<std::uint16_t, int> cases[] = {{7056, 40},    {1411, 8},      {175, 0},     {0, 0},
                                                    {0x7FFF, 186}, {0x8000, -186}, {0xFF50, -1}, {0xFFFF, 0}};
     // Each of the four fields in turn carries the value; the others hold their own, so a field read from
     // the wrong offset shows.
@@ -92,7 +95,8 @@ TEST(OpticalDrives, SpeedsAreSignedAndTruncatedTowardZero)
             std::uint16_t fields[4] = {176, 352, 528, 704};
             fields[position] = field;
             fake::FakePlatform platform;
-            AddCdDrive(platform, 'D').RespondTo(OpModeSense, CapabilitiesData(fields[0], fields[1], fields[2], fields[3]));
+            AddCdDrive(platform, 'D')
+                .RespondTo(OpModeSense, CapabilitiesData(fields[0], fields[1], fields[2], fields[3]));
             OpticalDrives drives(platform);
             ASSERT_EQ(drives.Count(), 1);
             std::array expected{1, 2, 3, 4};
@@ -106,10 +110,12 @@ TEST(OpticalDrives, FailuresLeaveOutTheDriveOrItsSpeeds)
     fake::FakePlatform platform;
     // C: fails INQUIRY and is left out; D: fails the capabilities page and keeps speeds 0.
     AddCdDrive(platform, 'C').RespondTo(OpInquiry, ScsiResult::CheckCondition(2, 0x04, 0x01));
-    AddCdDrive(platform, 'D').RespondTo(OpModeSense, ScsiResult::CheckCondition(5, 0x24, 0),
-                                        CapabilitiesData(7056, 7056, 7056, 7056));
+    AddCdDrive(platform, 'D')
+        .RespondTo(OpModeSense, ScsiResult::CheckCondition(5, 0x24, 0),
+                   CapabilitiesData(7056, 7056, 7056, 7056));
     // E: throws on INQUIRY and is left out; F: throws on MODE SENSE and keeps speeds 0.
-    AddCdDrive(platform, 'E').handler = [](std::span<const std::uint8_t>, std::span<std::uint8_t>) -> ScsiResult {
+    AddCdDrive(platform, 'E').handler = [](std::span<const std::uint8_t>,
+                                           std::span<std::uint8_t>) -> ScsiResult {
         throw std::runtime_error("drive vanished");
     };
     AddCdDrive(platform, 'F').handler = [](std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data) {
@@ -123,9 +129,11 @@ TEST(OpticalDrives, FailuresLeaveOutTheDriveOrItsSpeeds)
     OpticalDrives drives(platform);
 
     ASSERT_EQ(drives.Count(), 3);
-    EXPECT_EQ(std::tuple(drives.Item(0)->Letter(), drives.Item(0)->Manufacturer()), std::tuple("D:", "VENDOR  "));
+    EXPECT_EQ(std::tuple(drives.Item(0)->Letter(), drives.Item(0)->Manufacturer()),
+              std::tuple("D:", "VENDOR  "));
     EXPECT_EQ(Speeds(*drives.Item(0)), (std::array{0, 0, 0, 0}));
-    EXPECT_EQ(std::tuple(drives.Item(1)->Letter(), drives.Item(1)->Manufacturer()), std::tuple("F:", "THROWING"));
+    EXPECT_EQ(std::tuple(drives.Item(1)->Letter(), drives.Item(1)->Manufacturer()),
+              std::tuple("F:", "THROWING"));
     EXPECT_EQ(Speeds(*drives.Item(1)), (std::array{0, 0, 0, 0}));
     EXPECT_EQ(drives.Item(2)->Letter(), "G:");
     EXPECT_EQ(drives.Item(2)->ReadMaximumSpeed(), 40);
@@ -161,8 +169,12 @@ TEST(OpticalDrives, IdentificationKeepsEveryByte)
 {
     fake::FakePlatform platform;
     // A NUL inside the vendor and Latin-1 letters in the product stay, one character per byte.
-    AddCdDrive(platform, 'D').RespondTo(
-        OpInquiry, InquiryData(std::string("AB\0D    ", 8), "K\xD6LN \xE9" "DITION    ", "\xFF" "1.0"));
+    AddCdDrive(platform, 'D')
+        .RespondTo(OpInquiry, InquiryData(std::string("AB\0D    ", 8),
+                                          "K\xD6LN \xE9"
+                                          "DITION    ",
+                                          "\xFF"
+                                          "1.0"));
     OpticalDrives drives(platform);
     ASSERT_EQ(drives.Count(), 1);
     EXPECT_EQ(drives.Item(0)->Manufacturer(), std::string("AB\0D    ", 8));

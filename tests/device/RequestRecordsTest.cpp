@@ -22,12 +22,14 @@ struct Field {
 };
 
 // Checks the fields and that every byte not covered by them (or by `free`: offset, length) is 0.
-void ExpectRecord(ConstBytes record, const std::vector<Field>& fields, std::pair<std::size_t, std::size_t> free = {})
+void ExpectRecord(ConstBytes record, const std::vector<Field>& fields,
+                  std::pair<std::size_t, std::size_t> free = {})
 {
     std::vector<bool> covered(record.size());
     for (const Field& f : fields) {
-        const std::uint32_t value = f.width == 1 ? record[f.offset] : f.width == 2 ? Le16(record, f.offset)
-                                                                                   : Le32(record, f.offset);
+        const std::uint32_t value = f.width == 1   ? record[f.offset]
+                                    : f.width == 2 ? Le16(record, f.offset)
+                                                   : Le32(record, f.offset);
         EXPECT_EQ(value, f.value) << f.name << " at " << f.offset;
         std::fill_n(covered.begin() + static_cast<std::ptrdiff_t>(f.offset), f.width, true);
     }
@@ -43,18 +45,31 @@ TEST(SptiRecord, Fields)
     const spti::Record r = spti::Build(1, 2, 3, Read10, 2048, 0x12345678);
     ASSERT_EQ(r.size(), 80u);
     ExpectRecord(r,
-                 {{"Length", 0, 2, 44}, {"ScsiStatus", 2, 1, 0}, {"PathId", 3, 1, 1}, {"TargetId", 4, 1, 2},
-                  {"Lun", 5, 1, 3}, {"CdbLength", 6, 1, 10}, {"SenseInfoLength", 7, 1, 32}, {"DataIn", 8, 1, 1},
-                  {"DataTransferLength", 12, 4, 2048}, {"TimeOutValue", 16, 4, 10000},
-                  {"DataBuffer", 20, 4, 0x12345678}, {"SenseInfoOffset", 24, 4, 48}},
+                 {{"Length", 0, 2, 44},
+                  {"ScsiStatus", 2, 1, 0},
+                  {"PathId", 3, 1, 1},
+                  {"TargetId", 4, 1, 2},
+                  {"Lun", 5, 1, 3},
+                  {"CdbLength", 6, 1, 10},
+                  {"SenseInfoLength", 7, 1, 32},
+                  {"DataIn", 8, 1, 1},
+                  {"DataTransferLength", 12, 4, 2048},
+                  {"TimeOutValue", 16, 4, 10000},
+                  {"DataBuffer", 20, 4, 0x12345678},
+                  {"SenseInfoOffset", 24, 4, 48}},
                  {28, 10});
     EXPECT_TRUE(std::equal(Read10.begin(), Read10.end(), r.begin() + 28));
 
     // Data in also without data.
     ExpectRecord(spti::Build(0, 0, 0, std::vector<std::uint8_t>(6, 0), 0, 0),
-                 {{"Length", 0, 2, 44}, {"CdbLength", 6, 1, 6}, {"SenseInfoLength", 7, 1, 32}, {"DataIn", 8, 1, 1},
-                  {"TimeOutValue", 16, 4, 10000}, {"SenseInfoOffset", 24, 4, 48}});
-    EXPECT_EQ(Le32(spti::Build(0, 0, 0, Read10, -1, 0), spti::OffDataTransferLength), 0xFFFFFFFFu) << "sign-extended";
+                 {{"Length", 0, 2, 44},
+                  {"CdbLength", 6, 1, 6},
+                  {"SenseInfoLength", 7, 1, 32},
+                  {"DataIn", 8, 1, 1},
+                  {"TimeOutValue", 16, 4, 10000},
+                  {"SenseInfoOffset", 24, 4, 48}});
+    EXPECT_EQ(Le32(spti::Build(0, 0, 0, Read10, -1, 0), spti::OffDataTransferLength), 0xFFFFFFFFu)
+        << "sign-extended";
 
     std::vector<std::uint8_t> cdb(20);
     std::iota(cdb.begin(), cdb.end(), std::uint8_t{1});
@@ -74,13 +89,11 @@ TEST(SptiRecord, OutcomeJudgesShortTransfersAsEveryBackendDoes)
         std::uint32_t transferred;
         TransportOutcome transport;
         std::int32_t residual;
-    } cases[] = {
-        {"full READ CD", 0xBE, 0x00, 2352, TransportOutcome::Delivered, 0},
-        {"short READ CD", 0xBE, 0x00, 1176, TransportOutcome::ShortRead, 1176},
-        {"short READ(10)", 0x28, 0x00, 2351, TransportOutcome::ShortRead, 1},
-        {"short INQUIRY", 0x12, 0x00, 36, TransportOutcome::Delivered, 2316},
-        {"CHECK CONDITION on READ CD", 0xBE, 0x02, 0, TransportOutcome::Delivered, 2352},
-    };
+    } cases[] = {{"full READ CD", 0xBE, 0x00, 2352, TransportOutcome::Delivered, 0},
+                 {"short READ CD", 0xBE, 0x00, 1176, TransportOutcome::ShortRead, 1176},
+                 {"short READ(10)", 0x28, 0x00, 2351, TransportOutcome::ShortRead, 1},
+                 {"short INQUIRY", 0x12, 0x00, 36, TransportOutcome::Delivered, 2316},
+                 {"CHECK CONDITION on READ CD", 0xBE, 0x02, 0, TransportOutcome::Delivered, 2352}};
     for (const auto& c : cases) {
         spti::Record r = spti::Build(0, 0, 0, std::vector<std::uint8_t>{c.opcode}, 2352, 0);
         r[spti::OffScsiStatus] = c.status;
@@ -102,15 +115,25 @@ TEST(AspiRecords, Layouts)
 
     const aspi::DevType devType = aspi::BuildDevType(2, 6);
     ASSERT_EQ(devType.size(), 12u);
-    ExpectRecord(devType, {{"SRB_Cmd", 0, 1, 1}, {"SRB_HaId", 2, 1, 2}, {"SRB_Target", 8, 1, 6}, {"SRB_Lun", 9, 1, 0}});
+    ExpectRecord(
+        devType,
+        {{"SRB_Cmd", 0, 1, 1}, {"SRB_HaId", 2, 1, 2}, {"SRB_Target", 8, 1, 6}, {"SRB_Lun", 9, 1, 0}});
 
-    const std::vector<std::uint8_t> readCd = {0xBE, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0xF8, 0x00, 0x00};
+    const std::vector<std::uint8_t> readCd = {0xBE, 0x04, 0x00, 0x00, 0x00, 0x00,
+                                              0x00, 0x00, 0x01, 0xF8, 0x00, 0x00};
     const aspi::Exec r = aspi::BuildExec(1, 4, readCd, 2352, 0x00401000, 0x0000ABCD);
     ASSERT_EQ(r.size(), 80u);
     ExpectRecord(r,
-                 {{"SRB_Cmd", 0, 1, 2}, {"SRB_Status", 1, 1, 0}, {"SRB_HaId", 2, 1, 1}, {"SRB_Flags", 3, 1, 0x48},
-                  {"SRB_Target", 8, 1, 4}, {"SRB_Lun", 9, 1, 0}, {"SRB_BufLen", 12, 4, 2352},
-                  {"SRB_BufPointer", 16, 4, 0x00401000}, {"SRB_SenseLen", 20, 1, 14}, {"SRB_CDBLen", 21, 1, 12},
+                 {{"SRB_Cmd", 0, 1, 2},
+                  {"SRB_Status", 1, 1, 0},
+                  {"SRB_HaId", 2, 1, 1},
+                  {"SRB_Flags", 3, 1, 0x48},
+                  {"SRB_Target", 8, 1, 4},
+                  {"SRB_Lun", 9, 1, 0},
+                  {"SRB_BufLen", 12, 4, 2352},
+                  {"SRB_BufPointer", 16, 4, 0x00401000},
+                  {"SRB_SenseLen", 20, 1, 14},
+                  {"SRB_CDBLen", 21, 1, 12},
                   {"SRB_PostProc", 24, 4, 0xABCD}},
                  {48, 12});
     EXPECT_TRUE(std::equal(readCd.begin(), readCd.end(), r.begin() + 48));

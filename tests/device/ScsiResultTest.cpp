@@ -10,7 +10,8 @@ namespace {
 TEST(ScsiResult, CheckConditionIsFixedFormatSenseSuccessIsGood)
 {
     const ScsiResult r = ScsiResult::CheckCondition(0x06, 0x28, 0x01);
-    EXPECT_EQ(std::tuple(r.transport, r.status, r.senseLength), std::tuple(TransportOutcome::Delivered, 2, 18));
+    EXPECT_EQ(std::tuple(r.transport, r.status, r.senseLength),
+              std::tuple(TransportOutcome::Delivered, 2, 18));
     EXPECT_EQ(std::tuple(r.sense[0], r.sense[2], r.sense[7], r.sense[12], r.sense[13]),
               std::tuple(0x70, 0x06, 10, 0x28, 0x01));
     EXPECT_TRUE(r.IsUnitAttention());
@@ -42,8 +43,7 @@ TEST(ScsiResult, DescribeNamesTheOutcome)
         {with(T::NotSent), "NotSent"},
         {with(T::HostError), "HostError"},
         {with(T::DriverError), "DriverError"},
-        {with(T::ShortRead), "ShortRead"},
-    };
+        {with(T::ShortRead), "ShortRead"}};
     for (const auto& [result, text] : cases)
         EXPECT_EQ(result.Describe(), text);
 }

@@ -12,7 +12,7 @@ namespace {
 
 // Fixed-format sense for NOT READY / MEDIUM NOT PRESENT (02/3A/00), 18 bytes, followed by bytes a
 // descriptor-capable buffer might also hold.
-constexpr std::array<std::uint8_t, 32> NotReadySense{0x70, 0, 0x02, 0, 0, 0, 0, 0x0A, 0,    0,    0,
+constexpr std::array<std::uint8_t, 32> NotReadySense{0x70, 0,    0x02, 0, 0, 0, 0, 0x0A, 0,    0,    0,
                                                      0,    0x3A, 0x00, 0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
 
 TEST(SgIoOutcome, Classifies)
@@ -63,7 +63,7 @@ TEST(SgIoOutcome, Classifies)
          .transport = T::ShortRead, .expectedResidual = 1},
         {.name = "FullRead10", .opcode = scsi::op::Read10, .dataLength = 2048},
         {.name = "NegativeResidIsNoShortRead", .resid = -4, .opcode = scsi::op::ReadCd, .dataLength = 2352},
-        {.name = "ResidBeyondRequestClamped", .resid = 5000, .opcode = Inquiry, .dataLength = 36, .expectedResidual = 36},
+        {.name = "ResidBeyondRequestClamped", .resid = 5000, .opcode = Inquiry, .dataLength = 36, .expectedResidual = 36}
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -71,7 +71,8 @@ TEST(SgIoOutcome, Classifies)
         SgIoReturn io;
         io.ioctlResult = c.ioctlResult, io.osError = c.osError, io.status = c.status;
         io.hostStatus = c.host, io.driverStatus = c.driver, io.sense = NotReadySense;
-        io.senseWritten = c.senseWritten, io.resid = c.resid, io.opcode = c.opcode, io.dataLength = c.dataLength;
+        io.senseWritten = c.senseWritten, io.resid = c.resid, io.opcode = c.opcode,
+        io.dataLength = c.dataLength;
         const ScsiResult r = ClassifySgIo(io);
         EXPECT_EQ(r.transport, c.transport);
         EXPECT_EQ(std::tuple(r.status, r.senseLength, r.residual, r.osError),
@@ -92,7 +93,8 @@ TEST(SgIoOutcome, SenseBufferShorterThanReportedIsNotOverrun)
     EXPECT_EQ(r.SenseKey(), scsi::SenseUnitAttention);
 }
 
-// Odd allocation lengths go to ATAPI drives one byte longer; only where the command block carries that very length.
+// Odd allocation lengths go to ATAPI drives one byte longer; only where the command block carries that very
+// length.
 TEST(SgIoOutcome, OddAllocationLengthsAreFoundWhereEachCommandKeepsThem)
 {
     const std::uint8_t sessions[10] = {0x43, 0, 1, 0, 0, 0, 0, 0x00, 0x09, 0};

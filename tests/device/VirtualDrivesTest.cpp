@@ -12,7 +12,10 @@ namespace {
 
 class SilentDrive : public VirtualDrive {
 public:
-    ScsiResult Execute(std::span<const std::uint8_t>, std::span<std::uint8_t>) override { return ScsiResult::Success(); }
+    ScsiResult Execute(std::span<const std::uint8_t>, std::span<std::uint8_t>) override
+    {
+        return ScsiResult::Success();
+    }
 };
 
 TEST(VirtualDriveRegistry, GivesLettersFromDInAttachOrderAndRefusesNull)
@@ -43,7 +46,8 @@ TEST(VirtualDriveRegistry, ConcurrentAttachesGetDistinctLetters)
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < 5; ++i)
-                letters[static_cast<std::size_t>(t * 5 + i)] = registry.Attach(std::make_shared<SilentDrive>());
+                letters[static_cast<std::size_t>(t * 5 + i)] =
+                    registry.Attach(std::make_shared<SilentDrive>());
         });
     for (auto& thread : threads)
         thread.join();
@@ -56,8 +60,9 @@ TEST(VirtualDriveRegistry, ConcurrentAttachesGetDistinctLetters)
 TEST(VirtualDriveRegistry, LetterOfParsesDriveStrings)
 {
     const std::pair<const char*, char> cases[] = {
-        {"d", 'D'}, {"D", 'D'}, {"D:", 'D'}, {"d:", 'D'}, {"D:\\", 'D'}, {"a:", 'A'}, {"z:", 'Z'}, {"", 0}, {":", 0},
-        {"1:", 0}, {"DE", 0}, {"D;", 0}, {"D:/", 0}, {"D:\\x", 0}, {"\\\\.\\D:", 0}, {"@:", 0}, {"[:", 0}};
+        {"d", 'D'},  {"D", 'D'},   {"D:", 'D'},      {"d:", 'D'}, {"D:\\", 'D'}, {"a:", 'A'},
+        {"z:", 'Z'}, {"", 0},      {":", 0},         {"1:", 0},   {"DE", 0},     {"D;", 0},
+        {"D:/", 0},  {"D:\\x", 0}, {"\\\\.\\D:", 0}, {"@:", 0},   {"[:", 0}};
     for (const auto& [drive, letter] : cases)
         EXPECT_EQ(VirtualDriveRegistry::LetterOf(drive), letter) << drive;
 }

@@ -50,7 +50,7 @@ TEST(CdTextTest, PackCrc)
         {MakePack(Title, 0, 0, 0x00, "Joyful Night"), 0xF0F7},
         {MakePack(UpcIsrc, 3, 0x2A, 0x08, "0006"), 0xEB0F},
         {MakePack(SizeInfo, 2, 0x31, 0x10, "\0\0\0\0\x09\x08\0\0\0\0\0\0"sv), 0x3F04},
-        {Packs(16, 0), 0xFFFF}, // zero bytes leave the register at zero: only the inversion shows
+        {Packs(16, 0), 0xFFFF} // zero bytes leave the register at zero: only the inversion shows
     };
     for (const auto& [pack, crc] : cases)
         EXPECT_EQ(PackCrc(ConstBytes(pack).first(16)), crc) << std::hex << crc;
@@ -59,8 +59,8 @@ TEST(CdTextTest, PackCrc)
 // libcdio's cdtext.cdt against its golden test/cdtext.right (ISO 8859-1 bytes as the packs hold them).
 // Per block and index: title, performer, songwriter, composer, message, arranger, UPC/ISRC.
 const std::array<std::array<const char*, 7>, 4> LibcdioTexts[2] = {
-    {{{"Joyful Nights", "United Cat Orchestra", "Various Songwriters", "Various Composers", "For all our fans",
-       "Tom Cat", "1234567890123"},
+    {{{"Joyful Nights", "United Cat Orchestra", "Various Songwriters", "Various Composers",
+       "For all our fans", "Tom Cat", "1234567890123"},
       {"Song of Joy", "Felix and The Purrs", "Friedrich Schiller", "Ludwig van Beethoven",
        "Fritz and Louie once were punks", "Tom Cat", "XYBLG1101234"},
       {"Humpty Dumpty", "Catwalk Beauties", "Mother Goose", "unknown", "Pluck the goose", "Tom Cat",
@@ -75,10 +75,12 @@ const std::array<std::array<const char*, 7>, 4> LibcdioTexts[2] = {
       {"Rubbeldiekatz", "Katzengang Sch\xF6nheiten", "Mutter Gans", "unbekannt", "Rupft die Gans", "Tom Cat",
        "XYBLG1100005"},
       {"Mie auu", "Mia K\xE4tzchen", "Mia K\xE4tzchen", "Mia K\xE4tzchen", "", "Mia K\xE4tzchen",
-       "XYBLG1100006"}}},
-};
+       "XYBLG1100006"}}}};
 
-Packs LibcdioPacks() { return test::ReadBytes(test::TestDataPath("libcdio/cdtext.cdt")); }
+Packs LibcdioPacks()
+{
+    return test::ReadBytes(test::TestDataPath("libcdio/cdtext.cdt"));
+}
 
 TEST(CdTextTest, DecodesLibcdioFile)
 {
@@ -97,7 +99,8 @@ TEST(CdTextTest, DecodesLibcdioFile)
         const Block& block = decoded.blocks[b];
         for (std::size_t i = 0; i < 4; ++i)
             for (std::size_t t = 0; t < 7; ++t)
-                EXPECT_EQ(block.Text(TrackTypes[t], i), LibcdioTexts[b][i][t]) << "index " << i << " field " << t;
+                EXPECT_EQ(block.Text(TrackTypes[t], i), LibcdioTexts[b][i][t])
+                    << "index " << i << " field " << t;
         EXPECT_EQ(block.Text(DiscId, 0), "1234567890");
         const auto& [language, charset, genre, genreText] = blocks[b];
         EXPECT_EQ(block.language, language);
@@ -159,26 +162,33 @@ TEST(CdTextTest, DecodesTextsByPosition)
         // A string that starts in a pack numbered for the previous track still belongs to the next
         // track, and whole strings inside one pack each get their own track.
         {"StringStartsInEarlierPack",
-         Concat({MakePack(Title, 0, 0, 0x00, "Album\0Song O"sv), MakePack(Title, 1, 1, 0x06, "ne\0Track2\0\0\0"sv)}),
+         Concat({MakePack(Title, 0, 0, 0x00, "Album\0Song O"sv),
+                 MakePack(Title, 1, 1, 0x06, "ne\0Track2\0\0\0"sv)}),
          {{0, "Album"}, {1, "Song One"}, {2, "Track2"}, {3, ""}}},
-        {"SeveralTracksInOnePack", MakePack(Title, 1, 0, 0x00, "A\0BB\0C\0DD\0\0"sv),
+        {"SeveralTracksInOnePack",
+         MakePack(Title, 1, 0, 0x00, "A\0BB\0C\0DD\0\0"sv),
          {{0, ""}, {1, "A"}, {2, "BB"}, {3, "C"}, {4, "DD"}, {5, ""}}},
-        {"TabRepeatsPreviousTrack", MakePack(Title, 0, 0, 0x00, "Disc\0Art\0\t\0\t\0"sv),
+        {"TabRepeatsPreviousTrack",
+         MakePack(Title, 0, 0, 0x00, "Disc\0Art\0\t\0\t\0"sv),
          {{0, "Disc"}, {1, "Art"}, {2, "Art"}, {3, "Art"}}},
-        {"TabInsideTextIsLiteral", MakePack(Title, 1, 0, 0x00, "A\0\tB\0B\t\0"sv), {{1, "A"}, {2, "\tB"}, {3, "B\t"}}},
+        {"TabInsideTextIsLiteral",
+         MakePack(Title, 1, 0, 0x00, "A\0\tB\0B\t\0"sv),
+         {{1, "A"}, {2, "\tB"}, {3, "B\t"}}},
         // Double-byte: only an aligned pair of NULs ends a string, and a TAB pair repeats.
         {"DoubleByteNulIsAlignedPair",
          MakePack(Title, 0, 0, 0x80, "\x82\xA0\x00\x41\x00\x00\x41\x00\x00\x42\x00\x00"sv),
          {{0, std::string("\x82\xA0\x00\x41"sv)}, {1, std::string("\x41\x00\x00\x42"sv)}}},
-        {"DoubleByteTabPair", MakePack(Title, 1, 0, 0x80, "\x82\xA0\x00\x00\t\t\x00\x00"sv),
+        {"DoubleByteTabPair",
+         MakePack(Title, 1, 0, 0x80, "\x82\xA0\x00\x00\t\t\x00\x00"sv),
          {{1, "\x82\xA0"}, {2, "\x82\xA0"}}},
         {"BadCrcIsCountedAndStillDecoded",
-         Concat({WithBadCrc(MakePack(Title, 0, 0, 0x00, "Album\0"sv)), MakePack(UpcIsrc, 0, 1, 0x00, "0\0"sv)}),
-         {{0, "Album"}}, 1},
+         Concat(
+             {WithBadCrc(MakePack(Title, 0, 0, 0x00, "Album\0"sv)), MakePack(UpcIsrc, 0, 1, 0x00, "0\0"sv)}),
+         {{0, "Album"}},
+         1},
         {"TrailingPartialPackIgnored", partial, {{0, "Album"}, {1, "Song O"}}},
         {"UnterminatedLastString", MakePack(Title, 0, 0, 0x00, "Twelve bytes"), {{0, "Twelve bytes"}}},
-        {"Empty", {}, {{0, ""}}},
-    };
+        {"Empty", {}, {{0, ""}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded decoded = Decode(c.packs);
@@ -214,7 +224,8 @@ TEST(CdTextTest, DecodesSizeInformation)
 }
 
 // What the format requires of any encoded pack stream, checked without the decoder.
-void CheckStructure(const Packs& packs, const std::vector<Block>& blocks, std::uint8_t first, std::uint8_t last)
+void CheckStructure(const Packs& packs, const std::vector<Block>& blocks, std::uint8_t first,
+                    std::uint8_t last)
 {
     ASSERT_EQ(packs.size() % PackSize, 0u);
     std::map<int, std::vector<ConstBytes>> byBlock;
@@ -234,7 +245,8 @@ void CheckStructure(const Packs& packs, const std::vector<Block>& blocks, std::u
             EXPECT_GE(pack[0], previousType) << "types in order";
             previousType = pack[0];
             ++counts[pack[0] - Title];
-            EXPECT_EQ((pack[3] & 0x80) != 0, blocks[number].DoubleByte() && pack[0] <= Message) << "pack " << i;
+            EXPECT_EQ((pack[3] & 0x80) != 0, blocks[number].DoubleByte() && pack[0] <= Message)
+                << "pack " << i;
             if (pack[0] == SizeInfo) {
                 EXPECT_EQ(std::size_t{pack[1]}, i + 3 - list.size());
             } else if (pack[1] != 0) {
@@ -251,7 +263,8 @@ void CheckStructure(const Packs& packs, const std::vector<Block>& blocks, std::u
         for (std::size_t t = 0; t < 16; ++t)
             EXPECT_EQ(size[4 + t], counts[t]) << "count of type " << std::hex << 0x80 + t;
         for (const auto& [other, otherList] : byBlock) {
-            EXPECT_EQ(std::size_t{size[20 + other]}, otherList.size() - 1) << "last sequence of block " << other;
+            EXPECT_EQ(std::size_t{size[20 + other]}, otherList.size() - 1)
+                << "last sequence of block " << other;
             EXPECT_EQ(size[28 + other], blocks[other].language);
         }
     }
@@ -273,10 +286,14 @@ std::vector<std::string> Numbered(std::string_view prefix, std::size_t count)
     return out;
 }
 
-Block MakeBlock(std::uint8_t language, std::uint8_t charset, std::map<std::uint8_t, std::vector<std::string>> texts,
-                std::uint16_t genre = 0, std::string genreText = "")
+Block MakeBlock(std::uint8_t language, std::uint8_t charset,
+                std::map<std::uint8_t, std::vector<std::string>> texts, std::uint16_t genre = 0,
+                std::string genreText = "")
 {
-    return Block{.language = language, .characterCode = charset, .texts = std::move(texts), .genreCode = genre,
+    return Block{.language = language,
+                 .characterCode = charset,
+                 .texts = std::move(texts),
+                 .genreCode = genre,
                  .genreText = std::move(genreText)};
 }
 
@@ -319,18 +336,24 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
                                      {UpcIsrc, {"0724385356926", "USXX19801234", "USXX19801235"}}},
                                     0x0018, "Rock and roll");
     const Block german = MakeBlock(0x08, CharsetLatin1,
-                                   {{Title, {"Scheibe", "Erstes St\xFC" "ck", "Zweites"}},
+                                   {{Title,
+                                     {"Scheibe",
+                                      "Erstes St\xFC"
+                                      "ck",
+                                      "Zweites"}},
                                     {Performer, {"Kapelle", "Kapelle", "Gast"}},
                                     {Message, {"", "", "Nur hier"}}});
     // Shift-JIS texts of cdrdao's 3encodings.toc; the last title holds a pair with a zero byte and a
     // zero byte that straddles two pairs, neither of which may end the string.
-    const Block japanese = MakeBlock(
-        0x69, CharsetMsJis,
-        {{Title, {"\x8E\xBC\x82\xC1\x82\xBD\x90\x85", "\x94\x4D\x94\x67", std::string("\x82\xA0\x00\x41\x41\x00\x00\x42"sv)}},
-         {Performer,
-          {"\x94\x92\x90\x6C\x82\xCC\x83\x74\x83\x89\x83\x93\x83\x58\x90\x6C\x8F\x97\x90\xAB", "\x94\x92\x90\x6C",
-           "\x94\x92\x90\x6C"}},
-         {UpcIsrc, {"", "FR79W0600410", "FR79W0600420"}}});
+    const Block japanese =
+        MakeBlock(0x69, CharsetMsJis,
+                  {{Title,
+                    {"\x8E\xBC\x82\xC1\x82\xBD\x90\x85", "\x94\x4D\x94\x67",
+                     std::string("\x82\xA0\x00\x41\x41\x00\x00\x42"sv)}},
+                   {Performer,
+                    {"\x94\x92\x90\x6C\x82\xCC\x83\x74\x83\x89\x83\x93\x83\x58\x90\x6C\x8F\x97\x90\xAB",
+                     "\x94\x92\x90\x6C", "\x94\x92\x90\x6C"}},
+                   {UpcIsrc, {"", "FR79W0600410", "FR79W0600420"}}});
     struct Case {
         const char* name;
         std::vector<Block> blocks;
@@ -343,11 +366,14 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
                     {{Title, {Repeat("Long disc title ", 5), Repeat("abc", 13), "x"}},
                      {Message, {Repeat("0123456789", 16), "", Repeat("m", 12)}}},
                     0x0005, "A genre text that needs more than one pack")},
-         1, 2},
+         1,
+         2},
         {"ManyShortTracks",
-         {MakeBlock(0x09, CharsetAscii,
-                    {{Title, Numbered("", 40)}, {Performer, Numbered("P", 40)}, {Arranger, {"", "", "", "Z"}}})},
-         1, 40},
+         {MakeBlock(
+             0x09, CharsetAscii,
+             {{Title, Numbered("", 40)}, {Performer, Numbered("P", 40)}, {Arranger, {"", "", "", "Z"}}})},
+         1,
+         40},
         {"DoubleByteBlock", {english, german, japanese}, 1, 2},
         {"FirstTrackNotOne", {english}, 4, 5},
         // titles 3 and 5, performers 2-5, songwriter 2; Japanese performer 2.
@@ -357,9 +383,11 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
                      {Performer, std::vector<std::string>(6, "Same Artist")},
                      {Songwriter, {"", "W", "W"}}}),
           japanese},
-         1, 5, true, 1 + 1 + 4 + 1 + 1},
-        {"TabsOffByDefault", {japanese}, 1, 2, false, 0},
-    };
+         1,
+         5,
+         true,
+         1 + 1 + 4 + 1 + 1},
+        {"TabsOffByDefault", {japanese}, 1, 2, false, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto packs = Encode(c.blocks, c.firstTrack, c.lastTrack, c.tabs);
@@ -446,20 +474,29 @@ TEST(CdTextTest, ReadByCdInfo)
 {
     if (std::system("command -v cd-info >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
-    const Block english = MakeBlock(
-        0x09, CharsetLatin1,
-        {{Title, {"The Disc Title", "One", "A second title longer than a pack", "Tri", "Fourth"}},
-         {Performer, {"Disc Band", "Ann", "Bob", "Cy", "Dee"}}});
+    const Block english =
+        MakeBlock(0x09, CharsetLatin1,
+                  {{Title, {"The Disc Title", "One", "A second title longer than a pack", "Tri", "Fourth"}},
+                   {Performer, {"Disc Band", "Ann", "Bob", "Cy", "Dee"}}});
     const Block german = MakeBlock(0x08, CharsetLatin1,
-                                   {{Title, {"Freudvolle N\xE4" "chte", "Eins", "Zwei", "Drei", "Vier"}},
-                                    {Performer, {"Die Kapelle", "Sch\xF6n", "", "Gr\xFC\xDF" "e", "Ende"}}});
+                                   {{Title,
+                                     {"Freudvolle N\xE4"
+                                      "chte",
+                                      "Eins", "Zwei", "Drei", "Vier"}},
+                                    {Performer,
+                                     {"Die Kapelle", "Sch\xF6n", "",
+                                      "Gr\xFC\xDF"
+                                      "e",
+                                      "Ende"}}});
     // libcdio counts a pack's strings on from its track number, so a track text that starts in a disc
     // pack lands on track 1 whatever the first track; 12-byte disc texts give track texts their own packs.
     Block fromFour = english;
     fromFour.texts[Title][0] = "Disc Title!";
     fromFour.texts[Performer][0] = "Performer 4";
     const std::tuple<const char*, std::vector<Block>, std::uint8_t, std::uint8_t> cases[] = {
-        {"OneBlock", {english}, 1, 4}, {"TwoBlocks", {english, german}, 1, 4}, {"FirstTrackFour", {fromFour}, 4, 7}};
+        {"OneBlock", {english}, 1, 4},
+        {"TwoBlocks", {english, german}, 1, 4},
+        {"FirstTrackFour", {fromFour}, 4, 7}};
     for (const auto& [name, blocks, firstTrack, lastTrack] : cases) {
         SCOPED_TRACE(name);
         const test::TempDir dir;
@@ -469,11 +506,13 @@ TEST(CdTextTest, ReadByCdInfo)
         std::string cue = "CDTEXTFILE \"x.cdt\"\nFILE \"x.bin\" BINARY\n";
         for (std::size_t n = 0; n < tracks; ++n) {
             char line[80];
-            std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 00:%02zu:00\n", firstTrack + n, n);
+            std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 00:%02zu:00\n",
+                          firstTrack + n, n);
             cue += line;
         }
         dir.Write("x.cue", cue);
-        FILE* pipe = popen(("cd '" + dir.Path() + "' && cd-info --no-device-info --no-cddb -c x.cue 2>&1").c_str(), "r");
+        FILE* pipe = popen(
+            ("cd '" + dir.Path() + "' && cd-info --no-device-info --no-cddb -c x.cue 2>&1").c_str(), "r");
         ASSERT_NE(pipe, nullptr);
         std::string output;
         char buffer[4096];
@@ -483,12 +522,14 @@ TEST(CdTextTest, ReadByCdInfo)
         const auto fields = ParseCdInfo(output);
         for (std::size_t b = 0; b < blocks.size(); ++b)
             for (std::size_t i = 0; i <= tracks; ++i)
-                for (const auto& [type, field] : {std::pair{Title, "TITLE"}, std::pair{Performer, "PERFORMER"}}) {
+                for (const auto& [type, field] :
+                     {std::pair{Title, "TITLE"}, std::pair{Performer, "PERFORMER"}}) {
                     const int track = i == 0 ? 0 : static_cast<int>(firstTrack + i - 1);
                     const std::string& ours = blocks[b].Text(type, i);
                     const auto found = fields.find({static_cast<int>(b), track, field});
                     if (ours.empty()) {
-                        EXPECT_TRUE(found == fields.end()) << b << "/" << track << " " << field << ": " << found->second;
+                        EXPECT_TRUE(found == fields.end())
+                            << b << "/" << track << " " << field << ": " << found->second;
                     } else if (found == fields.end()) {
                         ADD_FAILURE() << b << "/" << track << " " << field << " missing\n" << output;
                     } else {

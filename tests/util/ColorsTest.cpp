@@ -16,15 +16,23 @@ protected:
 TEST_F(ColorsTest, TranslateAndScreenRgb)
 {
     const std::pair<std::uint32_t, std::int32_t> cases[] = {
-        {Colors::Rgb(0x12, 0x34, 0x56), 0x563412}, {0x00FFFFFF, 0xFFFFFF}, {0, 0},
-        {Colors::ButtonFace, Colors::Rgb(212, 208, 200)}, {Colors::WindowBackground, 0xFFFFFF}, {Colors::WindowText, 0},
-        {Colors::Highlight, Colors::Rgb(10, 36, 106)}, {Colors::InfoBackground, Colors::Rgb(255, 255, 225)},
+        {Colors::Rgb(0x12, 0x34, 0x56), 0x563412},
+        {0x00FFFFFF, 0xFFFFFF},
+        {0, 0},
+        {Colors::ButtonFace, Colors::Rgb(212, 208, 200)},
+        {Colors::WindowBackground, 0xFFFFFF},
+        {Colors::WindowText, 0},
+        {Colors::Highlight, Colors::Rgb(10, 36, 106)},
+        {Colors::InfoBackground, Colors::Rgb(255, 255, 225)},
         {Colors::SystemColor | 30, Colors::Rgb(212, 208, 200)}, // the menu bar, last in the table
-        {Colors::SystemColor | 31, -1}, {Colors::SystemColor | 0xFF, -1},
+        {Colors::SystemColor | 31, -1},
+        {Colors::SystemColor | 0xFF, -1},
         // Palette indexes and palette-relative colours come back as they are, as OleTranslateColor gives
         // them without a palette.
-        {0x01000005, 0x01000005}, {0x02123456, 0x02123456}, {0x03000000, -1}, {0xFF000000, -1},
-    };
+        {0x01000005, 0x01000005},
+        {0x02123456, 0x02123456},
+        {0x03000000, -1},
+        {0xFF000000, -1}};
     for (const auto& [clr, expected] : cases)
         EXPECT_EQ(Colors::Translate(clr), expected) << std::hex << clr;
 

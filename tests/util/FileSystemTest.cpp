@@ -36,29 +36,40 @@ TEST(FileSystemTest, PathTextOperations)
         std::function<std::string(const std::string&)> apply;
         std::vector<std::pair<std::string, std::string>> cases; // input, expected
     } groups[] = {
-        {"AddFolderBackslash", F::AddFolderBackslash,
-         {{"/home/me/Music", "/home/me/Music/"}, {"/home/me/Music/", "/home/me/Music/"}, {"", ""},
+        {"AddFolderBackslash",
+         F::AddFolderBackslash,
+         {{"/home/me/Music", "/home/me/Music/"},
+          {"/home/me/Music/", "/home/me/Music/"},
+          {"", ""},
           {std::string("/music\0/junk", 12), "/music/"}}},
-        {"RemoveFolderBackslash", F::RemoveFolderBackslash,
+        {"RemoveFolderBackslash",
+         F::RemoveFolderBackslash,
          {{"/home/me/Music/", "/home/me/Music"}, {"/home/me/Music", "/home/me/Music"}, {"/", "/"}}},
-        {"AddFileExtension", wav,
-         {{"/cd/Track01", "/cd/Track01.wav"}, {"/cd/Track01.mp3", "/cd/Track01.mp3"},
-          {"/cd.rip/Track01", "/cd.rip/Track01.wav"}, {"/home/.hidden", "/home/.hidden.wav"}}},
+        {"AddFileExtension",
+         wav,
+         {{"/cd/Track01", "/cd/Track01.wav"},
+          {"/cd/Track01.mp3", "/cd/Track01.mp3"},
+          {"/cd.rip/Track01", "/cd.rip/Track01.wav"},
+          {"/home/.hidden", "/home/.hidden.wav"}}},
         {"AddFileExtension('')", none, {{"/cd/Track01", "/cd/Track01"}}},
-        {"ExtractFileExtension", F::ExtractFileExtension,
+        {"ExtractFileExtension",
+         F::ExtractFileExtension,
          {{"/a/disc.tar.gz", ".gz"}, {"/a.b/readme", ""}, {"/home/.profile", ""}, {"/home/..", ""}}},
-        {"RemoveFileExtension", F::RemoveFileExtension,
+        {"RemoveFileExtension",
+         F::RemoveFileExtension,
          {{"/cd/Track01.wav", "/cd/Track01"}, {"/cd.rip/Track01", "/cd.rip/Track01"}}},
-        {"ExtractFileTitle", F::ExtractFileTitle, {{"/cd/Track01.wav", "Track01.wav"}, {"Track01.wav", "Track01.wav"}}},
+        {"ExtractFileTitle",
+         F::ExtractFileTitle,
+         {{"/cd/Track01.wav", "Track01.wav"}, {"Track01.wav", "Track01.wav"}}},
         {"ExtractFolderTitle", F::ExtractFolderTitle, {{"/home/Music/", "Music/"}, {"/", "/"}}},
-        {"ExtractFolder", F::ExtractFolder,
+        {"ExtractFolder",
+         F::ExtractFolder,
          {{"/cd/rip/Track01.wav", "/cd/rip"}, {"/cd/rip/", "/cd/rip"}, {"/cd", "/"}, {"cd", ""}}},
         {"ExtractDrive", F::ExtractDrive, {{"/cd/rip", "/"}, {"cd/rip", ""}}},
         {"AddFileQuotes", F::AddFileQuotes, {{"/my music/a.wav", "\"/my music/a.wav\""}}},
         {"AddFolderQuotes", F::AddFolderQuotes, {{"/music", "/music"}}},
         {"RemoveFileQuotes", F::RemoveFileQuotes, {{"\"/my music/a.wav\"", "/my music/a.wav"}}},
-        {"RemoveFolderQuotes", F::RemoveFolderQuotes, {{"\"/my music", "\"/my music"}, {"\"", "\""}}},
-    };
+        {"RemoveFolderQuotes", F::RemoveFolderQuotes, {{"\"/my music", "\"/my music"}, {"\"", "\""}}}};
     for (const auto& group : groups)
         for (const auto& [input, expected] : group.cases)
             EXPECT_EQ(group.apply(input), expected) << group.operation << "(" << input.c_str() << ")";
@@ -76,11 +87,13 @@ TEST(FileSystemTest, ExpandFolderReplacesSetVariablesOnly)
     ::setenv("TOLVANE_FS_ROOT", "/srv/rips", 1);
     ::setenv("HOME", "/home/tester", 1);
     ::unsetenv("TOLVANE_FS_UNSET");
-    const std::pair<std::string, std::string> cases[] = {
-        {"$TOLVANE_FS_ROOT/cd1", "/srv/rips/cd1"}, {"${TOLVANE_FS_ROOT}cd1", "/srv/ripscd1"},
-        {"$TOLVANE_FS_UNSET/cd1", "$TOLVANE_FS_UNSET/cd1"}, {"${TOLVANE_FS_ROOT", "${TOLVANE_FS_ROOT"},
-        {"~/Music", "/home/tester/Music"}, {"/a/~b$", "/a/~b$"}, {"", ""},
-    };
+    const std::pair<std::string, std::string> cases[] = {{"$TOLVANE_FS_ROOT/cd1", "/srv/rips/cd1"},
+                                                         {"${TOLVANE_FS_ROOT}cd1", "/srv/ripscd1"},
+                                                         {"$TOLVANE_FS_UNSET/cd1", "$TOLVANE_FS_UNSET/cd1"},
+                                                         {"${TOLVANE_FS_ROOT", "${TOLVANE_FS_ROOT"},
+                                                         {"~/Music", "/home/tester/Music"},
+                                                         {"/a/~b$", "/a/~b$"},
+                                                         {"", ""}};
     for (const auto& [input, expected] : cases)
         EXPECT_EQ(FileSystem::ExpandFolder(input), expected) << input;
     home != nullptr ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
@@ -98,14 +111,12 @@ TEST(FileSystemTest, KindsAttributesAndSizes)
         std::string path;
         bool isFile, isFolder;
         std::int32_t attributes, size;
-    } cases[] = {
-        {dir.Write("a.wav", std::string(1234, 'x')), true, false, FileSystem::AttributeNormal, 1234},
-        {dir.Write(".hidden", "h"), true, false, FileSystem::AttributeHidden, 1},
-        {readOnly, true, false, FileSystem::AttributeReadOnly, 1},
-        {folder, false, true, FileSystem::AttributeDirectory, -1},
-        {link, false, true, FileSystem::AttributeDirectory | FileSystem::AttributeReparsePoint, -1},
-        {dir.File("missing.wav"), false, false, -1, -1},
-    };
+    } cases[] = {{dir.Write("a.wav", std::string(1234, 'x')), true, false, FileSystem::AttributeNormal, 1234},
+                 {dir.Write(".hidden", "h"), true, false, FileSystem::AttributeHidden, 1},
+                 {readOnly, true, false, FileSystem::AttributeReadOnly, 1},
+                 {folder, false, true, FileSystem::AttributeDirectory, -1},
+                 {link, false, true, FileSystem::AttributeDirectory | FileSystem::AttributeReparsePoint, -1},
+                 {dir.File("missing.wav"), false, false, -1, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(FileSystem::IsFile(c.path), c.isFile);
@@ -145,7 +156,8 @@ TEST(FileSystemTest, ReadOnlyGuardsRemovalAndFoldersAreOneLevel)
 TEST(FileSystemTest, CopyOverwritesAndKeepsTheTimeRenameRefusesAnExistingTarget)
 {
     TempDir dir;
-    const std::string source = dir.Write("source.wav", "new contents"), target = dir.Write("target.wav", "old");
+    const std::string source = dir.Write("source.wav", "new contents"),
+                      target = dir.Write("target.wav", "old");
     ASSERT_TRUE(FileSystem::SetFileDateTime(source, DateTime(2021, 3, 4, 5, 6, 7)));
     EXPECT_TRUE(FileSystem::CopyFile(source, target));
     EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(source));
@@ -185,8 +197,7 @@ TEST(FileSystemTest, DateTimeRoundTripsToTheSecondAndOutOfRangeIsRefused)
     const std::tm outOfRange[] = {
         DateTime(2000, 1, 0, 0, 0, 0),  DateTime(2023, 2, 29, 0, 0, 0), // 2023 is no leap year
         DateTime(2000, 13, 1, 0, 0, 0), DateTime(2000, 1, 1, 24, 0, 0), DateTime(2000, 1, 1, 0, 60, 0),
-        DateTime(2000, 1, 1, 0, 0, -1), DateTime(1600, 12, 31, 0, 0, 0),
-    };
+        DateTime(2000, 1, 1, 0, 0, -1), DateTime(1600, 12, 31, 0, 0, 0)};
     for (std::size_t i = 0; i < std::size(outOfRange); ++i)
         EXPECT_FALSE(FileSystem::SetFileDateTime(file, outOfRange[i])) << "case " << i;
     EXPECT_EQ(FileSystem::GetFileDateTime(file), before);
@@ -219,7 +230,8 @@ class ListingTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* name : {"r.wav", "r.txt", ".hidden.wav", ".git/g.wav", "A/a.wav", "A/B/b.wav", "A/B/C/c.wav"})
+        for (const char* name :
+             {"r.wav", "r.txt", ".hidden.wav", ".git/g.wav", "A/a.wav", "A/B/b.wav", "A/B/C/c.wav"})
             dir.Write(name, "");
         fs::permissions(dir.Write("ro.wav", ""), fs::perms::owner_write, fs::perm_options::remove);
     }

@@ -16,10 +16,14 @@ constexpr std::int64_t TwoTo40 = std::int64_t{1} << 40;
 
 TEST(FixedPointTest, ToStringAndArithmeticBeyond32BitsIsExact)
 {
-    const std::pair<std::int64_t, const char*> cases[] = {
-        {12340000, "1234"}, {-125000, "-12.5"}, {0, "0"}, {1, "0.0001"}, {-5000, "-0.5"}, {10001000, "1000.1"},
-        {Max64, "922337203685477.5807"}, {Min64, "-922337203685477.5808"},
-    };
+    const std::pair<std::int64_t, const char*> cases[] = {{12340000, "1234"},
+                                                          {-125000, "-12.5"},
+                                                          {0, "0"},
+                                                          {1, "0.0001"},
+                                                          {-5000, "-0.5"},
+                                                          {10001000, "1000.1"},
+                                                          {Max64, "922337203685477.5807"},
+                                                          {Min64, "-922337203685477.5808"}};
     for (const auto& [raw, expected] : cases)
         EXPECT_EQ(FixedPoint::FromRaw(raw).ToString(), expected) << raw;
 
@@ -37,15 +41,20 @@ TEST(FixedPointTest, ToStringAndArithmeticBeyond32BitsIsExact)
 
 TEST(FixedPointTest, Overflow)
 {
-    const FixedPoint max = FixedPoint::FromRaw(Max64), min = FixedPoint::FromRaw(Min64), one = FixedPoint::FromRaw(1);
+    const FixedPoint max = FixedPoint::FromRaw(Max64), min = FixedPoint::FromRaw(Min64),
+                     one = FixedPoint::FromRaw(1);
     const std::function<FixedPoint()> cases[] = {
         [] { return FixedPoint::FromWhole(Max64 / FixedPoint::Scale + 1); },
         [] { return FixedPoint::FromWhole(Min64 / FixedPoint::Scale - 1); },
-        [&] { return max + one; }, [&] { return min + FixedPoint::FromRaw(-1); }, [&] { return min - one; },
-        [&] { return FixedPoint() - min; }, [&] { return max - FixedPoint::FromRaw(-1); },
-        [&] { return FixedPoint::FromRaw(Max64 / 2 + 1) * 2; }, [&] { return min * -1; },
-        [&] { return FixedPoint::FromRaw(-1) * Min64; }, [&] { return FixedPoint::FromRaw(Max64 / 3) * -4; },
-    };
+        [&] { return max + one; },
+        [&] { return min + FixedPoint::FromRaw(-1); },
+        [&] { return min - one; },
+        [&] { return FixedPoint() - min; },
+        [&] { return max - FixedPoint::FromRaw(-1); },
+        [&] { return FixedPoint::FromRaw(Max64 / 2 + 1) * 2; },
+        [&] { return min * -1; },
+        [&] { return FixedPoint::FromRaw(-1) * Min64; },
+        [&] { return FixedPoint::FromRaw(Max64 / 3) * -4; }};
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_THROW(cases[i](), std::overflow_error) << "case " << i;
     // The edges themselves are reachable.

@@ -21,20 +21,29 @@ struct ShiftCase {
 
 TEST(OperatorTest, ShiftsAndRotations)
 {
-    const ShiftCase shifts[] = {
-        {1, 0, 1, 1}, {-1, 0, -1, -1}, {1, 31, Min32, 0}, {3, 31, Min32, 0}, {2, 31, 0, 0}, {-1, 31, Min32, 1},
-        {Min32, 1, 0, 0x40000000}, {-1, 1, -2, Max32}, {0x12345678, 4, 0x23456780, 0x01234567}, {1, 32, 0, 0},
-        {-1, 32, 0, 0}, {-1, 255, 0, 0},
-    };
+    const ShiftCase shifts[] = {{1, 0, 1, 1},
+                                {-1, 0, -1, -1},
+                                {1, 31, Min32, 0},
+                                {3, 31, Min32, 0},
+                                {2, 31, 0, 0},
+                                {-1, 31, Min32, 1},
+                                {Min32, 1, 0, 0x40000000},
+                                {-1, 1, -2, Max32},
+                                {0x12345678, 4, 0x23456780, 0x01234567},
+                                {1, 32, 0, 0},
+                                {-1, 32, 0, 0},
+                                {-1, 255, 0, 0}};
     for (const auto& c : shifts) {
         EXPECT_EQ(Operator::ShiftLeft(c.d, c.b), c.left) << c.d << " by " << int{c.b};
         EXPECT_EQ(Operator::ShiftRight(c.d, c.b), c.right) << c.d << " by " << int{c.b};
     }
     const ShiftCase rotations[] = {
         {static_cast<std::int32_t>(0x80000001u), 1, 3, static_cast<std::int32_t>(0xC0000000u)},
-        {0x12345678, 0, 0x12345678, 0x12345678}, {0x12345678, 32, 0x12345678, 0x12345678},
-        {0x12345678, 8, 0x34567812, 0x78123456}, {1, 31, Min32, 2}, {-1, 17, -1, -1},
-    };
+        {0x12345678, 0, 0x12345678, 0x12345678},
+        {0x12345678, 32, 0x12345678, 0x12345678},
+        {0x12345678, 8, 0x34567812, 0x78123456},
+        {1, 31, Min32, 2},
+        {-1, 17, -1, -1}};
     for (const auto& c : rotations) {
         EXPECT_EQ(Operator::RotateLeft(c.d, c.b), c.left) << c.d << " by " << int{c.b};
         EXPECT_EQ(Operator::RotateRight(c.d, c.b), c.right) << c.d << " by " << int{c.b};
@@ -47,7 +56,8 @@ TEST(OperatorTest, ShiftsAndRotations)
 
 TEST(OperatorTest, SixteenAndThirtyTwoBitUnsigned)
 {
-    const std::pair<std::int16_t, std::int32_t> cases16[] = {{0, 0}, {32767, 32767}, {-32768, 32768}, {-1, 65535}};
+    const std::pair<std::int16_t, std::int32_t> cases16[] = {
+        {0, 0}, {32767, 32767}, {-32768, 32768}, {-1, 65535}};
     for (const auto& [w, unsignedValue] : cases16) {
         EXPECT_EQ(Operator::Integer2Unsigned(w), unsignedValue) << w;
         EXPECT_EQ(Operator::Unsigned2Integer(unsignedValue), w) << unsignedValue;
@@ -70,10 +80,17 @@ TEST(OperatorTest, Unsigned2LongRoundsHalvesToEvenAndOverflows)
 {
     // Raw values are in ten-thousandths.
     const std::pair<std::int64_t, std::int32_t> cases[] = {
-        {25000, 2}, {35000, 4}, {-25000, -2}, {-35000, -4}, {25001, 3}, {24999, 2}, {-5000, 0},
-        {-21474836480000, Min32}, {21474836470000, Max32},
-        {42949672945000, -2},    // 4294967294.5 is -1.5
-        {21474836475000, Min32}, // 2147483647.5 is -2147483648.5, to the even neighbour
+        {25000, 2},
+        {35000, 4},
+        {-25000, -2},
+        {-35000, -4},
+        {25001, 3},
+        {24999, 2},
+        {-5000, 0},
+        {-21474836480000, Min32},
+        {21474836470000, Max32},
+        {42949672945000, -2},   // 4294967294.5 is -1.5
+        {21474836475000, Min32} // 2147483647.5 is -2147483648.5, to the even neighbour
     };
     for (const auto& [raw, expected] : cases)
         EXPECT_EQ(Operator::Unsigned2Long(FixedPoint::FromRaw(raw)), expected) << raw;
@@ -82,7 +99,7 @@ TEST(OperatorTest, Unsigned2LongRoundsHalvesToEvenAndOverflows)
         -21474836480001, // just below -2147483648
         42949672960000,  // 4294967296
         42949672950001,  // just above 4294967295
-        21474836472500,  // 2147483647.25 is -2147483648.75, which rounds below the range
+        21474836472500   // 2147483647.25 is -2147483648.75, which rounds below the range
     };
     for (const std::int64_t raw : overflows)
         EXPECT_THROW(Operator::Unsigned2Long(FixedPoint::FromRaw(raw)), std::overflow_error) << raw;

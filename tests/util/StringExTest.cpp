@@ -16,11 +16,15 @@ TEST(StringExTest, Enumerate)
     const struct {
         const char *buffer, *delimiter;
         Items expected;
-    } cases[] = {
-        {"a,,b", ",", {"a", "b"}}, {",a,", ",", {"a"}}, {",,,", ",", {}}, {"", ",", {}}, {"a,b", ";", {"a,b"}},
-        {"a<>b<>c", "<>", {"a", "b", "c"}}, {"aXbxc", "x", {"aXb", "c"}} /* case-sensitive */,
-        {"abc", "", {"abc"}} /* no delimiter: the whole text is one piece */, {"", "", {}},
-    };
+    } cases[] = {{"a,,b", ",", {"a", "b"}},
+                 {",a,", ",", {"a"}},
+                 {",,,", ",", {}},
+                 {"", ",", {}},
+                 {"a,b", ";", {"a,b"}},
+                 {"a<>b<>c", "<>", {"a", "b", "c"}},
+                 {"aXbxc", "x", {"aXb", "c"}} /* case-sensitive */,
+                 {"abc", "", {"abc"}} /* no delimiter: the whole text is one piece */,
+                 {"", "", {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "'" << c.buffer << "' at '" << c.delimiter << "'");
         std::int16_t count = -1;
@@ -47,13 +51,17 @@ TEST(StringExTest, ExtractAndZTrim)
 {
     const struct {
         const char *buffer, *begin, *end, *expected;
-    } cases[] = {
-        {"[x]", "[", "]", "x"}, {"x]", "[", "]", ""}, {"[x", "[", "]", ""}, {"[]", "[", "]", ""},
-        {"a[b]c[d]", "[", "]", "b"}, {"]a[b]", "[", "]", "b"} /* the end is looked for after the begin */,
-        {"<<x>>", "<<", ">>", "x"}, {"Key=v;", "key=", ";", ""} /* case-sensitive */,
-        {"abc", "", "c", "ab"} /* empty begin: from the start */, {"abc", "a", "", ""} /* empty end: found at once */,
-        {"", "", "", ""},
-    };
+    } cases[] = {{"[x]", "[", "]", "x"},
+                 {"x]", "[", "]", ""},
+                 {"[x", "[", "]", ""},
+                 {"[]", "[", "]", ""},
+                 {"a[b]c[d]", "[", "]", "b"},
+                 {"]a[b]", "[", "]", "b"} /* the end is looked for after the begin */,
+                 {"<<x>>", "<<", ">>", "x"},
+                 {"Key=v;", "key=", ";", ""} /* case-sensitive */,
+                 {"abc", "", "c", "ab"} /* empty begin: from the start */,
+                 {"abc", "a", "", ""} /* empty end: found at once */,
+                 {"", "", "", ""}};
     for (const auto& c : cases)
         EXPECT_EQ(StringEx::Extract(c.buffer, c.begin, c.end), c.expected)
             << "'" << c.buffer << "' '" << c.begin << "' '" << c.end << "'";
@@ -70,11 +78,19 @@ TEST(StringExTest, Case)
         const char* text;
         bool lower, upper;
     } cases[] = {
-        {"", true, true}, {"123 !?", true, true}, {"abc", true, false}, {"ABC", false, true}, {"aBc", false, false},
-        {"\u00E9cole", true, false} /* école */, {"\u00C9COLE", false, true}, {"\u00C9cole", false, false},
-        {"\u00FF", true, false} /* ÿ, whose capital lies outside Latin-1 */, {"\u0178\u0152", false, true},
-        {"\u00DF\u00D7\u00F7", true, true} /* ß, ×, ÷ have no case */, {"\u65E5\u672C", true, true},
-        {"A\xFF", false, true} /* a stray byte has no case */,
+        {"", true, true},
+        {"123 !?", true, true},
+        {"abc", true, false},
+        {"ABC", false, true},
+        {"aBc", false, false},
+        {"\u00E9cole", true, false} /* école */,
+        {"\u00C9COLE", false, true},
+        {"\u00C9cole", false, false},
+        {"\u00FF", true, false} /* ÿ, whose capital lies outside Latin-1 */,
+        {"\u0178\u0152", false, true},
+        {"\u00DF\u00D7\u00F7", true, true} /* ß, ×, ÷ have no case */,
+        {"\u65E5\u672C", true, true},
+        {"A\xFF", false, true} /* a stray byte has no case */
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StringEx::IsLowerCase(c.text), c.lower) << c.text;
