@@ -1,10 +1,10 @@
-// The request records as 32-bit Windows lays them out, field by field.
+// The request records as 32-bit Windows lays them out, byte for byte.
 #include "device/platform/RequestRecords.h"
+#include "support/Hex.h"
 #include "util/ByteOrder.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -13,70 +13,42 @@ namespace tolvane {
 namespace {
 
 using namespace records;
+using Bytes = std::vector<std::uint8_t>;
 
-// One little-endian field of a record: where it is, how wide, what it holds.
-struct Field {
-    const char* name;
-    std::size_t offset, width;
-    std::uint32_t value;
-};
-
-// Checks the fields and that every byte not covered by them (or by `free`: offset, length) is 0.
-void ExpectRecord(ConstBytes record, const std::vector<Field>& fields,
-                  std::pair<std::size_t, std::size_t> free = {})
+// The record's bytes as given, then zeros up to its size.
+Bytes Padded(std::string_view hex, std::size_t size)
 {
-    std::vector<bool> covered(record.size());
-    for (const Field& f : fields) {
-        const std::uint32_t value = f.width == 1   ? record[f.offset]
-                                    : f.width == 2 ? Le16(record, f.offset)
-                                                   : Le32(record, f.offset);
-        EXPECT_EQ(value, f.value) << f.name << " at " << f.offset;
-        std::fill_n(covered.begin() + static_cast<std::ptrdiff_t>(f.offset), f.width, true);
-    }
-    std::fill_n(covered.begin() + static_cast<std::ptrdiff_t>(free.first), free.second, true);
-    for (std::size_t i = 0; i < record.size(); ++i)
-        EXPECT_TRUE(covered[i] || record[i] == 0) << "byte " << i << " is " << int{record[i]};
+    Bytes bytes = test::Hex(hex);
+    bytes.resize(size);
+    return bytes;
 }
 
-const std::vector<std::uint8_t> Read10 = {0x28, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x01, 0x00};
-
-TEST(SptiRecord, Fields)
+Bytes Of(ConstBytes record)
 {
-    const spti::Record r = spti::Build(1, 2, 3, Read10, 2048, 0x12345678);
-    ASSERT_EQ(r.size(), 80u);
-    ExpectRecord(r,
-                 {{"Length", 0, 2, 44},
-                  {"ScsiStatus", 2, 1, 0},
-                  {"PathId", 3, 1, 1},
-                  {"TargetId", 4, 1, 2},
-                  {"Lun", 5, 1, 3},
-                  {"CdbLength", 6, 1, 10},
-                  {"SenseInfoLength", 7, 1, 32},
-                  {"DataIn", 8, 1, 1},
-                  {"DataTransferLength", 12, 4, 2048},
-                  {"TimeOutValue", 16, 4, 10000},
-                  {"DataBuffer", 20, 4, 0x12345678},
-                  {"SenseInfoOffset", 24, 4, 48}},
-                 {28, 10});
-    EXPECT_TRUE(std::equal(Read10.begin(), Read10.end(), r.begin() + 28));
+    return Bytes(record.begin(), record.end());
+}
 
-    // Data in also without data.
-    ExpectRecord(spti::Build(0, 0, 0, std::vector<std::uint8_t>(6, 0), 0, 0),
-                 {{"Length", 0, 2, 44},
-                  {"CdbLength", 6, 1, 6},
-                  {"SenseInfoLength", 7, 1, 32},
-                  {"DataIn", 8, 1, 1},
-                  {"TimeOutValue", 16, 4, 10000},
-                  {"SenseInfoOffset", 24, 4, 48}});
+const Bytes Read10 = test::Hex("28 00 00 00 00 10 00 00 01 00");
+
+TEST(SptiRecord, Layout)
+{
+    // Length, ScsiStatus, PathId, TargetId, Lun, CdbLength, SenseInfoLength, DataIn (also without data),
+    // DataTransferLength, TimeOutValue, DataBuffer, SenseInfoOffset, the command block.
+    EXPECT_EQ(Of(spti::Build(1, 2, 3, Read10, 2048, 0x12345678)),
+              Padded("2C 00 00 01 02 03 0A 20 01 00 00 00 00 08 00 00 10 27 00 00 78 56 34 12 "
+                     "30 00 00 00 28 00 00 00 00 10 00 00 01 00",
+                     80));
+    EXPECT_EQ(Of(spti::Build(0, 0, 0, Bytes(6, 0), 0, 0)),
+              Padded("2C 00 00 00 00 00 06 20 01 00 00 00 00 00 00 00 10 27 00 00 00 00 00 00 30", 80));
     EXPECT_EQ(Le32(spti::Build(0, 0, 0, Read10, -1, 0), spti::OffDataTransferLength), 0xFFFFFFFFu)
         << "sign-extended";
-
-    std::vector<std::uint8_t> cdb(20);
+    Bytes cdb(20);
     std::iota(cdb.begin(), cdb.end(), std::uint8_t{1});
     const spti::Record cut = spti::Build(0, 0, 0, cdb, 0, 0);
     EXPECT_EQ(cut[spti::OffCdbLength], 16);
-    EXPECT_TRUE(std::equal(cdb.begin(), cdb.begin() + 16, cut.begin() + 28));
-    EXPECT_EQ(cut[44], 0) << "the filler after the command field stays 0";
+    EXPECT_EQ(Bytes(cut.begin() + 28, cut.begin() + 48),
+              Padded("01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10", 20))
+        << "cut to sixteen bytes; the filler after the command field stays 0";
 }
 
 // A sector read that moved fewer bytes than asked for lost data, as on Linux; other commands answer
@@ -95,7 +67,7 @@ TEST(SptiRecord, OutcomeJudgesShortTransfersAsEveryBackendDoes)
                  {"short INQUIRY", 0x12, 0x00, 36, TransportOutcome::Delivered, 2316},
                  {"CHECK CONDITION on READ CD", 0xBE, 0x02, 0, TransportOutcome::Delivered, 2352}};
     for (const auto& c : cases) {
-        spti::Record r = spti::Build(0, 0, 0, std::vector<std::uint8_t>{c.opcode}, 2352, 0);
+        spti::Record r = spti::Build(0, 0, 0, Bytes{c.opcode}, 2352, 0);
         r[spti::OffScsiStatus] = c.status;
         PutLe32(r, spti::OffDataTransferLength, c.transferred);
         r[spti::OffSenseInfoLength] = c.status == 0x02 ? 18 : 0;
@@ -109,34 +81,17 @@ TEST(SptiRecord, OutcomeJudgesShortTransfersAsEveryBackendDoes)
 
 TEST(AspiRecords, Layouts)
 {
-    const aspi::HaInquiry inquiry = aspi::BuildHaInquiry(3);
-    ASSERT_EQ(inquiry.size(), 60u);
-    ExpectRecord(inquiry, {{"SRB_Cmd", 0, 1, 0}, {"SRB_HaId", 2, 1, 3}});
-
-    const aspi::DevType devType = aspi::BuildDevType(2, 6);
-    ASSERT_EQ(devType.size(), 12u);
-    ExpectRecord(
-        devType,
-        {{"SRB_Cmd", 0, 1, 1}, {"SRB_HaId", 2, 1, 2}, {"SRB_Target", 8, 1, 6}, {"SRB_Lun", 9, 1, 0}});
-
-    const std::vector<std::uint8_t> readCd = {0xBE, 0x04, 0x00, 0x00, 0x00, 0x00,
-                                              0x00, 0x00, 0x01, 0xF8, 0x00, 0x00};
-    const aspi::Exec r = aspi::BuildExec(1, 4, readCd, 2352, 0x00401000, 0x0000ABCD);
-    ASSERT_EQ(r.size(), 80u);
-    ExpectRecord(r,
-                 {{"SRB_Cmd", 0, 1, 2},
-                  {"SRB_Status", 1, 1, 0},
-                  {"SRB_HaId", 2, 1, 1},
-                  {"SRB_Flags", 3, 1, 0x48},
-                  {"SRB_Target", 8, 1, 4},
-                  {"SRB_Lun", 9, 1, 0},
-                  {"SRB_BufLen", 12, 4, 2352},
-                  {"SRB_BufPointer", 16, 4, 0x00401000},
-                  {"SRB_SenseLen", 20, 1, 14},
-                  {"SRB_CDBLen", 21, 1, 12},
-                  {"SRB_PostProc", 24, 4, 0xABCD}},
-                 {48, 12});
-    EXPECT_TRUE(std::equal(readCd.begin(), readCd.end(), r.begin() + 48));
+    // SRB_Cmd, SRB_Status, SRB_HaId, SRB_Flags, then per command: SRB_Target and SRB_Lun at 8 and 9;
+    // SRB_BufLen, SRB_BufPointer, SRB_SenseLen, SRB_CDBLen, SRB_HaStat, SRB_TargStat, SRB_PostProc; the CDB
+    // at 48.
+    EXPECT_EQ(Of(aspi::BuildHaInquiry(3)), Padded("00 00 03", 60));
+    EXPECT_EQ(Of(aspi::BuildDevType(2, 6)), Padded("01 00 02 00 00 00 00 00 06", 12));
+    const Bytes readCd = test::Hex("BE 04 00 00 00 00 00 00 01 F8 00 00");
+    EXPECT_EQ(Of(aspi::BuildExec(1, 4, readCd, 2352, 0x00401000, 0x0000ABCD)),
+              Padded("02 00 01 48 00 00 00 00 04 00 00 00 30 09 00 00 00 10 40 00 0E 0C 00 00 "
+                     "CD AB 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                     "BE 04 00 00 00 00 00 00 01 F8",
+                     80));
     EXPECT_EQ(Le32(aspi::BuildExec(0, 0, Read10, -2, 0, 0), aspi::OffBufLen), 0xFFFFFFFEu) << "sign-extended";
 }
 
