@@ -12,90 +12,68 @@ namespace {
 // Every Linux process has the C library loaded; the probe finds it by its soname.
 constexpr const char* CLibrary = "libc.so.6";
 constexpr const char* Missing = "/nonexistent/WnAspi32.dll";
+using Dvi = std::array<unsigned char, 20>;
 
-std::uint32_t Le32At(const std::array<unsigned char, 20>& record, std::size_t offset)
+// DLLVERSIONINFO's major, minor and build numbers.
+std::array<std::uint32_t, 3> Version(const Dvi& dvi)
 {
-    return std::uint32_t{record[offset]} | std::uint32_t{record[offset + 1]} << 8 |
-           std::uint32_t{record[offset + 2]} << 16 | std::uint32_t{record[offset + 3]} << 24;
+    std::array<std::uint32_t, 3> out{};
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t k = 0; k < 4; ++k)
+            out[i] |= std::uint32_t{dvi[4 + 4 * i + k]} << 8 * k;
+    return out;
 }
 
-struct ProbeCase {
-    std::string name;
-    std::string file;
-    std::string routine;
-    bool available;
-    bool fileNameSet;
-};
-
-class DLLIsAvailableTest : public testing::TestWithParam<ProbeCase> {};
-
-TEST_P(DLLIsAvailableTest, AnswersAndRecordsThePath)
+TEST(DLL, IsAvailableAnswersAndRecordsThePath)
 {
-    const ProbeCase& c = GetParam();
-    DLL dll;
-    // A name left over from an earlier probe must not survive a failed load.
-    ASSERT_TRUE(dll.IsAvailable(TOLVANE_PROBE_FIXTURE));
-    ASSERT_FALSE(dll.FileName().empty());
-
-    EXPECT_EQ(dll.IsAvailable(c.file, c.routine), c.available);
-    if (c.fileNameSet) {
+    const struct {
+        const char *file, *routine;
+        bool available, fileNameSet;
+    } cases[] = {{Missing, "", false, false},
+                 {Missing, "SendASPI32Command", false, false},
+                 {"WnAspi32.dll", "GetASPI32SupportInfo", false, false},
+                 {"", "", false, false},
+                 {CLibrary, "", true, true},
+                 {CLibrary, "printf", true, true},
+                 {CLibrary, "SendASPI32Command", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.routine);
+        DLL dll;
+        // A name left over from an earlier probe must not survive a failed load.
+        ASSERT_TRUE(dll.IsAvailable(TOLVANE_PROBE_FIXTURE));
+        ASSERT_FALSE(dll.FileName().empty());
+        EXPECT_EQ(dll.IsAvailable(c.file, c.routine), c.available);
+        if (!c.fileNameSet) {
+            EXPECT_EQ(dll.FileName(), "");
+            continue;
+        }
         ASSERT_FALSE(dll.FileName().empty());
         EXPECT_EQ(dll.FileName().front(), '/') << dll.FileName();
         EXPECT_NE(dll.FileName().find("libc"), std::string::npos) << dll.FileName();
-    } else {
-        EXPECT_EQ(dll.FileName(), "");
     }
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Table, DLLIsAvailableTest, testing::Values(
-    ProbeCase{"MissingFile", Missing, "", false, false},
-    ProbeCase{"MissingFileWithRoutine", Missing, "SendASPI32Command", false, false},
-    ProbeCase{"AspiLibraryByName", "WnAspi32.dll", "GetASPI32SupportInfo", false, false},
-    ProbeCase{"EmptyName", "", "", false, false},
-    ProbeCase{"LibraryWithoutRoutine", CLibrary, "", true, true},
-    ProbeCase{"LibraryExportingRoutine", CLibrary, "printf", true, true},
-    ProbeCase{"LibraryLackingRoutine", CLibrary, "SendASPI32Command", false, true}
-), [](const testing::TestParamInfo<ProbeCase>& info) { return info.param.name; });
-// clang-format on
-
-TEST(DLL, FileNameOfAPathIsThatPath)
-{
     DLL dll;
     EXPECT_TRUE(dll.IsAvailable(TOLVANE_PROBE_FIXTURE, "DllGetVersion"));
-    EXPECT_EQ(dll.FileName(), TOLVANE_PROBE_FIXTURE);
+    EXPECT_EQ(dll.FileName(), TOLVANE_PROBE_FIXTURE) << "the file name of a path is that path";
 }
 
 TEST(DLL, GetVersionCallsTheRoutineAndIgnoresItsFailure)
 {
     DLL dll;
-    std::array<unsigned char, 20> dvi{20}; // cbSize = 20, the rest zero
+    Dvi dvi{20}; // cbSize = 20, the rest zero
     EXPECT_TRUE(dll.GetVersion(TOLVANE_PROBE_FIXTURE, dvi.data()));
     EXPECT_EQ(dll.FileName(), TOLVANE_PROBE_FIXTURE);
-    EXPECT_EQ(Le32At(dvi, 0), 20u);
-    EXPECT_EQ(Le32At(dvi, 4), 4u);
-    EXPECT_EQ(Le32At(dvi, 8), 71u);
-    EXPECT_EQ(Le32At(dvi, 12), 3000u);
-}
-
-TEST(DLL, GetVersionWithoutTheRoutineIsFalseButSetsFileName)
-{
-    DLL dll;
-    std::array<unsigned char, 20> dvi{20};
-    EXPECT_FALSE(dll.GetVersion(CLibrary, dvi.data()));
-    EXPECT_NE(dll.FileName().find("libc"), std::string::npos);
-    EXPECT_EQ(Le32At(dvi, 4), 0u);
-}
-
-TEST(DLL, GetVersionOfAMissingFileKeepsTheEarlierFileName)
-{
-    DLL dll;
-    std::array<unsigned char, 20> dvi{20};
-    ASSERT_TRUE(dll.GetVersion(TOLVANE_PROBE_FIXTURE, dvi.data()));
+    EXPECT_EQ(dvi[0], 20);
+    EXPECT_EQ(Version(dvi), (std::array<std::uint32_t, 3>{4, 71, 3000}));
+    // A missing file keeps the earlier file name.
     dvi = {20};
     EXPECT_FALSE(dll.GetVersion(Missing, dvi.data()));
     EXPECT_EQ(dll.FileName(), TOLVANE_PROBE_FIXTURE);
-    EXPECT_EQ(Le32At(dvi, 4), 0u);
+    EXPECT_EQ(Version(dvi)[0], 0u);
+    // Without the routine it is false but sets the file name.
+    DLL other;
+    EXPECT_FALSE(other.GetVersion(CLibrary, dvi.data()));
+    EXPECT_NE(other.FileName().find("libc"), std::string::npos);
+    EXPECT_EQ(Version(dvi)[0], 0u);
 }
 
 } // namespace

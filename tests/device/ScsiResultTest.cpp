@@ -7,73 +7,46 @@
 namespace tolvane {
 namespace {
 
-TEST(ScsiResult, CheckConditionIsFixedFormatSense)
+TEST(ScsiResult, CheckConditionIsFixedFormatSenseSuccessIsGood)
 {
     const ScsiResult r = ScsiResult::CheckCondition(0x06, 0x28, 0x01);
-    EXPECT_EQ(r.transport, TransportOutcome::Delivered);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.senseLength, 18);
-    EXPECT_EQ(r.sense[0], 0x70);
-    EXPECT_EQ(r.sense[2], 0x06);
-    EXPECT_EQ(r.sense[7], 10);
-    EXPECT_EQ(r.sense[12], 0x28);
-    EXPECT_EQ(r.sense[13], 0x01);
+    EXPECT_EQ(std::tuple(r.transport, r.status, r.senseLength),
+              std::tuple(TransportOutcome::Delivered, 2, 18));
+    EXPECT_EQ(std::tuple(r.sense[0], r.sense[2], r.sense[7], r.sense[12], r.sense[13]),
+              std::tuple(0x70, 0x06, 10, 0x28, 0x01));
     EXPECT_TRUE(r.IsUnitAttention());
     EXPECT_FALSE(r.Good());
     EXPECT_FALSE(ScsiResult::CheckCondition(0x02, 0x3A, 0x00).IsUnitAttention());
-}
 
-TEST(ScsiResult, SuccessIsGood)
-{
-    const ScsiResult r = ScsiResult::Success(12);
-    EXPECT_TRUE(r.Good());
-    EXPECT_EQ(r.residual, 12);
-    EXPECT_EQ(r.senseLength, 0);
+    const ScsiResult good = ScsiResult::Success(12);
+    EXPECT_TRUE(good.Good());
+    EXPECT_EQ(good.residual, 12);
+    EXPECT_EQ(good.senseLength, 0);
     EXPECT_FALSE(ScsiResult{}.Good()) << "a result that was never sent";
 }
 
-struct DescribeCase {
-    std::string name;
-    ScsiResult result;
-    std::string text;
-};
-
-ScsiResult Transport(TransportOutcome outcome, int osError = 0)
+TEST(ScsiResult, DescribeNamesTheOutcome)
 {
-    ScsiResult r;
-    r.transport = outcome;
-    r.osError = osError;
-    return r;
+    const auto with = [](TransportOutcome outcome, std::uint8_t status = 0, int osError = 0) {
+        ScsiResult r = ScsiResult::Success();
+        r.transport = outcome, r.status = status, r.osError = osError;
+        return r;
+    };
+    using T = TransportOutcome;
+    const std::pair<ScsiResult, const char*> cases[] = {
+        {ScsiResult::Success(), "GOOD"},
+        {ScsiResult::CheckCondition(5, 0x24, 0), "CHECK CONDITION 05/24/00"},
+        {ScsiResult::CheckCondition(0x0B, 0xAB, 0x3F), "CHECK CONDITION 0B/AB/3F"},
+        {with(T::Delivered, scsi::StatusBusy), "BUSY"},
+        {with(T::Delivered, 0x18), "STATUS 18"},
+        {with(T::OsError, 0, 5), "OsError (error 5)"},
+        {with(T::NotSent), "NotSent"},
+        {with(T::HostError), "HostError"},
+        {with(T::DriverError), "DriverError"},
+        {with(T::ShortRead), "ShortRead"}};
+    for (const auto& [result, text] : cases)
+        EXPECT_EQ(result.Describe(), text);
 }
-
-ScsiResult Status(std::uint8_t status)
-{
-    ScsiResult r = ScsiResult::Success();
-    r.status = status;
-    return r;
-}
-
-class Describe : public ::testing::TestWithParam<DescribeCase> {};
-
-TEST_P(Describe, NamesTheOutcome)
-{
-    EXPECT_EQ(GetParam().result.Describe(), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, Describe,
-    ::testing::Values(
-        DescribeCase{"Good", ScsiResult::Success(), "GOOD"},
-        DescribeCase{"InvalidField", ScsiResult::CheckCondition(5, 0x24, 0), "CHECK CONDITION 05/24/00"},
-        DescribeCase{"HexDigits", ScsiResult::CheckCondition(0x0B, 0xAB, 0x3F), "CHECK CONDITION 0B/AB/3F"},
-        DescribeCase{"Busy", Status(scsi::StatusBusy), "BUSY"},
-        DescribeCase{"OtherStatus", Status(0x18), "STATUS 18"},
-        DescribeCase{"OsError", Transport(TransportOutcome::OsError, 5), "OsError (error 5)"},
-        DescribeCase{"NotSent", Transport(TransportOutcome::NotSent), "NotSent"},
-        DescribeCase{"HostError", Transport(TransportOutcome::HostError), "HostError"},
-        DescribeCase{"DriverError", Transport(TransportOutcome::DriverError), "DriverError"},
-        DescribeCase{"ShortRead", Transport(TransportOutcome::ShortRead), "ShortRead"}),
-    [](const auto& info) { return info.param.name; });
 
 } // namespace
 } // namespace tolvane

@@ -10,120 +10,91 @@
 namespace tolvane {
 namespace {
 
-constexpr std::uint8_t OpInquiry = 0x12;
-constexpr std::uint8_t OpTestUnitReady = 0x00;
-
-// Fixed-format sense for NOT READY / MEDIUM NOT PRESENT (02/3A/00), 18 bytes,
-// followed by bytes a descriptor-capable buffer might also hold.
+// Fixed-format sense for NOT READY / MEDIUM NOT PRESENT (02/3A/00), 18 bytes, followed by bytes a
+// descriptor-capable buffer might also hold.
 constexpr std::array<std::uint8_t, 32> NotReadySense{0x70, 0,    0x02, 0, 0, 0, 0, 0x0A, 0,    0,    0,
                                                      0,    0x3A, 0x00, 0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE};
 
-struct Case {
-    std::string name;
-    int ioctlResult = 0;
-    int osError = 0;
-    std::uint8_t status = 0;
-    std::uint16_t host = 0;
-    std::uint16_t driver = 0;
-    std::uint8_t senseWritten = 0;
-    std::int32_t resid = 0;
-    std::uint8_t opcode = OpInquiry;
-    std::uint32_t dataLength = 96;
-
-    TransportOutcome transport = TransportOutcome::Delivered;
-    std::uint8_t expectedStatus = 0;
-    std::uint8_t expectedSenseLength = 0;
-    std::int32_t expectedResidual = 0;
-    int expectedOsError = 0;
-};
-
-class SgIoOutcomeTest : public testing::TestWithParam<Case> {};
-
-TEST_P(SgIoOutcomeTest, Classifies)
+TEST(SgIoOutcome, Classifies)
 {
-    const Case& c = GetParam();
-    SgIoReturn io;
-    io.ioctlResult = c.ioctlResult;
-    io.osError = c.osError;
-    io.status = c.status;
-    io.hostStatus = c.host;
-    io.driverStatus = c.driver;
-    io.sense = NotReadySense;
-    io.senseWritten = c.senseWritten;
-    io.resid = c.resid;
-    io.opcode = c.opcode;
-    io.dataLength = c.dataLength;
-
-    const ScsiResult r = ClassifySgIo(io);
-    EXPECT_EQ(r.transport, c.transport);
-    EXPECT_EQ(r.status, c.expectedStatus);
-    EXPECT_EQ(r.senseLength, c.expectedSenseLength);
-    EXPECT_EQ(r.residual, c.expectedResidual);
-    EXPECT_EQ(r.osError, c.expectedOsError);
-    for (std::size_t i = 0; i < r.senseLength; ++i) {
-        EXPECT_EQ(r.sense[i], NotReadySense[i]) << "sense byte " << i;
-    }
-}
-
-using T = TransportOutcome;
-constexpr std::uint8_t Check = scsi::StatusCheckCondition;
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Table, SgIoOutcomeTest, testing::Values(
-    Case{.name = "Good"},
-    Case{.name = "IoctlFailedIgnoresStaleFields", .ioctlResult = -1, .osError = EIO, .status = Check,
-         .host = sgio::DidError, .senseWritten = 18, .resid = 10,
-         .transport = T::OsError, .expectedOsError = EIO},
-    Case{.name = "CheckConditionWithDriverSense", .status = Check, .driver = sgio::DriverSense,
-         .senseWritten = 18, .resid = 96, .opcode = OpTestUnitReady, .dataLength = 0,
+    using T = TransportOutcome;
+    constexpr std::uint8_t Check = scsi::StatusCheckCondition, Inquiry = 0x12;
+    const struct {
+        std::string name;
+        int ioctlResult = 0, osError = 0;
+        std::uint8_t status = 0;
+        std::uint16_t host = 0, driver = 0;
+        std::uint8_t senseWritten = 0;
+        std::int32_t resid = 0;
+        std::uint8_t opcode = Inquiry;
+        std::uint32_t dataLength = 96;
+        TransportOutcome transport = T::Delivered;
+        std::uint8_t expectedStatus = 0, expectedSenseLength = 0;
+        std::int32_t expectedResidual = 0;
+        int expectedOsError = 0;
+    } cases[] = {
+        // clang-format off
+        {.name = "Good"},
+        {.name = "IoctlFailedIgnoresStaleFields", .ioctlResult = -1, .osError = EIO, .status = Check,
+         .host = sgio::DidError, .senseWritten = 18, .resid = 10, .transport = T::OsError, .expectedOsError = EIO},
+        {.name = "CheckConditionWithDriverSense", .status = Check, .driver = sgio::DriverSense, .senseWritten = 18,
+         .resid = 96, .opcode = 0x00, .dataLength = 0, .expectedStatus = Check, .expectedSenseLength = 18},
+        {.name = "LongSenseKeepsEighteen", .status = Check, .driver = sgio::DriverSense, .senseWritten = 32,
          .expectedStatus = Check, .expectedSenseLength = 18},
-    Case{.name = "LongSenseKeepsEighteen", .status = Check, .driver = sgio::DriverSense, .senseWritten = 32,
-         .expectedStatus = Check, .expectedSenseLength = 18},
-    Case{.name = "ShortSenseKeptAsWritten", .status = Check, .driver = sgio::DriverSense, .senseWritten = 8,
+        {.name = "ShortSenseKeptAsWritten", .status = Check, .driver = sgio::DriverSense, .senseWritten = 8,
          .expectedStatus = Check, .expectedSenseLength = 8},
-    Case{.name = "CheckConditionOnReadCdIsNoShortRead", .status = Check, .driver = sgio::DriverSense,
+        {.name = "CheckConditionOnReadCdIsNoShortRead", .status = Check, .driver = sgio::DriverSense,
          .senseWritten = 18, .resid = 2352, .opcode = scsi::op::ReadCd, .dataLength = 2352,
          .expectedStatus = Check, .expectedSenseLength = 18, .expectedResidual = 2352},
-    Case{.name = "BusyIsTheDrivesAnswer", .status = scsi::StatusBusy,
-         .expectedStatus = scsi::StatusBusy},
-    Case{.name = "VendorBitsOfStatusIgnored", .status = 0x81},
-    Case{.name = "DriverSenseAloneIsNormal", .driver = sgio::DriverSense},
-    // The drive's CHECK CONDITION counts before the host adapter's status: a UNIT ATTENTION
-    // must still reach the transport's retry.
-    Case{.name = "CheckConditionWinsOverHostTimeOut", .status = Check, .host = sgio::DidTimeOut,
-         .driver = sgio::DriverSense, .senseWritten = 18,
-         .expectedStatus = Check, .expectedSenseLength = 18},
-    Case{.name = "HostNoConnectWithGoodStatus", .host = sgio::DidNoConnect, .transport = T::HostError},
-    Case{.name = "DriverTimeout", .driver = sgio::DriverTimeout, .transport = T::DriverError},
-    Case{.name = "DriverErrorWithSenseFlag", .driver = sgio::DriverError | sgio::DriverSense,
-         .transport = T::DriverError},
-    Case{.name = "ResidOnInquiryIsNormal", .resid = 60, .expectedResidual = 60},
-    Case{.name = "ResidOnReadCdIsShortRead", .resid = 2352, .opcode = scsi::op::ReadCd, .dataLength = 4704,
+        {.name = "BusyIsTheDrivesAnswer", .status = scsi::StatusBusy, .expectedStatus = scsi::StatusBusy},
+        {.name = "VendorBitsOfStatusIgnored", .status = 0x81},
+        {.name = "DriverSenseAloneIsNormal", .driver = sgio::DriverSense},
+        // The drive's CHECK CONDITION counts before the host adapter's status: a UNIT ATTENTION must
+        // still reach the transport's retry.
+        {.name = "CheckConditionWinsOverHostTimeOut", .status = Check, .host = sgio::DidTimeOut,
+         .driver = sgio::DriverSense, .senseWritten = 18, .expectedStatus = Check, .expectedSenseLength = 18},
+        {.name = "HostNoConnectWithGoodStatus", .host = sgio::DidNoConnect, .transport = T::HostError},
+        {.name = "DriverTimeout", .driver = sgio::DriverTimeout, .transport = T::DriverError},
+        {.name = "DriverErrorWithSenseFlag", .driver = sgio::DriverError | sgio::DriverSense, .transport = T::DriverError},
+        {.name = "ResidOnInquiryIsNormal", .resid = 60, .expectedResidual = 60},
+        {.name = "ResidOnReadCdIsShortRead", .resid = 2352, .opcode = scsi::op::ReadCd, .dataLength = 4704,
          .transport = T::ShortRead, .expectedResidual = 2352},
-    Case{.name = "ResidOnRead10IsShortRead", .resid = 1, .opcode = scsi::op::Read10, .dataLength = 2048,
+        {.name = "ResidOnRead10IsShortRead", .resid = 1, .opcode = scsi::op::Read10, .dataLength = 2048,
          .transport = T::ShortRead, .expectedResidual = 1},
-    Case{.name = "FullRead10", .opcode = scsi::op::Read10, .dataLength = 2048},
-    Case{.name = "NegativeResidIsNoShortRead", .resid = -4, .opcode = scsi::op::ReadCd, .dataLength = 2352},
-    Case{.name = "ResidBeyondRequestClamped", .resid = 5000, .opcode = OpInquiry, .dataLength = 36,
-         .expectedResidual = 36}
-), [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
-// clang-format on
+        {.name = "FullRead10", .opcode = scsi::op::Read10, .dataLength = 2048},
+        {.name = "NegativeResidIsNoShortRead", .resid = -4, .opcode = scsi::op::ReadCd, .dataLength = 2352},
+        {.name = "ResidBeyondRequestClamped", .resid = 5000, .opcode = Inquiry, .dataLength = 36, .expectedResidual = 36}
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SgIoReturn io;
+        io.ioctlResult = c.ioctlResult, io.osError = c.osError, io.status = c.status;
+        io.hostStatus = c.host, io.driverStatus = c.driver, io.sense = NotReadySense;
+        io.senseWritten = c.senseWritten, io.resid = c.resid, io.opcode = c.opcode,
+        io.dataLength = c.dataLength;
+        const ScsiResult r = ClassifySgIo(io);
+        EXPECT_EQ(r.transport, c.transport);
+        EXPECT_EQ(std::tuple(r.status, r.senseLength, r.residual, r.osError),
+                  std::tuple(c.expectedStatus, c.expectedSenseLength, c.expectedResidual, c.expectedOsError));
+        for (std::size_t i = 0; i < r.senseLength; ++i)
+            EXPECT_EQ(r.sense[i], NotReadySense[i]) << "sense byte " << i;
+    }
+}
 
 TEST(SgIoOutcome, SenseBufferShorterThanReportedIsNotOverrun)
 {
     const std::array<std::uint8_t, 4> sense{0x70, 0, 0x06, 0};
     SgIoReturn io;
-    io.status = scsi::StatusCheckCondition;
-    io.driverStatus = sgio::DriverSense;
-    io.sense = sense;
-    io.senseWritten = 18;
+    io.status = scsi::StatusCheckCondition, io.driverStatus = sgio::DriverSense;
+    io.sense = sense, io.senseWritten = 18;
     const ScsiResult r = ClassifySgIo(io);
     EXPECT_EQ(r.senseLength, 4);
     EXPECT_EQ(r.SenseKey(), scsi::SenseUnitAttention);
 }
 
-// Odd allocation lengths go to ATAPI drives one byte longer; only where the command block
-// carries that very length.
+// Odd allocation lengths go to ATAPI drives one byte longer; only where the command block carries that very
+// length.
 TEST(SgIoOutcome, OddAllocationLengthsAreFoundWhereEachCommandKeepsThem)
 {
     const std::uint8_t sessions[10] = {0x43, 0, 1, 0, 0, 0, 0, 0x00, 0x09, 0};

@@ -18,9 +18,12 @@ public:
     }
 };
 
-TEST(VirtualDriveRegistry, GivesLettersFromDInAttachOrder)
+TEST(VirtualDriveRegistry, GivesLettersFromDInAttachOrderAndRefusesNull)
 {
     VirtualDriveRegistry registry;
+    EXPECT_EQ(registry.Attach(nullptr), "");
+    EXPECT_EQ(registry.Count(), 0u);
+    EXPECT_EQ(registry.Find("D:"), nullptr);
     std::vector<std::shared_ptr<VirtualDrive>> drives;
     for (int i = 0; i < 23; ++i) {
         drives.push_back(std::make_shared<SilentDrive>());
@@ -28,7 +31,6 @@ TEST(VirtualDriveRegistry, GivesLettersFromDInAttachOrder)
     }
     EXPECT_EQ(registry.Attach(std::make_shared<SilentDrive>()), "") << "Z: is the last letter";
     EXPECT_EQ(registry.Count(), 23u);
-
     EXPECT_EQ(registry.Find("D:"), drives[0]);
     EXPECT_EQ(registry.Find("e"), drives[1]);
     EXPECT_EQ(registry.Find("Z:\\"), drives[22]);
@@ -36,56 +38,34 @@ TEST(VirtualDriveRegistry, GivesLettersFromDInAttachOrder)
     EXPECT_EQ(registry.Find("not a drive"), nullptr);
 }
 
-TEST(VirtualDriveRegistry, RefusesNull)
-{
-    VirtualDriveRegistry registry;
-    EXPECT_EQ(registry.Attach(nullptr), "");
-    EXPECT_EQ(registry.Count(), 0u);
-    EXPECT_EQ(registry.Find("D:"), nullptr);
-}
-
 TEST(VirtualDriveRegistry, ConcurrentAttachesGetDistinctLetters)
 {
     VirtualDriveRegistry registry;
     std::vector<std::string> letters(20);
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
-            for (int i = 0; i < 5; ++i) {
+            for (int i = 0; i < 5; ++i)
                 letters[static_cast<std::size_t>(t * 5 + i)] =
                     registry.Attach(std::make_shared<SilentDrive>());
-            }
         });
-    }
-    for (auto& thread : threads) {
+    for (auto& thread : threads)
         thread.join();
-    }
     const std::set<std::string> distinct(letters.begin(), letters.end());
     EXPECT_EQ(distinct.size(), 20u);
     EXPECT_EQ(*distinct.begin(), "D:");
     EXPECT_EQ(*distinct.rbegin(), "W:");
 }
 
-struct LetterCase {
-    const char* drive;
-    char letter;
-};
-
-class LetterOf : public ::testing::TestWithParam<LetterCase> {};
-
-TEST_P(LetterOf, ParsesDriveStrings)
+TEST(VirtualDriveRegistry, LetterOfParsesDriveStrings)
 {
-    EXPECT_EQ(VirtualDriveRegistry::LetterOf(GetParam().drive), GetParam().letter);
+    const std::pair<const char*, char> cases[] = {
+        {"d", 'D'},  {"D", 'D'},   {"D:", 'D'},      {"d:", 'D'}, {"D:\\", 'D'}, {"a:", 'A'},
+        {"z:", 'Z'}, {"", 0},      {":", 0},         {"1:", 0},   {"DE", 0},     {"D;", 0},
+        {"D:/", 0},  {"D:\\x", 0}, {"\\\\.\\D:", 0}, {"@:", 0},   {"[:", 0}};
+    for (const auto& [drive, letter] : cases)
+        EXPECT_EQ(VirtualDriveRegistry::LetterOf(drive), letter) << drive;
 }
-
-INSTANTIATE_TEST_SUITE_P(DriveStrings, LetterOf,
-                         ::testing::Values(LetterCase{"d", 'D'}, LetterCase{"D", 'D'}, LetterCase{"D:", 'D'},
-                                           LetterCase{"d:", 'D'}, LetterCase{"D:\\", 'D'},
-                                           LetterCase{"a:", 'A'}, LetterCase{"z:", 'Z'}, LetterCase{"", 0},
-                                           LetterCase{":", 0}, LetterCase{"1:", 0}, LetterCase{"DE", 0},
-                                           LetterCase{"D;", 0}, LetterCase{"D:/", 0}, LetterCase{"D:\\x", 0},
-                                           LetterCase{"\\\\.\\D:", 0}, LetterCase{"@:", 0},
-                                           LetterCase{"[:", 0}));
 
 } // namespace
 } // namespace tolvane

@@ -12,17 +12,19 @@ namespace {
 
 namespace aspi = records::aspi;
 
-constexpr const char* AspiLibrary = "WnAspi32.dll";
+constexpr std::uint8_t SS_NO_DEVICE = 0x82;
+constexpr std::uint8_t HASTAT_SEL_TO = 0x11; // selection timeout
+constexpr std::uint8_t HASTAT_DO_DU = 0x12;  // data over/underrun
 
 char UpperLetter(char letter)
 {
     return VirtualDriveRegistry::LetterOf(std::string_view(&letter, 1));
 }
 
-void Deliver(const Answer& answer, std::span<std::uint8_t> data)
+ScsiResult Deliver(const Answer& answer, std::span<std::uint8_t> data)
 {
-    const std::size_t n = std::min(answer.data.size(), data.size());
-    std::copy_n(answer.data.begin(), n, data.begin());
+    std::copy_n(answer.data.begin(), std::min(answer.data.size(), data.size()), data.begin());
+    return answer.result;
 }
 
 class FakeHandle : public DeviceHandle {
@@ -35,12 +37,10 @@ public:
 
     bool GetScsiAddress(ScsiAddress& address) override
     {
-        if (!drive_.addressThrows.empty()) {
+        if (!drive_.addressThrows.empty())
             throw std::runtime_error(drive_.addressThrows);
-        }
-        if (drive_.addressFails) {
+        if (drive_.addressFails)
             return false;
-        }
         address = drive_.address;
         return true;
     }
@@ -58,8 +58,6 @@ private:
 };
 
 } // namespace
-
-// --- FakeDrive -----------------------------------------------------------------------
 
 FakeDrive& FakeDrive::Queue(ScsiResult result, std::vector<std::uint8_t> data)
 {
@@ -86,30 +84,18 @@ ScsiResult FakeDrive::Respond(std::span<const std::uint8_t> cdb, std::span<std::
     if (!script.empty()) {
         const Answer answer = std::move(script.front());
         script.pop_front();
-        Deliver(answer, data);
-        return answer.result;
+        return Deliver(answer, data);
     }
-    if (handler) {
+    if (handler)
         return handler(cdb, data);
-    }
-    if (!cdb.empty()) {
-        if (const auto it = byOpcode.find(cdb[0]); it != byOpcode.end()) {
-            Deliver(it->second, data);
-            return it->second.result;
-        }
-    }
-    Deliver(fallback, data);
-    return fallback.result;
+    const auto it = cdb.empty() ? byOpcode.end() : byOpcode.find(cdb[0]);
+    return it != byOpcode.end() ? Deliver(it->second, data) : ScsiResult::Success();
 }
-
-// --- FakeAspi ------------------------------------------------------------------------
 
 std::uint32_t FakeAspi::GetSupportInfo()
 {
-    if (supportInfo) {
-        return *supportInfo;
-    }
-    return std::uint32_t{aspi::SS_COMP} << 8 | static_cast<std::uint32_t>(adapterCount & 0xFF);
+    return supportInfo.value_or(std::uint32_t{aspi::SS_COMP} << 8 |
+                                static_cast<std::uint32_t>(adapterCount & 0xFF));
 }
 
 const AspiDevice* FakeAspi::FindDevice(std::uint8_t adapter, std::uint8_t target) const
@@ -122,17 +108,15 @@ const AspiDevice* FakeAspi::FindDevice(std::uint8_t adapter, std::uint8_t target
 bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
 {
     requests.emplace_back(srb.begin(), srb.end());
-    if (sendFails || srb.size() < aspi::DevTypeSize) {
+    if (srb.size() < aspi::DevTypeSize)
         return false;
-    }
     const std::uint8_t adapter = srb[aspi::OffHaId];
     switch (srb[aspi::OffCmd]) {
     case aspi::SC_HA_INQUIRY: {
         const bool present = adapter < adapterCount && !failingAdapters.contains(adapter);
         srb[aspi::OffStatus] = present ? aspi::SS_COMP : aspi::SS_ERR;
-        if (present && srb.size() > aspi::OffHaCount) {
+        if (present && srb.size() > aspi::OffHaCount)
             srb[aspi::OffHaCount] = static_cast<std::uint8_t>(adapterCount);
-        }
         return true;
     }
     case aspi::SC_GET_DEV_TYPE: {
@@ -142,10 +126,7 @@ bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
         return true;
     }
     case aspi::SC_EXEC_SCSI_CMD:
-        if (execHandler) {
-            return execHandler(srb, data);
-        }
-        return Execute(srb, data);
+        return execHandler ? execHandler(srb, data) : Execute(srb, data);
     default:
         return false;
     }
@@ -153,11 +134,10 @@ bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
 
 bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
 {
-    if (srb.size() < aspi::ExecSize) {
+    if (srb.size() < aspi::ExecSize)
         return false;
-    }
-    const std::size_t cdbLength = std::min<std::size_t>(srb[aspi::OffCdbLen], 16);
-    const auto cdb = std::span<const std::uint8_t>(srb).subspan(aspi::OffCdbByte, cdbLength);
+    const auto cdb = std::span<const std::uint8_t>(srb).subspan(
+        aspi::OffCdbByte, std::min<std::size_t>(srb[aspi::OffCdbLen], 16));
     const std::uint32_t bufLen = Le32(srb, aspi::OffBufLen);
     // The layer moves SRB_BufLen bytes: a record that claims more than the buffer holds is refused.
     if (bufLen > data.size()) {
@@ -172,16 +152,15 @@ bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data
         srb[aspi::OffStatus] = SS_NO_DEVICE;
         return true;
     }
-
     const ScsiResult result = drive->Respond(cdb, buffer);
     srb[aspi::OffStatus] = result.Good() ? aspi::SS_COMP : aspi::SS_ERR;
     switch (result.transport) {
     case TransportOutcome::Delivered:
         srb[aspi::OffTargStat] = result.status;
-        if (result.status == scsi::StatusCheckCondition) {
-            const std::size_t n = std::min<std::size_t>(result.senseLength, srb[aspi::OffSenseLen]);
-            std::copy_n(result.sense.begin(), n, srb.begin() + aspi::OffSenseArea);
-        }
+        if (result.status == scsi::StatusCheckCondition)
+            std::copy_n(result.sense.begin(),
+                        std::min<std::size_t>(result.senseLength, srb[aspi::OffSenseLen]),
+                        srb.begin() + aspi::OffSenseArea);
         break;
     case TransportOutcome::HostError:
         srb[aspi::OffHaStat] = HASTAT_SEL_TO;
@@ -197,8 +176,6 @@ bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data
     return true;
 }
 
-// --- FakePlatform --------------------------------------------------------------------
-
 FakePlatform::FakePlatform() : aspi(*this)
 {
 }
@@ -208,9 +185,8 @@ FakePlatform::~FakePlatform() = default;
 FakeDrive& FakePlatform::AddDrive(char letter)
 {
     auto& slot = drives_[UpperLetter(letter)];
-    if (!slot) {
+    if (!slot)
         slot = std::make_unique<FakeDrive>();
-    }
     return *slot;
 }
 
@@ -233,12 +209,10 @@ FakeDrive* FakePlatform::Drive(char letter)
 void FakePlatform::SetAspiLibrary(bool getSupportInfo, bool sendCommand)
 {
     aspiRoutines_.clear();
-    if (getSupportInfo) {
+    if (getSupportInfo)
         aspiRoutines_.insert("GetASPI32SupportInfo");
-    }
-    if (sendCommand) {
+    if (sendCommand)
         aspiRoutines_.insert("SendASPI32Command");
-    }
 }
 
 std::vector<SentCommand> FakePlatform::CommandsTo(char letter) const
@@ -259,15 +233,10 @@ std::unique_ptr<DeviceHandle> FakePlatform::Open(std::string_view drive)
 {
     const char letter = VirtualDriveRegistry::LetterOf(drive);
     FakeDrive* d = Drive(letter);
-    if (!d) {
-        return nullptr;
-    }
-    if (!d->openThrows.empty()) {
+    if (d && !d->openThrows.empty())
         throw std::runtime_error(d->openThrows);
-    }
-    if (d->openFails) {
+    if (!d || d->openFails)
         return nullptr;
-    }
     ++opens_;
     ++openHandles_;
     return std::make_unique<FakeHandle>(*this, *d, letter);
@@ -276,27 +245,19 @@ std::unique_ptr<DeviceHandle> FakePlatform::Open(std::string_view drive)
 bool FakePlatform::IsLibraryAvailable(const std::string& file, const std::string& routine)
 {
     probes_.emplace_back(file, routine);
-    if (libraryProbe) {
+    if (libraryProbe)
         return libraryProbe(file, routine);
-    }
-    return file == AspiLibrary && aspiRoutines_.contains(routine);
-}
-
-AspiLayer* FakePlatform::Aspi()
-{
-    return aspiBindable ? &aspi : nullptr;
+    return file == "WnAspi32.dll" && aspiRoutines_.contains(routine);
 }
 
 void FakePlatform::Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,
                           bool viaAspi)
 {
-    SentCommand command;
-    command.letter = letter;
-    command.cdb.assign(cdb.begin(), cdb.end());
-    command.dataLength = data.size();
-    command.dataWasZero = std::ranges::all_of(data, [](std::uint8_t b) { return b == 0; });
-    command.viaAspi = viaAspi;
-    commands_.push_back(std::move(command));
+    commands_.push_back({letter,
+                         {cdb.begin(), cdb.end()},
+                         data.size(),
+                         std::ranges::all_of(data, [](std::uint8_t b) { return b == 0; }),
+                         viaAspi});
 }
 
 } // namespace tolvane::fake

@@ -1,16 +1,7 @@
-// A scriptable platform for tests of the transport and of everything above it.
-//
-// Drives are put at letters and answer command blocks from a script, a handler,
-// per-opcode answers or a virtual drive. The fake records every command block
-// that reaches a drive (over SPTI or ASPI), every library probe, and how many
-// handles are open, so a test can check what was sent and that nothing was left open.
-//
-//   fake::FakePlatform platform;
-//   auto& drive = platform.AddDrive('E');
-//   drive.RespondTo(0x12, inquiryBytes);
-//   drive.Queue(ScsiResult::CheckCondition(6, 0x28, 0)); // the next command only
-//   MMC mmc(platform);
-//   mmc.Create("E:", "");
+// A scriptable platform for tests of the transport and of everything above it: drives at letters
+// answer command blocks from a script, a handler, per-opcode answers or a virtual drive, and the fake
+// records every command block that reaches a drive (over SPTI or ASPI), every library probe and how
+// many handles are open.
 #pragma once
 
 #include "device/platform/Platform.h"
@@ -31,8 +22,7 @@
 
 namespace tolvane::fake {
 
-// One answer of a fake drive: its outcome and the bytes it puts at the start of
-// the data buffer (cut to the buffer's size).
+// One answer of a fake drive: its outcome and the bytes it puts at the start of the data buffer.
 struct Answer {
     ScsiResult result = ScsiResult::Success();
     std::vector<std::uint8_t> data;
@@ -45,8 +35,6 @@ struct SentCommand {
     std::size_t dataLength = 0;    // size of the data-in buffer (SRB_BufLen over ASPI)
     bool dataWasZero = true;       // every byte of the buffer was 0 when the command arrived
     bool viaAspi = false;
-
-    std::uint8_t Opcode() const { return cdb.empty() ? 0 : cdb[0]; }
 };
 
 class FakeDrive {
@@ -54,7 +42,6 @@ public:
     using Handler =
         std::function<ScsiResult(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)>;
 
-    // What the platform says about the drive.
     bool optical = true;       // GetDriveType: CD-ROM
     bool openFails = false;    // Open gives no handle
     std::string openThrows;    // when set, Open throws std::runtime_error with this text
@@ -62,15 +49,10 @@ public:
     std::string addressThrows; // when set, GetScsiAddress throws std::runtime_error with it
     ScsiAddress address;
 
-    // How the drive answers a command, tried in this order:
-    //   1. script: queued answers, one consumed per command;
-    //   2. handler, when set (it fills the buffer itself);
-    //   3. byOpcode: a standing answer per operation code;
-    //   4. fallback (GOOD with no data unless changed).
+    // Tried in this order: queued answers (one per command), the handler, the answer per opcode, GOOD.
     std::deque<Answer> script;
     Handler handler;
     std::map<std::uint8_t, Answer> byOpcode;
-    Answer fallback;
 
     FakeDrive& Queue(ScsiResult result, std::vector<std::uint8_t> data = {});
     FakeDrive& Queue(std::vector<std::uint8_t> data) { return Queue(ScsiResult::Success(), std::move(data)); }
@@ -79,10 +61,7 @@ public:
     {
         return RespondTo(opcode, ScsiResult::Success(), std::move(data));
     }
-    // Hands every unscripted command to a virtual drive (sets handler).
-    FakeDrive& Serve(std::shared_ptr<VirtualDrive> drive);
-
-    // The drive's answer to one command (what a handle's Execute returns).
+    FakeDrive& Serve(std::shared_ptr<VirtualDrive> drive); // a virtual drive as the handler
     ScsiResult Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
 };
 
@@ -96,30 +75,20 @@ struct AspiDevice {
 
 class FakePlatform;
 
-// The ASPI layer. Host adapter inquiries succeed for adapters below adapterCount
-// that are not in failingAdapters; device-type queries report the devices; an
-// execute-command record goes to the device's drive, and the answer is written back
-// into the record as a real layer does (SRB_Status SS_COMP or SS_ERR, SRB_HaStat,
-// SRB_TargStat, the sense area).
+// The ASPI layer: host adapter inquiries succeed below adapterCount outside failingAdapters; device-type
+// queries report the devices; an execute-command record goes to the device's drive and the answer is
+// written back into the record as a real layer does.
 class FakeAspi : public AspiLayer {
 public:
-    static constexpr std::uint8_t SS_NO_DEVICE = 0x82;
-    static constexpr std::uint8_t HASTAT_SEL_TO = 0x11; // selection timeout
-    static constexpr std::uint8_t HASTAT_DO_DU = 0x12;  // data over/underrun
-
     explicit FakeAspi(FakePlatform& platform) : platform_(platform) {}
 
-    // GetASPI32SupportInfo; when unset, SS_COMP in bits 8-15 and adapterCount in bits 0-7.
-    std::optional<std::uint32_t> supportInfo;
+    std::optional<std::uint32_t> supportInfo; // unset: SS_COMP in bits 8-15, adapterCount in bits 0-7
     int adapterCount = 0;
     std::set<std::uint8_t> failingAdapters;
     std::vector<AspiDevice> devices;
-    bool sendFails = false; // Send reports that the request could not be made
     // Takes the place of the default handling of execute-command records.
     std::function<bool(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)> execHandler;
-
-    // Every record passed to Send, as it was passed (before the layer's answer).
-    std::vector<std::vector<std::uint8_t>> requests;
+    std::vector<std::vector<std::uint8_t>> requests; // every record passed to Send, before the answer
 
     std::uint32_t GetSupportInfo() override;
     bool Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data) override;
@@ -138,36 +107,33 @@ public:
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
-    // A CD-ROM drive at the letter (the same object when called again for it).
-    // Letters without a drive are not optical drives and cannot be opened.
+    // A CD-ROM drive at the letter (the same object when called again); other letters are no drives.
     FakeDrive& AddDrive(char letter);
-    // A CD-ROM drive whose Windows address is port `adapter`, target `target`, with
-    // an ASPI CD-ROM device at that adapter and target; adapterCount grows to hold it.
+    // A drive whose Windows address is port `adapter`, target `target`, with an ASPI CD-ROM device there.
     FakeDrive& AddAspiDrive(char letter, std::uint8_t adapter, std::uint8_t target);
     FakeDrive* Drive(char letter);
 
     // Which routines WnAspi32.dll exports; both false (the default) means the library is absent.
     void SetAspiLibrary(bool getSupportInfo, bool sendCommand);
-    // Takes the place of the library probe (for example one that throws).
-    std::function<bool(const std::string& file, const std::string& routine)> libraryProbe;
-    // Whether Aspi() binds the layer's entry points.
-    bool aspiBindable = true;
+    std::function<bool(const std::string& file, const std::string& routine)>
+        libraryProbe;         // replaces the probe
+    bool aspiBindable = true; // whether Aspi() binds the layer's entry points
     FakeAspi aspi;
 
-    // What happened so far.
     const std::vector<SentCommand>& Commands() const { return commands_; }
     std::vector<SentCommand> CommandsTo(char letter) const;
     void ClearCommands() { commands_.clear(); }
-    // IsLibraryAvailable calls as (file, routine).
-    const std::vector<std::pair<std::string, std::string>>& Probes() const { return probes_; }
+    const std::vector<std::pair<std::string, std::string>>& Probes() const
+    {
+        return probes_;
+    } // (file, routine)
     int OpenHandles() const { return openHandles_; }
     int Opens() const { return opens_; }
 
-    // Platform
     bool IsOpticalDrive(std::string_view drive) override;
     std::unique_ptr<DeviceHandle> Open(std::string_view drive) override;
     bool IsLibraryAvailable(const std::string& file, const std::string& routine) override;
-    AspiLayer* Aspi() override;
+    AspiLayer* Aspi() override { return aspiBindable ? &aspi : nullptr; }
 
     // Used by the fake handles and the fake ASPI layer.
     void Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,

@@ -1,5 +1,5 @@
-// Where the tests find the shared test data (images, sheets and goldens made by
-// other tools), and a scratch folder for files a test writes.
+// Where the tests find the shared test data (images, sheets and goldens made by other tools), and a
+// scratch folder for files a test writes.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +8,12 @@
 
 namespace tolvane::test {
 
-// `relative` inside the shared test data: $TOLVANE_TESTDATA, else ../shared/testdata beside the
-// repository.
+// `relative` inside $TOLVANE_TESTDATA, else inside ../shared/testdata beside the repository.
 std::string TestDataPath(const std::string& relative);
 // A file of this repository, by its path from the top folder ("tests/disc/golden/x.txt").
 std::string SourcePath(const std::string& relative);
 
-// A fresh folder under the system's temporary folder, removed with everything in it when the
-// object goes.
+// A fresh folder under the system's temporary folder, removed with everything in it when the object goes.
 class TempDir {
 public:
     TempDir();
@@ -24,8 +22,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return path_; }
-    // Path() + "/" + name
-    std::string File(const std::string& name) const;
+    std::string File(const std::string& name) const; // Path() + "/" + name
     // Writes a file in the folder (creating sub-folders) and returns its path.
     std::string Write(const std::string& name, const std::string& contents) const;
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& contents) const;

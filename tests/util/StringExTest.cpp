@@ -13,22 +13,18 @@ using Items = std::vector<std::string>;
 
 TEST(StringExTest, Enumerate)
 {
-    struct Case {
-        const char* buffer;
-        const char* delimiter;
+    const struct {
+        const char *buffer, *delimiter;
         Items expected;
-    };
-    const Case cases[] = {
-        {"a,,b", ",", {"a", "b"}},
-        {",a,", ",", {"a"}},
-        {",,,", ",", {}},
-        {"", ",", {}},
-        {"a,b", ";", {"a,b"}},
-        {"a<>b<>c", "<>", {"a", "b", "c"}},
-        {"aXbxc", "x", {"aXb", "c"}}, // case-sensitive
-        {"abc", "", {"abc"}},         // no delimiter: the whole text is one piece
-        {"", "", {}},
-    };
+    } cases[] = {{"a,,b", ",", {"a", "b"}},
+                 {",a,", ",", {"a"}},
+                 {",,,", ",", {}},
+                 {"", ",", {}},
+                 {"a,b", ";", {"a,b"}},
+                 {"a<>b<>c", "<>", {"a", "b", "c"}},
+                 {"aXbxc", "x", {"aXb", "c"}} /* case-sensitive */,
+                 {"abc", "", {"abc"}} /* no delimiter: the whole text is one piece */,
+                 {"", "", {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "'" << c.buffer << "' at '" << c.delimiter << "'");
         std::int16_t count = -1;
@@ -37,10 +33,7 @@ TEST(StringExTest, Enumerate)
         EXPECT_EQ(count, static_cast<std::int16_t>(c.expected.size()));
         EXPECT_EQ(items, c.expected);
     }
-}
-
-TEST(StringExTest, EnumerateFailsBeyondASixteenBitCount)
-{
+    // Beyond a sixteen-bit count it fails.
     std::string buffer;
     for (int i = 0; i < 32767; ++i)
         buffer += "x,";
@@ -49,76 +42,60 @@ TEST(StringExTest, EnumerateFailsBeyondASixteenBitCount)
     ASSERT_TRUE(StringEx::Enumerate(buffer, ",", count, items));
     EXPECT_EQ(count, 32767);
     EXPECT_EQ(items.size(), 32767u);
-
-    buffer += "y";
-    EXPECT_FALSE(StringEx::Enumerate(buffer, ",", count, items));
+    EXPECT_FALSE(StringEx::Enumerate(buffer + "y", ",", count, items));
     EXPECT_EQ(count, 0);
     EXPECT_TRUE(items.empty());
 }
 
-TEST(StringExTest, Extract)
+TEST(StringExTest, ExtractAndZTrim)
 {
-    struct Case {
-        const char* buffer;
-        const char* begin;
-        const char* end;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"[x]", "[", "]", "x"},
-        {"x]", "[", "]", ""},
-        {"[x", "[", "]", ""},
-        {"[]", "[", "]", ""},
-        {"a[b]c[d]", "[", "]", "b"},
-        {"]a[b]", "[", "]", "b"}, // the end is looked for after the begin
-        {"<<x>>", "<<", ">>", "x"},
-        {"Key=v;", "key=", ";", ""}, // case-sensitive
-        {"abc", "", "c", "ab"},      // empty begin: from the start
-        {"abc", "a", "", ""},        // empty end: found at once
-        {"", "", "", ""},
-    };
+    const struct {
+        const char *buffer, *begin, *end, *expected;
+    } cases[] = {{"[x]", "[", "]", "x"},
+                 {"x]", "[", "]", ""},
+                 {"[x", "[", "]", ""},
+                 {"[]", "[", "]", ""},
+                 {"a[b]c[d]", "[", "]", "b"},
+                 {"]a[b]", "[", "]", "b"} /* the end is looked for after the begin */,
+                 {"<<x>>", "<<", ">>", "x"},
+                 {"Key=v;", "key=", ";", ""} /* case-sensitive */,
+                 {"abc", "", "c", "ab"} /* empty begin: from the start */,
+                 {"abc", "a", "", ""} /* empty end: found at once */,
+                 {"", "", "", ""}};
     for (const auto& c : cases)
         EXPECT_EQ(StringEx::Extract(c.buffer, c.begin, c.end), c.expected)
             << "'" << c.buffer << "' '" << c.begin << "' '" << c.end << "'";
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> trims[] = {
+        {"abc\0def"s, "abc"}, {"abc", "abc"}, {"\0abc"s, ""}, {"abc\0"s, "abc"}, {"", ""}};
+    for (const auto& [buffer, expected] : trims)
+        EXPECT_EQ(StringEx::ZTrim(buffer), expected) << buffer.size() << " chars";
 }
 
 TEST(StringExTest, Case)
 {
-    struct Case {
+    const struct {
         const char* text;
-        bool lower;
-        bool upper;
-    };
-    const Case cases[] = {
+        bool lower, upper;
+    } cases[] = {
         {"", true, true},
         {"123 !?", true, true},
         {"abc", true, false},
         {"ABC", false, true},
         {"aBc", false, false},
-        {"\u00E9cole", true, false},  // école
-        {"\u00C9COLE", false, true},  // ÉCOLE
-        {"\u00C9cole", false, false}, // École
-        {"\u00FF", true, false},      // ÿ, whose capital lies outside Latin-1
+        {"\u00E9cole", true, false} /* école */,
+        {"\u00C9COLE", false, true},
+        {"\u00C9cole", false, false},
+        {"\u00FF", true, false} /* ÿ, whose capital lies outside Latin-1 */,
         {"\u0178\u0152", false, true},
-        {"\u00DF\u00D7\u00F7", true, true}, // ß, ×, ÷ have no case
+        {"\u00DF\u00D7\u00F7", true, true} /* ß, ×, ÷ have no case */,
         {"\u65E5\u672C", true, true},
-        {"A\xFF", false, true}, // a stray byte has no case
+        {"A\xFF", false, true} /* a stray byte has no case */
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(StringEx::IsLowerCase(c.text), c.lower);
-        EXPECT_EQ(StringEx::IsUpperCase(c.text), c.upper);
+        EXPECT_EQ(StringEx::IsLowerCase(c.text), c.lower) << c.text;
+        EXPECT_EQ(StringEx::IsUpperCase(c.text), c.upper) << c.text;
     }
-}
-
-TEST(StringExTest, ZTrim)
-{
-    using namespace std::string_literals;
-    const std::pair<std::string, std::string> cases[] = {
-        {"abc\0def"s, "abc"}, {"abc", "abc"}, {"\0abc"s, ""}, {"abc\0"s, "abc"}, {"", ""},
-    };
-    for (const auto& [buffer, expected] : cases)
-        EXPECT_EQ(StringEx::ZTrim(buffer), expected) << buffer.size() << " chars";
 }
 
 } // namespace

@@ -1,0 +1,500 @@
+// The transport: choosing the interface and finding the drive, the command blocks byte for byte,
+// what it makes of the drive's answers, and the ASPI request record.
+#include "device/MMC.h"
+#include "device/platform/RequestRecords.h"
+#include "support/FakePlatform.h"
+#include "support/Hex.h"
+#include "util/ByteOrder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+namespace aspi = records::aspi;
+using P = fake::FakePlatform;
+using test::Hex;
+const char* const Interfaces[] = {MMC::InterfaceSpti, MMC::InterfaceAspi};
+
+fake::FakeDrive& AspiAt(P& p, std::uint8_t adapter = 0, std::uint8_t target = 1)
+{
+    p.SetAspiLibrary(true, true);
+    return p.AddAspiDrive('E', adapter, target);
+}
+
+P& WithAspi(P& p, std::uint8_t adapter = 0, std::uint8_t target = 1)
+{
+    AspiAt(p, adapter, target);
+    return p;
+}
+
+// Drive E: opened over the interface named (over ASPI at the adapter and target given).
+struct Rig {
+    explicit Rig(const std::string& interfaceName, std::uint8_t adapter = 0, std::uint8_t target = 1)
+    {
+        drive = interfaceName == MMC::InterfaceAspi ? &AspiAt(platform, adapter, target)
+                                                    : &platform.AddDrive('E');
+        EXPECT_TRUE(mmc.Create("E:", ""));
+        EXPECT_EQ(mmc.Interface(), interfaceName);
+    }
+    P platform;
+    fake::FakeDrive* drive = nullptr;
+    MMC mmc{platform};
+};
+
+TEST(Create, ChoosesInterfaceAndReportsFailures)
+{
+    const struct {
+        const char* name;
+        std::function<void(P&)> setUp;
+        std::string requested, message, interfaceName;
+        bool ok, libraryProbed; // whether WnAspi32.dll was asked about
+    } cases[] = {{"NoDriveAtLetter", [](P&) {}, "", "Error accessing drive", "", false, false},
+                 {"NotAnOpticalDrive", [](P& p) { p.AddDrive('E').optical = false; }, "",
+                  "Error accessing drive", "", false, false},
+                 {"AspiAbsentChoosesSpti", [](P& p) { p.AddDrive('E'); }, "", "", "SPTI", true, true},
+                 {"AspiWithoutSendCommandChoosesSpti", [](P& p) { WithAspi(p).SetAspiLibrary(true, false); },
+                  "", "", "SPTI", true, true},
+                 {"AspiWithoutSupportInfoChoosesSpti", [](P& p) { WithAspi(p).SetAspiLibrary(false, true); },
+                  "", "", "SPTI", true, true},
+                 {"AspiPresentChoosesAspi", [](P& p) { AspiAt(p); }, "", "", "ASPI", true, true},
+                 {"AspiRequestedWithoutLibrary", [](P& p) { p.AddDrive('E'); }, "ASPI",
+                  "Error accessing driver", "", false, true},
+                 {"AspiRequestedPartlyPresent", [](P& p) { WithAspi(p).SetAspiLibrary(true, false); }, "ASPI",
+                  "Error accessing driver", "", false, true},
+                 {"SptiRequestedWithAspiPresent", [](P& p) { AspiAt(p); }, "SPTI", "", "SPTI", true, false},
+                 {"UnknownInterfaceName", [](P& p) { p.AddDrive('E'); }, "SCSI", "Error accessing driver", "",
+                  false, false},
+                 // Windows puts the drive elsewhere.
+                 {"AspiNoMatchingDevice", [](P& p) { AspiAt(p).address.TargetId = 4; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 // One adapter, but no status.
+                 {"AspiStatusZero", [](P& p) { WithAspi(p).aspi.supportInfo = 0x00000001; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiEntryPointsUnbound", [](P& p) { WithAspi(p).aspiBindable = false; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiDeviceNotCdRom", [](P& p) { WithAspi(p).aspi.devices.front().deviceType = 0; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiAdapterInquiryFails", [](P& p) { WithAspi(p).aspi.failingAdapters = {0}; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"AspiMatchBehindFailingAdapter", [](P& p) { WithAspi(p, 1, 3).aspi.failingAdapters = {0}; },
+                  "", "", "ASPI", true, true},
+                 {"AspiOpenFails", [](P& p) { AspiAt(p).openFails = true; }, "", "Error accessing drive",
+                  "ASPI", false, true},
+                 {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "",
+                  "Error accessing drive", "ASPI", false, true},
+                 {"SptiOpenFails", [](P& p) { p.AddDrive('E').openFails = true; }, "", "Invalid handle",
+                  "SPTI", false, true},
+                 {"SptiAddressFails", [](P& p) { p.AddDrive('E').addressFails = true; }, "",
+                  "Error reading SCSI address", "SPTI", false, true},
+                 {"ProbeThrows",
+                  [](P& p) {
+                      p.AddDrive('E');
+                      p.libraryProbe = [](const std::string&, const std::string&) -> bool {
+                          throw std::runtime_error("probe failed");
+                      };
+                  },
+                  "", "probe failed", "", false, true},
+                 {"OpenThrows", [](P& p) { p.AddDrive('E').openThrows = "device gone"; }, "", "device gone",
+                  "SPTI", false, true},
+                 {"AddressThrowsWithHandleOpen",
+                  [](P& p) { p.AddDrive('E').addressThrows = "ioctl blew up"; }, "", "ioctl blew up", "SPTI",
+                  false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        P platform;
+        c.setUp(platform);
+        MMC mmc(platform);
+        EXPECT_EQ(mmc.Create("E:", c.requested), c.ok);
+        EXPECT_EQ(std::tuple(mmc.ErrorMessage(), mmc.Interface(), mmc.IsOpen(), platform.OpenHandles()),
+                  std::tuple(c.message, c.interfaceName, c.ok, c.ok ? 1 : 0));
+        EXPECT_EQ(!platform.Probes().empty(), c.libraryProbed);
+        for (const auto& [file, routine] : platform.Probes()) {
+            EXPECT_EQ(file, "WnAspi32.dll");
+            EXPECT_TRUE(routine == "GetASPI32SupportInfo" || routine == "SendASPI32Command") << routine;
+        }
+        if (c.ok)
+            continue;
+        // A failed Create leaves the object as new: the next Create on it runs normally.
+        platform.libraryProbe = nullptr;
+        platform.AddDrive('F');
+        EXPECT_TRUE(mmc.Create("F:", "SPTI")) << mmc.ErrorMessage();
+        EXPECT_EQ(mmc.ErrorMessage(), "");
+        EXPECT_EQ(platform.OpenHandles(), 1);
+    }
+}
+
+TEST(Create, TakesTheAddressSptiOrAspi)
+{
+    P platform;
+    platform.AddDrive('E').address = {.PortNumber = 2, .PathId = 1, .TargetId = 5, .Lun = 3};
+    MMC mmc(platform);
+    ASSERT_TRUE(mmc.Create("E:", ""));
+    EXPECT_EQ(std::tuple(mmc.PathId(), mmc.TargetId(), mmc.Lun()), std::tuple(1, 5, 3));
+
+    // ASPI skips the CD-ROM devices of other drives; E: is opened once per device tried, only the match stays
+    // open.
+    P aspiPlatform;
+    aspiPlatform.SetAspiLibrary(true, true);
+    aspiPlatform.AddAspiDrive('D', 0, 0);
+    aspiPlatform.AddAspiDrive('E', 1, 3);
+    MMC overAspi(aspiPlatform);
+    ASSERT_TRUE(overAspi.Create("E:", ""));
+    EXPECT_EQ(std::tuple(overAspi.HostAdapter(), overAspi.AspiTarget()), std::tuple(1, 3));
+    EXPECT_EQ(aspiPlatform.Opens(), 2);
+    EXPECT_EQ(aspiPlatform.OpenHandles(), 1);
+}
+
+TEST(Create, AspiQueriesEveryTargetOfEachAdapterInOrder)
+{
+    P platform;
+    AspiAt(platform, 1, 7);
+    MMC mmc(platform);
+    ASSERT_TRUE(mmc.Create("E:", ""));
+    // Adapter 0: inquiry and targets 0-7; adapter 1: inquiry and targets 0-7 (the last matches).
+    const auto& requests = platform.aspi.requests;
+    ASSERT_EQ(requests.size(), 18u);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i][2], i < 9 ? 0 : 1) << i;
+        if (i % 9 == 0) {
+            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0]), std::tuple(60u, 0))
+                << "host adapter inquiry";
+        } else {
+            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0], requests[i][8]),
+                      std::tuple(12u, 1, i % 9 - 1))
+                << "device type query " << i;
+        }
+    }
+}
+
+TEST(Create, TwiceKeepsTheFirstHandleUsable)
+{
+    P platform;
+    platform.AddDrive('E').address = {.PortNumber = 0, .PathId = 1, .TargetId = 2, .Lun = 0};
+    platform.AddDrive('F');
+    MMC mmc(platform);
+    ASSERT_TRUE(mmc.Create("E:", ""));
+    EXPECT_FALSE(mmc.Create("F:", ""));
+    EXPECT_EQ(mmc.ErrorMessage(), "Handle already open");
+    EXPECT_EQ(std::tuple(platform.OpenHandles(), mmc.Interface(), mmc.TargetId()), std::tuple(1, "SPTI", 2));
+    EXPECT_TRUE(mmc.TestUnitReady());
+    ASSERT_EQ(platform.Commands().size(), 1u);
+    EXPECT_EQ(platform.Commands().front().letter, 'E');
+}
+
+TEST(Destroy, ClosesTheHandleAndMayBeRepeated)
+{
+    P platform;
+    platform.AddDrive('E');
+    MMC mmc(platform);
+    ASSERT_TRUE(mmc.Create("E:", ""));
+    mmc.Destroy();
+    EXPECT_FALSE(mmc.IsOpen());
+    EXPECT_EQ(platform.OpenHandles(), 0);
+    mmc.Destroy();
+    EXPECT_EQ(platform.OpenHandles(), 0);
+    EXPECT_EQ(mmc.Interface(), "SPTI") << "Destroy keeps the interface";
+    // Over the pass-through a closed drive gets nothing.
+    EXPECT_FALSE(mmc.TestUnitReady());
+    EXPECT_TRUE(platform.Commands().empty());
+    EXPECT_EQ(mmc.LastResult().transport, TransportOutcome::NotSent);
+    EXPECT_TRUE(mmc.Create("E:", ""));
+
+    // After a failed Create it only empties the message.
+    P failing;
+    failing.AddDrive('E').openFails = true;
+    MMC failed(failing);
+    ASSERT_FALSE(failed.Create("E:", ""));
+    ASSERT_EQ(failed.ErrorMessage(), "Invalid handle");
+    failed.Destroy();
+    EXPECT_EQ(std::tuple(failed.ErrorMessage(), failed.Interface(), failing.Opens()),
+              std::tuple("", "SPTI", 0));
+}
+
+TEST(Destroy, AspiCommandsStillReachTheLastMatchedDevice)
+{
+    // ASPI addresses the device by adapter and target, not through the handle.
+    Rig rig(MMC::InterfaceAspi, 0, 2);
+    rig.mmc.Destroy();
+    EXPECT_TRUE(rig.mmc.TestUnitReady());
+    ASSERT_EQ(rig.platform.Commands().size(), 1u);
+    EXPECT_EQ(rig.platform.Commands().front().letter, 'E');
+    EXPECT_TRUE(rig.platform.Commands().front().viaAspi);
+}
+
+TEST(NoInterface, SendsNothing)
+{
+    P platform;
+    platform.AddDrive('E');
+    MMC mmc(platform);
+    ASSERT_FALSE(mmc.Create("E:", "SCSI"));
+    std::uint8_t buffer[36] = {};
+    EXPECT_FALSE(mmc.Inquiry(sizeof buffer, buffer));
+    EXPECT_FALSE(mmc.TestUnitReady());
+    EXPECT_TRUE(platform.Commands().empty());
+}
+
+using Send = std::function<bool(MMC&, std::uint8_t*)>;
+
+TEST(CommandBlock, ReachesTheDriveExactly)
+{
+    const struct {
+        Send send;
+        const char* cdb;
+        std::size_t dataLength;
+    } cases[] = {
+        {[](MMC& m, auto* b) { return m.GetEventStatusNotification(0x10, 8, b); },
+         "4A 01 00 00 10 00 00 00 08 00", 8},
+        {[](MMC& m, auto* b) { return m.Inquiry(36, b); }, "12 00 00 00 24 00", 36},
+        {[](MMC& m, auto* b) { return m.Inquiry(0x0123, b); }, "12 00 00 01 23 00", 0x0123},
+        {[](MMC& m, auto* b) { return m.ModeSense(0x2A, 30, b); }, "5A 00 2A 00 00 00 00 00 1E 00", 30},
+        {[](MMC& m, auto* b) { return m.Read(16, 2048, b); }, "28 00 00 00 00 10 00 00 01 00", 2048},
+        {[](MMC& m, auto* b) { return m.Read(0x12345678, 2048, b); }, "28 00 12 34 56 78 00 00 01 00", 2048},
+        {[](MMC& m, auto* b) { return m.ReadCapacity(8, b); }, "25 00 00 00 00 00 00 00 00 00", 8},
+        {[](MMC& m, auto* b) { return m.ReadCD(0, 2352, b); }, "BE 04 00 00 00 00 00 00 01 F8 00 00", 2352},
+        {[](MMC& m, auto* b) { return m.ReadCD(-150, 2352, b); }, "BE 04 FF FF FF 6A 00 00 01 F8 00 00",
+         2352},
+        {[](MMC& m, auto* b) { return m.ReadCD(1000, 27, 27 * 2352, b); },
+         "BE 04 00 00 03 E8 00 00 1B F8 00 00", 27 * 2352},
+        {[](MMC& m, auto* b) { return m.ReadCD(0x01020304, 65535, 2352, b); },
+         "BE 04 01 02 03 04 00 FF FF F8 00 00", 2352},
+        {[](MMC& m, auto* b) { return m.ReadDiscInformation(34, b); }, "51 00 00 00 00 00 00 00 22 00", 34},
+        {[](MMC& m, auto* b) { return m.ReadDiscStructure(1, 8, b); }, "AD 00 00 00 00 00 00 01 00 08 00 00",
+         8},
+        {[](MMC& m, auto* b) { return m.ReadHeader(true, 16, 8, b); }, "44 02 00 00 00 10 00 00 08 00", 8},
+        {[](MMC& m, auto* b) { return m.ReadHeader(false, 0x00ABCDEF, 8, b); },
+         "44 00 00 AB CD EF 00 00 08 00", 8},
+        {[](MMC& m, auto* b) { return m.ReadSubChannel(2, 0, 24, b); }, "42 00 40 02 00 00 00 00 18 00", 24},
+        {[](MMC& m, auto* b) { return m.ReadSubChannel(3, 5, 24, b); }, "42 00 40 03 00 00 05 00 18 00", 24},
+        {[](MMC& m, auto* b) { return m.ReadTOC(true, 0, 804, b); }, "43 02 00 00 00 00 00 03 24 00", 804},
+        {[](MMC& m, auto* b) { return m.ReadTOC(false, 5, 0x1234, b); }, "43 00 05 00 00 00 00 12 34 00",
+         0x1234},
+        {[](MMC& m, auto* b) { return m.ReadTrackInformation(7, 36, b); }, "52 01 00 00 00 07 00 00 24 00",
+         36},
+        {[](MMC& m, auto*) { return m.StartStopUnit(true); }, "1B 00 00 00 03 00", 0},
+        {[](MMC& m, auto*) { return m.StartStopUnit(false); }, "1B 00 00 00 02 00", 0},
+        {[](MMC& m, auto*) { return m.TestUnitReady(); }, "00 00 00 00 00 00", 0}};
+    for (const char* interfaceName : Interfaces)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(interfaceName) + " " + c.cdb);
+            Rig rig(interfaceName, 1, 2);
+            std::vector<std::uint8_t> buffer(27 * 2352); // large enough for the burst READ CD of 27 blocks
+            EXPECT_TRUE(c.send(rig.mmc, buffer.data()));
+            ASSERT_EQ(rig.platform.Commands().size(), 1u);
+            const fake::SentCommand& sent = rig.platform.Commands().front();
+            EXPECT_EQ(sent.letter, 'E');
+            EXPECT_EQ(sent.cdb, Hex(c.cdb));
+            EXPECT_EQ(sent.dataLength, c.dataLength);
+        }
+}
+
+TEST(CommandBlock, BadArgumentsFailWithoutReachingTheDrive)
+{
+    const std::pair<const char*, Send> cases[] = {
+        {"NegativeSize", [](MMC& m, auto* b) { return m.Inquiry(-1, b); }},
+        {"NullBuffer", [](MMC& m, auto*) { return m.Inquiry(36, nullptr); }},
+        {"BurstNoBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 0, 2352, b); }},
+        {"BurstNegativeBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, -1, 2352, b); }},
+        {"BurstTooManyBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 65536, 2352, b); }},
+        {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }},
+        {"BurstNullBuffer", [](MMC& m, auto*) { return m.ReadCD(0, 2, 4704, nullptr); }}};
+    for (const auto& [name, send] : cases) {
+        SCOPED_TRACE(name);
+        Rig rig(MMC::InterfaceSpti);
+        std::vector<std::uint8_t> buffer(4 * 2352, 0xAA);
+        EXPECT_FALSE(send(rig.mmc, buffer.data()));
+        EXPECT_TRUE(rig.platform.Commands().empty());
+        EXPECT_EQ(rig.mmc.LastResult().transport, TransportOutcome::NotSent);
+        EXPECT_EQ(buffer.front(), 0xAA) << "a rejected command must not touch the buffer";
+    }
+}
+
+TEST(CommandBlock, BufferIsZeroedBeforeTheCommandAndOnlyWithinItsSize)
+{
+    Rig rig(MMC::InterfaceSpti);
+    rig.drive->RespondTo(0x5A, {0x00, 0x1C, 0x7E});
+    std::vector<std::uint8_t> buffer(31,
+                                     0xAA); // one byte more than the size given, as the drive list passes it
+    ASSERT_TRUE(rig.mmc.ModeSense(0x2A, 30, buffer.data()));
+    ASSERT_EQ(rig.platform.Commands().size(), 1u);
+    EXPECT_TRUE(rig.platform.Commands().front().dataWasZero);
+    // The short answer is followed by zeros, not by what the buffer held before.
+    std::vector<std::uint8_t> expected(30, 0);
+    expected[1] = 0x1C, expected[2] = 0x7E;
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 30), expected);
+    EXPECT_EQ(buffer[30], 0xAA) << "bytes beyond the given size belong to the caller";
+}
+
+ScsiResult With(TransportOutcome outcome, std::uint8_t status = 0)
+{
+    ScsiResult r = ScsiResult::Success();
+    r.transport = outcome;
+    r.status = status;
+    return r;
+}
+
+TEST(Answers, SucceedOnlyWhenDeliveredWithGood)
+{
+    const std::pair<ScsiResult, bool> cases[] = {
+        {ScsiResult::Success(), true},
+        {ScsiResult::Success(20), true},
+        {ScsiResult::CheckCondition(scsi::SenseIllegalRequest, 0x24, 0x00), false},
+        {ScsiResult::CheckCondition(scsi::SenseNotReady, 0x3A, 0x01), false},
+        {With(TransportOutcome::Delivered, scsi::StatusBusy), false},
+        {With(TransportOutcome::OsError), false},
+        {With(TransportOutcome::HostError), false},
+        {With(TransportOutcome::DriverError), false},
+        {With(TransportOutcome::ShortRead), false}};
+    for (const char* interfaceName : Interfaces)
+        for (const auto& [answer, ok] : cases) {
+            SCOPED_TRACE(std::string(interfaceName) + " " + answer.Describe());
+            Rig rig(interfaceName);
+            rig.drive->Queue(answer);
+            std::uint8_t buffer[8] = {};
+            EXPECT_EQ(rig.mmc.ReadCapacity(sizeof buffer, buffer), ok);
+            EXPECT_EQ(rig.platform.Commands().size(), 1u) << "only UNIT ATTENTION is sent again";
+            // The sense survives the trip through either interface, for diagnostics.
+            if (answer.status == scsi::StatusCheckCondition) {
+                const ScsiResult& last = rig.mmc.LastResult();
+                EXPECT_EQ(std::tuple(last.SenseKey(), last.Asc(), last.Ascq()),
+                          std::tuple(answer.SenseKey(), answer.Asc(), answer.Ascq()));
+            }
+        }
+}
+
+TEST(Answers, UnitAttentionIsSentAgainUpToThreeTimes)
+{
+    for (const char* interfaceName : Interfaces)
+        for (int unitAttentions = 0; unitAttentions <= 4; ++unitAttentions) {
+            SCOPED_TRACE(std::string(interfaceName) + " " + std::to_string(unitAttentions));
+            Rig rig(interfaceName);
+            // Each UNIT ATTENTION leaves junk behind in the buffer; the resend must not see it.
+            for (int i = 0; i < unitAttentions; ++i)
+                rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseUnitAttention, 0x28, 0x00),
+                                 {0xEE, 0xEE, 0xEE, 0xEE});
+            rig.drive->Queue(ScsiResult::Success(), {0x01, 0x02});
+            const bool ok = unitAttentions < 4;
+            std::uint8_t buffer[4] = {};
+            EXPECT_EQ(rig.mmc.Inquiry(sizeof buffer, buffer), ok);
+            const auto& sent = rig.platform.Commands();
+            ASSERT_EQ(sent.size(), std::size_t(ok ? unitAttentions + 1 : 4));
+            for (const auto& command : sent) {
+                EXPECT_TRUE(command.dataWasZero);
+                EXPECT_EQ(command.cdb, sent.front().cdb);
+            }
+            if (ok) {
+                EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4),
+                          (std::vector<std::uint8_t>{1, 2, 0, 0}));
+            } else {
+                EXPECT_TRUE(rig.mmc.LastResult().IsUnitAttention()) << "the last answer counts";
+            }
+        }
+}
+
+TEST(Answers, CommandWithoutDataAndTheObserverSeeingEachCommandOnce)
+{
+    for (const char* interfaceName : Interfaces) {
+        SCOPED_TRACE(interfaceName);
+        Rig rig(interfaceName);
+        EXPECT_TRUE(rig.mmc.TestUnitReady());
+        ASSERT_EQ(rig.platform.Commands().size(), 1u);
+        EXPECT_EQ(rig.platform.Commands().front().dataLength, 0u);
+
+        std::vector<std::vector<std::uint8_t>> blocks;
+        std::vector<std::string> answers;
+        rig.mmc.SetCommandObserver([&](std::span<const std::uint8_t> cdb, const ScsiResult& result) {
+            blocks.emplace_back(cdb.begin(), cdb.end());
+            answers.push_back(result.Describe());
+        });
+        rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseUnitAttention, 0x29, 0x00));
+        rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseNotReady, 0x3A, 0x01));
+        EXPECT_FALSE(rig.mmc.TestUnitReady());
+        EXPECT_TRUE(rig.mmc.StartStopUnit(false));
+        EXPECT_EQ(blocks, (std::vector{Hex("00 00 00 00 00 00"), Hex("1B 00 00 00 02 00")}));
+        EXPECT_EQ(answers, (std::vector<std::string>{"CHECK CONDITION 02/3A/01", "GOOD"}));
+    }
+}
+
+// The ASPI layer's side of an execute-command record: what it was sent, and an answer written back.
+class AspiExec : public ::testing::Test {
+protected:
+    AspiExec()
+    {
+        rig.platform.aspi.execHandler = [this](std::span<std::uint8_t> srb, std::span<std::uint8_t> data) {
+            sent.assign(srb.begin(), srb.end());
+            dataSize = data.size();
+            std::copy(answer.begin(), answer.end(), srb.begin());
+            return layerAccepts;
+        };
+    }
+    // Sends once to learn the record's shape, then sets the layer's answer.
+    void Answer(std::uint8_t srbStatus, std::uint8_t haStat, std::uint8_t targStat)
+    {
+        rig.mmc.ReadCapacity(sizeof buffer, buffer);
+        answer = sent;
+        answer[aspi::OffStatus] = srbStatus, answer[aspi::OffHaStat] = haStat,
+        answer[aspi::OffTargStat] = targStat;
+    }
+
+    Rig rig{MMC::InterfaceAspi, 2, 5};
+    std::vector<std::uint8_t> sent, answer;
+    std::size_t dataSize = 0;
+    bool layerAccepts = true;
+    std::uint8_t buffer[8];
+};
+
+TEST_F(AspiExec, RecordCarriesAddressFlagsAndCommand)
+{
+    std::uint8_t inquiry[36];
+    rig.mmc.Inquiry(sizeof inquiry, inquiry);
+    ASSERT_EQ(sent.size(), aspi::ExecSize);
+    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 10),
+              Hex("02 00 02 48 00 00 00 00 05 00"));
+    EXPECT_EQ(Le32(sent, aspi::OffBufLen), 36u);
+    EXPECT_EQ(sent[aspi::OffSenseLen], 14);
+    EXPECT_EQ(sent[aspi::OffCdbLen], 6);
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(sent.begin() + aspi::OffCdbByte, sent.begin() + aspi::OffCdbByte + 16),
+        Hex("12 00 00 00 24 00 00 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(dataSize, 36u);
+}
+
+TEST_F(AspiExec, SucceedOnlyWithCompletionAndKeepTheSense)
+{
+    const struct {
+        const char* name;
+        std::uint8_t srbStatus, haStat, targStat;
+        bool layerAccepts, ok;
+        TransportOutcome transport;
+    } cases[] = {{"Completed", aspi::SS_COMP, 0, 0, true, true, TransportOutcome::Delivered},
+                 {"CheckCondition", aspi::SS_ERR, 0, 2, true, false, TransportOutcome::Delivered},
+                 {"SelectionTimeout", aspi::SS_ERR, 0x11, 0, true, false, TransportOutcome::HostError},
+                 {"Aborted", 0x02, 0, 0, true, false, TransportOutcome::DriverError},
+                 {"NeverCompleted", aspi::SS_PENDING, 0, 0, true, false, TransportOutcome::DriverError},
+                 {"NoEvent", aspi::SS_COMP, 0, 0, false, false, TransportOutcome::NotSent}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Answer(c.srbStatus, c.haStat, c.targStat);
+        layerAccepts = c.layerAccepts;
+        EXPECT_EQ(rig.mmc.ReadCapacity(sizeof buffer, buffer), c.ok);
+        EXPECT_EQ(rig.mmc.LastResult().transport, c.transport);
+        layerAccepts = true;
+    }
+    Answer(aspi::SS_ERR, 0, scsi::StatusCheckCondition);
+    answer[aspi::OffSenseArea] = 0x70;
+    answer[aspi::OffSenseArea + 2] = scsi::SenseIllegalRequest;
+    answer[aspi::OffSenseArea + 12] = 0x24;
+    EXPECT_FALSE(rig.mmc.ReadCapacity(sizeof buffer, buffer));
+    EXPECT_EQ(rig.mmc.LastResult().Describe(), "CHECK CONDITION 05/24/00");
+}
+
+} // namespace
+} // namespace tolvane
