@@ -1,79 +1,251 @@
-// What the disc object's tests share: every fact of a read as named texts (so a
-// test compares whole reads and a failure names the fact), discs built by hand
-// for the virtual drive, and a fake drive that lets chosen commands fail or
-// answers them itself while a virtual drive answers the rest.
+// What the disc object's tests share: every fact of a read as named texts (so a failure names
+// the fact), discs built by hand, and a fake drive whose commands a test may answer itself.
 #pragma once
 
 #include "disc/OpticalDisk.h"
 #include "emulator/Disc.h"
 #include "emulator/EmulatedDrive.h"
 #include "support/FakePlatform.h"
-#include "util/ByteOrder.h"
-#include "util/Clock.h"
+#include "support/VirtualRig.h"
 
-#include <cstdint>
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace tolvane::test {
 
-// Keys: the CD and DVD record fields by name ("DiscStatus", "Layers"), the disc's
-// CD-Text as "Title" and "Artist", "Count", and per track "track N Field"
-// ("track 3 MSF", "track 3 Title").
+// Record fields by name ("DiscStatus"), the disc's CD-Text as "Title"/"Artist", "Count",
+// and per track "track N Field" ("track 3 MSF").
 using Facts = std::map<std::string, std::string>;
 
-Facts FactsOf(OpticalDisk& disc);
+namespace facts_detail {
+// A fraction of a byte would be a fault, so it shows.
+inline std::string Size(FixedPoint s)
+{
+    return s.IsWhole() ? std::to_string(s.Whole()) : "fraction " + std::to_string(s.Raw());
+}
+inline std::string Flag(bool b) { return b ? "true" : "false"; }
+
+inline void AddRecords(Facts& f, const CD& cd, const DVD& dvd, const CDText& text)
+{
+    const auto n = [](auto v) { return std::to_string(v); };
+    f = {{"AbstractFileIdentifier", cd.AbstractFileIdentifier()},
+         {"ApplicationIdentifier", cd.ApplicationIdentifier()},
+         {"BibliographicalFileIdentifier", cd.BibliographicalFileIdentifier()},
+         {"CDDB", cd.CDDB()},
+         {"CopyrightFileIdentifier", cd.CopyrightFileIdentifier()},
+         {"DataPreparerIdentifier", cd.DataPreparerIdentifier()},
+         {"DiscFormat", cd.DiscFormat()},
+         {"DiscStatus", n(cd.DiscStatus())},
+         {"DiscType", cd.DiscType()},
+         {"Erasable", Flag(cd.Erasable())},
+         {"LogicalBlockSize", n(cd.LogicalBlockSize())},
+         {"LPathTableLocation", n(cd.LPathTableLocation())},
+         {"MPathTableLocation", n(cd.MPathTableLocation())},
+         {"OptionalLPathTableLocation", n(cd.OptionalLPathTableLocation())},
+         {"OptionalMPathTableLocation", n(cd.OptionalMPathTableLocation())},
+         {"PathTableSize", n(cd.PathTableSize())},
+         {"PublisherIdentifier", cd.PublisherIdentifier()},
+         {"SerialNumber", cd.SerialNumber()},
+         {"Sessions", n(cd.Sessions())},
+         {"SystemIdentifier", cd.SystemIdentifier()},
+         {"TotalLogicalBlocks", n(cd.TotalLogicalBlocks())},
+         {"TotalRawSize", Size(cd.TotalRawSize())},
+         {"UPC", cd.UPC()},
+         {"VolumeCreation", cd.VolumeCreation()},
+         {"VolumeEffective", cd.VolumeEffective()},
+         {"VolumeExpiration", cd.VolumeExpiration()},
+         {"VolumeIdentifier", cd.VolumeIdentifier()},
+         {"VolumeModification", cd.VolumeModification()},
+         {"VolumeSetIdentifier", cd.VolumeSetIdentifier()},
+         {"VolumeSpaceSize", n(cd.VolumeSpaceSize())},
+         {"Layers", n(dvd.Layers())},
+         {"Region", n(dvd.Region())},
+         {"Title", text.Title()},
+         {"Artist", text.Artist()}};
+}
+
+inline void AddTrack(Facts& f, const std::string& p, const Track& t)
+{
+    f[p + "DigitalCopy"] = Flag(t.DigitalCopy());
+    f[p + "ISRC"] = t.ISRC();
+    f[p + "LBA"] = std::to_string(t.LBA());
+    f[p + "LogicalBlocks"] = std::to_string(t.LogicalBlocks());
+    f[p + "Mode"] = t.Mode();
+    f[p + "MSF"] = t.MSF();
+    f[p + "Preemphasis2"] = Flag(t.Preemphasis2());
+    f[p + "Preemphasis4"] = Flag(t.Preemphasis4());
+    f[p + "RawSize"] = Size(t.RawSize());
+    const auto text = t.CDText(); // every listed track has a text record of its own
+    f[p + "Title"] = text ? text->Title() : "(no text record)";
+    f[p + "Artist"] = text ? text->Artist() : "(no text record)";
+}
+
+// "track 12 MSF" -> "MSF"; empty for keys that are not about a track.
+inline std::string TrackField(const std::string& key)
+{
+    const auto space = key.rfind("track ", 0) == 0 ? key.find(' ', 6) : std::string::npos;
+    return space == std::string::npos ? std::string() : key.substr(space + 1);
+}
+} // namespace facts_detail
+
+inline Facts FactsOf(OpticalDisk& disc)
+{
+    Facts f;
+    facts_detail::AddRecords(f, *disc.CD(), *disc.DVD(), *disc.CDText());
+    f["Count"] = std::to_string(disc.Count());
+    for (int n = 1; n <= disc.Count(); ++n) {
+        if (const auto track = disc.Track(static_cast<std::int16_t>(n))) {
+            facts_detail::AddTrack(f, "track " + std::to_string(n) + " ", *track);
+        }
+    }
+    return f;
+}
+
 // The value a fact has when nothing was learned about it (the records' defaults).
-std::string DefaultFact(const std::string& key);
-// Whether `key` is named by `pattern`: equal, or "track * Field" for that field of every track.
-bool FactMatches(const std::string& pattern, const std::string& key);
-// One failure per fact that differs, naming it; missing and extra facts included.
-void ExpectFacts(const Facts& expected, const Facts& actual);
+inline std::string DefaultFact(const std::string& key)
+{
+    static const Facts defaults = [] {
+        Facts f;
+        facts_detail::AddRecords(f, CD(), DVD(), CDText());
+        f["Count"] = "0";
+        facts_detail::AddTrack(f, "track ", Track());
+        f["track Title"] = f["track Artist"] = ""; // a read gives each track an empty text record
+        return f;
+    }();
+    const std::string field = facts_detail::TrackField(key);
+    const auto it = defaults.find(field.empty() ? key : "track " + field);
+    return it == defaults.end() ? "(unknown fact " + key + ")" : it->second;
+}
 
-// The disc address of a logical block as the 24-bit 00MMSSFF word of a TOC in MSF form.
-std::uint32_t MsfWord(std::int32_t lba);
+// Equal, or "track * Field" for that field of every track.
+inline bool FactMatches(const std::string& pattern, const std::string& key)
+{
+    return pattern.rfind("track * ", 0) == 0 ? facts_detail::TrackField(key) == pattern.substr(8) : pattern == key;
+}
 
-// --- Discs built by hand -------------------------------------------------------
+// One failure per differing fact, missing and extra ones included.
+inline void ExpectFacts(const Facts& expected, const Facts& actual)
+{
+    std::set<std::string> keys;
+    for (const auto* m : {&expected, &actual}) {
+        for (const auto& kv : *m) {
+            keys.insert(kv.first);
+        }
+    }
+    for (const std::string& key : keys) {
+        const auto e = expected.find(key);
+        const auto a = actual.find(key);
+        if (e == expected.end()) {
+            ADD_FAILURE() << key << " was not expected (\"" << a->second << "\")";
+        } else if (a == actual.end()) {
+            ADD_FAILURE() << key << " is missing (expected \"" << e->second << "\")";
+        } else {
+            EXPECT_EQ(a->second, e->second) << key;
+        }
+    }
+}
+
+// Only the facts `expected` names.
+inline void ExpectSomeFacts(const Facts& expected, const Facts& actual)
+{
+    for (const auto& [key, value] : expected) {
+        const auto found = actual.find(key);
+        ASSERT_NE(found, actual.end()) << key << " was not read";
+        EXPECT_EQ(found->second, value) << key;
+    }
+}
+
+// Every fact at its default.
+inline Facts AllDefaults(const Facts& like)
+{
+    Facts d;
+    for (const auto& kv : like) {
+        d[kv.first] = DefaultFact(kv.first);
+    }
+    return d;
+}
+
+using DiscMaker = std::function<std::shared_ptr<const emulator::Disc>()>;
+inline DiscMaker Image(const char* relative)
+{
+    return [relative] { return LoadTestImage(relative); };
+}
 
 struct TrackSpec {
-    TrackSpec(std::uint8_t n, emulator::TrackMode m, std::int32_t lba, std::uint8_t ctl = 0,
-              std::uint8_t s = 1, std::string code = {})
-        : number(n), mode(m), start(lba), control(ctl), session(s), isrc(std::move(code))
-    {
-    }
-
     std::uint8_t number;
     emulator::TrackMode mode;
     std::int32_t start; // INDEX 01
-    std::uint8_t control;
-    std::uint8_t session;
-    std::string isrc;
+    std::uint8_t control = 0;
+    std::uint8_t session = 1;
 };
 
-// A CD whose tracks end where the next track of their session starts, or at their
-// session's lead-out; every block reads as zeros. `sessions` gives each session's
-// number, lead-out and disc type; the capacity is the last lead-out.
-std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackSpec>& tracks,
-                                        const std::vector<emulator::Session>& sessions,
-                                        emulator::MediaKind media = emulator::MediaKind::PressedCd);
+// A CD of zero blocks whose tracks end where the next of their session starts, or at their
+// session's lead-out; the capacity is the last lead-out.
+inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackSpec>& tracks,
+                                               const std::vector<emulator::Session>& sessions,
+                                               emulator::MediaKind media = emulator::MediaKind::PressedCd)
+{
+    using emulator::TrackMode;
+    static const auto zeros = std::make_shared<emulator::ZeroSource>();
+    auto disc = std::make_shared<emulator::Disc>();
+    disc->name = "built by hand";
+    disc->media = media;
+    disc->sessions = sessions;
+    disc->capacity = sessions.empty() ? 0 : sessions.back().leadOut;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const TrackSpec& spec = tracks[i];
+        emulator::Track t;
+        t.number = spec.number;
+        t.session = spec.session;
+        t.mode = spec.mode;
+        t.control = spec.control;
+        t.start = spec.start;
+        t.pregapStart = i == 0 ? 0 : spec.start; // blocks before track 1's INDEX 01 are its pregap
+        if (i + 1 < tracks.size() && tracks[i + 1].session == spec.session) {
+            t.end = tracks[i + 1].start;
+        } else {
+            for (const emulator::Session& s : sessions) {
+                t.end = s.number == spec.session ? s.leadOut : t.end;
+            }
+        }
+        const auto format = spec.mode == TrackMode::Audio   ? emulator::SectorFormat::Audio
+                            : spec.mode == TrackMode::Mode1 ? emulator::SectorFormat::Mode1Data
+                                                            : emulator::SectorFormat::Mode2Data;
+        disc->extents.push_back(emulator::Extent{t.pregapStart, t.end - t.pregapStart, format, zeros, 0});
+        disc->tracks.push_back(t);
+    }
+    return disc;
+}
+
 // A DVD of `blocks` zero blocks; the drive gives it its one data track.
-std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::int32_t blocks, std::uint8_t layers,
-                                         std::uint8_t regions);
+inline std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::int32_t blocks,
+                                                std::uint8_t layers, std::uint8_t regions)
+{
+    auto disc = std::make_shared<emulator::Disc>();
+    disc->name = "DVD built by hand";
+    disc->media = media;
+    disc->layers = layers;
+    disc->regions = regions;
+    disc->capacity = blocks;
+    disc->extents.push_back(emulator::Extent{0, blocks, emulator::SectorFormat::Mode1Data,
+                                             std::make_shared<emulator::ZeroSource>(), 0});
+    return disc;
+}
 
-// --- A virtual drive behind a fake platform --------------------------------------
-
-// Decides about one command before the virtual drive sees it: an answer of its
-// own, or nothing to let the drive answer.
+// Decides about one command before the virtual drive sees it: an answer of its own, or nothing.
 using Intercept = std::function<std::optional<ScsiResult>(ConstBytes cdb, Bytes data)>;
 
-// A CHECK CONDITION a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
-ScsiResult Refused();
+// What a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
+inline ScsiResult Refused() { return ScsiResult::CheckCondition(0x04, 0x44, 0x00); }
 
+// A virtual drive at D: behind a fake platform, the disc object bound to it.
 struct FakeRig {
     std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
     fake::FakePlatform platform;
@@ -81,8 +253,21 @@ struct FakeRig {
     Intercept intercept;
     OpticalDisk disc{platform, clock};
 
-    // The disc goes into the drive at D:, and the disc object is bound to it.
-    explicit FakeRig(std::shared_ptr<const emulator::Disc> image);
+    explicit FakeRig(std::shared_ptr<const emulator::Disc> image)
+    {
+        if (image) {
+            drive->Insert(std::move(image));
+        }
+        platform.AddDrive('D').handler = [this](ConstBytes cdb, Bytes data) {
+            if (intercept) {
+                if (auto answer = intercept(cdb, data)) {
+                    return *answer;
+                }
+            }
+            return drive->Execute(cdb, data);
+        };
+        EXPECT_TRUE(disc.Create("D:")) << disc.ErrorMessage();
+    }
 };
 
 } // namespace tolvane::test
