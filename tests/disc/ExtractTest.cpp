@@ -35,20 +35,46 @@ std::unique_ptr<test::VirtualRig> ReadRig(std::shared_ptr<const emulator::Disc> 
 }
 
 // Two tracks whose audio encodes every byte's disc address: track 1 is 75 blocks at LBA 0,
-// track 2 302 blocks at LBA 75 (11 bursts of 27 and one of 5).
+// track 2 302 blocks at LBA 75 (11 bursts of 27 and one of 5), read, with the READ CD commands
+// sent from then on as "LBA+blocks" (" failed" when refused).
 constexpr std::int32_t SmallLba = 75;
 constexpr std::size_t SmallSectors = 302;
 
-std::unique_ptr<test::VirtualRig> SmallRig(const test::TempDir& dir)
+struct Small {
+    test::TempDir dir;
+    std::string path = dir.File("track.wav");
+    std::unique_ptr<test::VirtualRig> rig;
+    std::vector<std::string> reads;
+
+    Small()
+    {
+        emulator::LoadOptions options;
+        options.synthesizeMissingData = true;
+        const auto loaded = emulator::LoadImage(
+            dir.Write("small.toc", "CD_DA\nTRACK AUDIO\nFILE \"absent.wav\" 0 00:01:00\n"
+                                   "TRACK AUDIO\nFILE \"absent.wav\" 00:01:00 00:04:02\n"),
+            options);
+        EXPECT_TRUE(loaded.disc) << loaded.error;
+        rig = ReadRig(loaded.disc);
+        rig->disc->Transport().SetCommandObserver([this](ConstBytes cdb, const ScsiResult& result) {
+            if (!cdb.empty() && cdb[0] == ReadCdOpcode) {
+                reads.push_back(std::to_string(Be32(cdb, 2)) + "+" + std::to_string(Be24(cdb, 6)) +
+                                (result.Good() ? "" : " failed"));
+            }
+        });
+    }
+};
+
+// READ CDs of the small track in bursts of 27 from sector `from` for `sectors` sectors (each
+// of one sector with `singles`), and a `failed` one.
+void AddReads(std::vector<std::string>& reads, std::size_t from, std::size_t sectors, bool singles = false,
+              bool failed = false)
 {
-    emulator::LoadOptions options;
-    options.synthesizeMissingData = true;
-    const auto loaded =
-        emulator::LoadImage(dir.Write("small.toc", "CD_DA\nTRACK AUDIO\nFILE \"absent.wav\" 0 00:01:00\n"
-                                                   "TRACK AUDIO\nFILE \"absent.wav\" 00:01:00 00:04:02\n"),
-                            options);
-    EXPECT_TRUE(loaded.disc) << loaded.error;
-    return ReadRig(loaded.disc);
+    for (std::size_t s = from; s < from + sectors; s += singles ? 1 : 27) {
+        reads.push_back(std::to_string(SmallLba + s) + "+" +
+                        std::to_string(singles ? 1 : std::min<std::size_t>(27, from + sectors - s)) +
+                        (failed ? " failed" : ""));
+    }
 }
 
 // What one call of Extract did.
@@ -121,102 +147,11 @@ TEST(ExtractTrack, FileHoldsTheImageBytesOfTheTrack)
     }
 }
 
-TEST(ExtractTrack, OfRealPressingsStartsAtEachTracksAddressAndEndsBeforeTheNext)
-{
-    const struct {
-        const char* toc;
-        int audioTracks;
-        // Blocks at the end of the last audio track that are the data track's pregap, recorded in
-        // its mode: READ CD of CD-DA fails on them, as on a real drive.
-        std::int32_t dataPregap;
-    } cases[] = {{"whipper/bloc.toc", 13, 0},           {"whipper/breeders.toc", 13, 0},
-                 {"whipper/capital.1.toc", 11, 0},      {"whipper/capital.fast.toc", 11, 150},
-                 {"whipper/cure.toc", 13, 0},           {"whipper/jose.toc", 10, 0},
-                 {"whipper/strokes-someday.toc", 1, 0}, {"whipper/surferrosa.toc", 21, 0}};
-    for (const auto& c : cases) {
-        auto rig = ReadRig(test::LoadTestImage(c.toc));
-        OpticalDisk& d = *rig->disc;
-        test::TempDir dir;
-        int audio = 0;
-        for (std::int16_t n = 1; n <= d.Count(); ++n) {
-            const auto track = d.Track(n);
-            if (track->Mode() != "Audio") {
-                continue; // the data track of capital.fast
-            }
-            ++audio;
-            SCOPED_TRACE(std::string(c.toc) + " track " + std::to_string(n));
-            // The first two sectors, through Extract cancelled at the third.
-            const Outcome o = Extract(d, static_cast<std::uint8_t>(n), dir.File("track.wav"), 3);
-            EXPECT_TRUE(o.result) << o.error;
-            ExpectWav(o.file, 2, track->LBA());
-            // The last sector (on discs with pregaps, the next track's INDEX 00), read as extraction reads
-            // one.
-            const bool beforeData =
-                n < d.Count() && d.Track(static_cast<std::int16_t>(n + 1))->Mode() != "Audio";
-            const std::int32_t end = track->LBA() + track->LogicalBlocks();
-            const std::int32_t audioEnd = beforeData ? end - c.dataPregap : end;
-            std::vector<std::uint8_t> sector(Sector);
-            ASSERT_TRUE(d.Transport().ReadCD(audioEnd - 1, static_cast<std::int16_t>(Sector), sector.data()));
-            for (std::size_t i = 0; i < Sector; ++i) {
-                ASSERT_EQ(sector[i], emulator::AddressPatternSource::ByteAt(audioEnd - 1, i)) << i;
-            }
-            if (audioEnd != end) {
-                EXPECT_FALSE(
-                    d.Transport().ReadCD(audioEnd, static_cast<std::int16_t>(Sector), sector.data()));
-            }
-        }
-        EXPECT_EQ(audio, c.audioTracks) << c.toc;
-    }
-    // Track 2 of surferrosa whole: it ends with the 45-block INDEX 00 of track 3 (23142 to 23186).
-    auto rig = ReadRig(test::LoadTestImage("whipper/surferrosa.toc"));
-    test::TempDir dir;
-    const Outcome o = Extract(*rig->disc, 2, dir.File("track.wav"));
-    EXPECT_TRUE(o.result) << o.error;
-    ExpectWav(o.file, 9420, 13767);
-}
-
-// --- Bursts, change events, cancel and read failures ---------------------------------------
-
-struct ReadCdCommand {
-    std::int32_t lba;
-    std::uint32_t blocks;
-    bool ok;
-    bool operator==(const ReadCdCommand&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const ReadCdCommand& c)
-{
-    return os << "{" << c.lba << ", " << c.blocks << (c.ok ? "}" : " failed}");
-}
-
-// Records the READ CD commands the disc object sends from now on.
-std::shared_ptr<std::vector<ReadCdCommand>> RecordReadCd(OpticalDisk& disc)
-{
-    auto log = std::make_shared<std::vector<ReadCdCommand>>();
-    disc.Transport().SetCommandObserver([log](std::span<const std::uint8_t> cdb, const ScsiResult& result) {
-        if (!cdb.empty() && cdb[0] == ReadCdOpcode) {
-            log->push_back({static_cast<std::int32_t>(Be32(cdb, 2)), Be24(cdb, 6), result.Good()});
-        }
-    });
-    return log;
-}
-
-// Bursts of 27 of the small track from sector `from` for `sectors` sectors.
-void AddBursts(std::vector<ReadCdCommand>& commands, std::size_t from, std::size_t sectors)
-{
-    for (std::size_t s = from; s < from + sectors; s += 27) {
-        commands.push_back({SmallLba + static_cast<std::int32_t>(s),
-                            static_cast<std::uint32_t>(std::min<std::size_t>(27, from + sectors - s)), true});
-    }
-}
-
 TEST(ExtractTrack, ReadsInBurstsAndReportsEverySector)
 {
-    test::TempDir dir;
-    auto rig = SmallRig(dir);
-    const auto log = RecordReadCd(*rig->disc);
-    const std::uint64_t commandsBefore = rig->drive->CommandCount();
-    const Outcome o = Extract(*rig->disc, 2, dir.File("track.wav"));
+    Small small;
+    const std::uint64_t commandsBefore = small.rig->drive->CommandCount();
+    const Outcome o = Extract(*small.rig->disc, 2, small.path);
     EXPECT_TRUE(o.result) << o.error;
     // One Change event per sector with the length the file will have.
     ASSERT_EQ(o.changes.size(), SmallSectors);
@@ -225,10 +160,15 @@ TEST(ExtractTrack, ReadsInBurstsAndReportsEverySector)
         ASSERT_EQ(o.changes[i] - o.changes[i - 1], 2352) << "event " << i + 1;
     }
     ExpectWav(o.file, SmallSectors, SmallLba);
-    std::vector<ReadCdCommand> expected;
-    AddBursts(expected, 0, SmallSectors);
-    EXPECT_EQ(*log, expected);
-    EXPECT_EQ(rig->drive->CommandCount() - commandsBefore, 12u) << "nothing else is sent";
+    std::vector<std::string> expected;
+    AddReads(expected, 0, SmallSectors);
+    EXPECT_EQ(small.reads, expected);
+    EXPECT_EQ(small.rig->drive->CommandCount() - commandsBefore, 12u) << "nothing else is sent";
+    // Track 2 of surferrosa, whole: it ends with the 45-block INDEX 00 of track 3 (23142 to 23186).
+    auto rig = ReadRig(test::LoadTestImage("whipper/surferrosa.toc"));
+    const Outcome whole = Extract(*rig->disc, 2, small.dir.File("surferrosa.wav"));
+    EXPECT_TRUE(whole.result) << whole.error;
+    ExpectWav(whole.file, 9420, 13767);
 }
 
 TEST(ExtractTrack, ACancelStopsBeforeTheCancelledSectorIsWritten)
@@ -236,9 +176,8 @@ TEST(ExtractTrack, ACancelStopsBeforeTheCancelledSectorIsWritten)
     // At the first event, inside the first burst, at its last sector, at the second's first, at the last.
     for (const std::size_t k : {1, 2, 26, 27, 28, 29, 302}) {
         SCOPED_TRACE("cancel at event " + std::to_string(k));
-        test::TempDir dir;
-        auto rig = SmallRig(dir);
-        const Outcome o = Extract(*rig->disc, 2, dir.File("track.wav"), k);
+        Small small;
+        const Outcome o = Extract(*small.rig->disc, 2, small.path, k);
         EXPECT_EQ(o.result, k > 1) << "true once any sector was written";
         EXPECT_EQ(o.error, "") << "a cancel adds no message";
         EXPECT_EQ(o.changes.size(), k) << "no event after the cancel";
@@ -248,63 +187,33 @@ TEST(ExtractTrack, ACancelStopsBeforeTheCancelledSectorIsWritten)
 
 TEST(ExtractTrack, ABurstThatFailsIsReadAgainSectorBySector)
 {
-    {
-        SCOPED_TRACE("the first burst fails once");
-        test::TempDir dir;
-        auto rig = SmallRig(dir);
-        const auto log = RecordReadCd(*rig->disc);
-        rig->drive->FailCommand(ReadCdOpcode, 1);
-        const Outcome o = Extract(*rig->disc, 2, dir.File("track.wav"));
-        EXPECT_TRUE(o.result) << o.error;
-        EXPECT_EQ(o.error, "");
-        EXPECT_EQ(o.changes.size(), SmallSectors);
-        ExpectWav(o.file, SmallSectors, SmallLba);
-        std::vector<ReadCdCommand> expected{{SmallLba, 27, false}};
-        for (std::int32_t s = 0; s < 27; ++s) {
-            expected.push_back({SmallLba + s, 1, true});
-        }
-        AddBursts(expected, 27, SmallSectors - 27);
-        EXPECT_EQ(*log, expected);
-    }
-    // A sector that cannot be read: exactly the sectors before it stay.
-    for (const std::size_t k : {0, 1, 26, 27, 28, 301}) {
+    // A burst that fails once (k = -1): its sectors one at a time, then bursts again. A sector
+    // that cannot be read: the bursts before it, its burst, its sectors up to it; nothing after.
+    for (const int k : {-1, 0, 1, 26, 27, 28, 301}) {
         SCOPED_TRACE("sector " + std::to_string(k) + " cannot be read");
-        test::TempDir dir;
-        auto rig = SmallRig(dir);
-        rig->drive->FailReadsAt(SmallLba + static_cast<std::int32_t>(k));
-        const auto log = RecordReadCd(*rig->disc);
-        const Outcome o = Extract(*rig->disc, 2, dir.File("track.wav"));
-        EXPECT_FALSE(o.result);
-        EXPECT_EQ(o.error, "Error reading bytes");
-        EXPECT_EQ(o.changes.size(), k);
-        ExpectWav(o.file, k, SmallLba);
-        // The bursts before the bad one, the bad burst, then its sectors one at a time up to the bad one.
-        const std::size_t burst = k / 27 * 27;
-        std::vector<ReadCdCommand> expected;
-        AddBursts(expected, 0, burst);
-        expected.push_back({SmallLba + static_cast<std::int32_t>(burst),
-                            static_cast<std::uint32_t>(std::min<std::size_t>(27, SmallSectors - burst)),
-                            false});
-        for (std::size_t s = burst; s <= k; ++s) {
-            expected.push_back({SmallLba + static_cast<std::int32_t>(s), 1, s < k});
+        Small small;
+        if (k < 0) {
+            small.rig->drive->FailCommand(ReadCdOpcode, 1);
+        } else {
+            small.rig->drive->FailReadsAt(SmallLba + k);
         }
-        EXPECT_EQ(*log, expected);
-    }
-}
-
-TEST(ExtractTrack, ABadByteFromTheDriveLandsAtItsPlaceInTheFile)
-{
-    for (const auto& [sector, offset] : std::vector<std::pair<std::size_t, std::size_t>>{
-             {0, 0}, {40, 1000}, {26, 2351}, {SmallSectors - 1, 2351}}) {
-        SCOPED_TRACE("sector " + std::to_string(sector) + ", byte " + std::to_string(offset));
-        test::TempDir dir;
-        auto rig = SmallRig(dir);
-        rig->drive->CorruptAt(SmallLba + static_cast<std::int32_t>(sector), offset, 0xA5);
-        Outcome o = Extract(*rig->disc, 2, dir.File("track.wav"));
-        EXPECT_TRUE(o.result) << o.error;
-        ASSERT_EQ(o.file.size(), Header + Sector * SmallSectors);
-        o.file[Header + sector * Sector + offset] ^= 0xA5; // only that byte differs
-        ExpectWav(o.file, SmallSectors, SmallLba);
+        const std::size_t bad = k < 0 ? SmallSectors : static_cast<std::size_t>(k);
+        const Outcome o = Extract(*small.rig->disc, 2, small.path);
+        EXPECT_EQ(o.result, k < 0);
+        EXPECT_EQ(o.error, k < 0 ? "" : "Error reading bytes");
+        EXPECT_EQ(o.changes.size(), bad);
+        ExpectWav(o.file, bad, SmallLba);
+        const std::size_t burst = k < 0 ? 0 : bad / 27 * 27;
+        std::vector<std::string> expected;
+        AddReads(expected, 0, burst);
+        AddReads(expected, burst, std::min<std::size_t>(27, SmallSectors - burst), false, true);
+        AddReads(expected, burst, k < 0 ? 27 : bad - burst, true);
+        if (k < 0) {
+            AddReads(expected, 27, SmallSectors - 27);
+        } else {
+            AddReads(expected, bad, 1, true, true);
+        }
+        EXPECT_EQ(small.reads, expected);
     }
 }
 
@@ -361,11 +270,10 @@ TEST(ExtractTrack, AFileThatCannotGrowStopsTheCopyWithSizesOfTheSectorsInIt)
                  {40, "Error creating data chunk", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE("limit " + std::to_string(c.limit));
-        test::TempDir dir;
-        auto rig = SmallRig(dir);
-        const std::string path = dir.File("track.wav");
-        EXPECT_EQ(ExtractUnderFileSizeLimit(*rig->disc, path, c.limit), std::string("0") + c.error);
-        auto file = test::ReadBytes(path);
+        Small small;
+        EXPECT_EQ(ExtractUnderFileSizeLimit(*small.rig->disc, small.path, c.limit),
+                  std::string("0") + c.error);
+        auto file = test::ReadBytes(small.path);
         ASSERT_EQ(file.size(), c.limit) << "every byte up to the limit was written";
         if (file.size() >= Header) {
             file.resize(Header + Sector * c.sectors);
@@ -414,25 +322,22 @@ TEST(ExtractTrack, TheTrayOpenedOrTheDriveGoneDuringAStreamStopsWithAValidWav)
 
 TEST(ExtractTrack, AnUnexpectedFailureKeepsTheSectorsWrittenAndTheProvisionalHeader)
 {
-    test::TempDir dir;
-    auto rig = SmallRig(dir);
+    Small small;
     // At the 200th sector, while most of the copy still sits in the writer's buffer.
     std::size_t events = 0;
-    rig->disc->SetChangeHandler([&events](std::int32_t, bool&) {
+    small.rig->disc->SetChangeHandler([&events](std::int32_t, bool&) {
         if (++events == 200) {
             throw std::runtime_error("handler failed");
         }
     });
-    EXPECT_FALSE(rig->disc->Extract(2, dir.File("track.wav")));
-    EXPECT_EQ(rig->disc->ErrorMessage(), "handler failed");
-    auto file = test::ReadBytes(dir.File("track.wav"));
+    EXPECT_FALSE(small.rig->disc->Extract(2, small.path));
+    EXPECT_EQ(small.rig->disc->ErrorMessage(), "handler failed");
+    auto file = test::ReadBytes(small.path);
     ASSERT_EQ(file.size(), Header + Sector * 199);
     EXPECT_EQ(Le32(file, 4), 0u) << "the RIFF size stays provisional";
     EXPECT_EQ(Le32(file, 40), SmallSectors * Sector) << "so does the data size";
-    for (int i = 0; i < 4; ++i) { // the sizes of 199 sectors, so that the audio can be compared
-        file[4 + i] = static_cast<std::uint8_t>((36 + Sector * 199) >> (8 * i));
-        file[40 + i] = static_cast<std::uint8_t>((Sector * 199) >> (8 * i));
-    }
+    PutLe32(file, 4, 36 + Sector * 199); // so that the audio can be compared
+    PutLe32(file, 40, Sector * 199);
     ExpectWav(file, 199, SmallLba);
 }
 
@@ -477,19 +382,11 @@ TEST(ExtractTrack, RefusalsCreateNoFile)
 TEST(ExtractTrack, ATrackWithoutBlocksGivesAnEmptyWav)
 {
     // Track 2 has no blocks (two TOC entries at the same address).
-    auto disc = std::make_shared<emulator::Disc>();
-    for (const auto& [start, end] :
-         std::vector<std::pair<std::int32_t, std::int32_t>>{{0, 75}, {75, 75}, {75, 150}}) {
-        emulator::Track t;
-        t.number = static_cast<std::uint8_t>(disc->tracks.size() + 1);
-        t.pregapStart = t.start = start;
-        t.end = end;
-        disc->tracks.push_back(t);
-    }
-    disc->sessions.push_back(emulator::Session{1, 150, 0x00});
-    disc->capacity = 150;
-    disc->extents.push_back(emulator::Extent{0, 150, emulator::SectorFormat::Audio,
-                                             std::make_shared<emulator::AddressPatternSource>(), 0});
+    using emulator::TrackMode;
+    auto disc = test::BuildCd(
+        {{1, TrackMode::Audio, 0}, {2, TrackMode::Audio, 75}, {3, TrackMode::Audio, 75}}, {{1, 150, 0x00}});
+    disc->extents = {
+        {0, 150, emulator::SectorFormat::Audio, std::make_shared<emulator::AddressPatternSource>(), 0}};
     auto rig = ReadRig(disc);
     OpticalDisk& d = *rig->disc;
     ASSERT_EQ(d.Count(), 3);
