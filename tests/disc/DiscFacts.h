@@ -52,9 +52,11 @@ inline void AddRecords(Facts& f, const CD& cd, const DVD& dvd, const CDText& tex
     TOLVANE_FACT(cd, PublisherIdentifier), TOLVANE_FACT(cd, SerialNumber), TOLVANE_FACT(cd, Sessions);
     TOLVANE_FACT(cd, SystemIdentifier), TOLVANE_FACT(cd, TotalLogicalBlocks), TOLVANE_FACT(cd, TotalRawSize);
     TOLVANE_FACT(cd, UPC), TOLVANE_FACT(cd, VolumeCreation), TOLVANE_FACT(cd, VolumeEffective);
-    TOLVANE_FACT(cd, VolumeExpiration), TOLVANE_FACT(cd, VolumeIdentifier), TOLVANE_FACT(cd, VolumeModification);
+    TOLVANE_FACT(cd, VolumeExpiration), TOLVANE_FACT(cd, VolumeIdentifier),
+        TOLVANE_FACT(cd, VolumeModification);
     TOLVANE_FACT(cd, VolumeSetIdentifier), TOLVANE_FACT(cd, VolumeSpaceSize);
-    TOLVANE_FACT(dvd, Layers), TOLVANE_FACT(dvd, Region), TOLVANE_FACT(text, Title), TOLVANE_FACT(text, Artist);
+    TOLVANE_FACT(dvd, Layers), TOLVANE_FACT(dvd, Region), TOLVANE_FACT(text, Title),
+        TOLVANE_FACT(text, Artist);
 }
 
 inline void AddTrack(Facts& f, const std::string& p, const Track& t)
@@ -105,10 +107,21 @@ inline std::string DefaultFact(const std::string& key)
     return it == defaults.end() ? "(unknown fact " + key + ")" : it->second;
 }
 
-// Equal, or "track * Field" for that field of every track.
+// The fields of the ISO 9660 primary volume descriptor.
+inline bool IsVolumeFact(const std::string& k)
+{
+    return k.find("Identifier") != std::string::npos || k.rfind("Volume", 0) == 0 ||
+           k.find("PathTable") != std::string::npos || k == "LogicalBlockSize";
+}
+
+// Equal, "track * Field" for that field of every track, or "volume *" for IsVolumeFact.
 inline bool FactMatches(const std::string& pattern, const std::string& key)
 {
-    return pattern.rfind("track * ", 0) == 0 ? facts_detail::TrackField(key) == pattern.substr(8) : pattern == key;
+    if (pattern == "volume *") {
+        return IsVolumeFact(key) && key.rfind("track ", 0) != 0;
+    }
+    return pattern.rfind("track * ", 0) == 0 ? facts_detail::TrackField(key) == pattern.substr(8)
+                                             : pattern == key;
 }
 
 // A fact's value, "(missing)" when there is none.
@@ -230,7 +243,10 @@ inline std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::
 using Intercept = std::function<std::optional<ScsiResult>(ConstBytes cdb, Bytes data)>;
 
 // What a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
-inline ScsiResult Refused() { return ScsiResult::CheckCondition(0x04, 0x44, 0x00); }
+inline ScsiResult Refused()
+{
+    return ScsiResult::CheckCondition(0x04, 0x44, 0x00);
+}
 
 // A virtual drive at D: behind a fake platform, the disc object bound to it.
 struct FakeRig {

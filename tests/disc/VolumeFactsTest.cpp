@@ -97,18 +97,13 @@ TEST(VolumeOfUdfOnlyDisc, LeavesEveryIsoFieldAtItsDefault)
 {
     // udf102.iso has BEA01 at block 16 and no ISO 9660 descriptor; all three tools find none.
     test::VirtualRig rig(test::LoadTestImage("libcdio/udf102.iso"));
-    rig.disc->SetLocale(std::locale::classic());
     ASSERT_TRUE(rig.disc->Read()) << rig.disc->ErrorMessage();
-    const test::Facts facts = test::FactsOf(*rig.disc);
-    for (const auto& [key, value] : facts) {
-        if (key.find("Identifier") != std::string::npos || key.rfind("Volume", 0) == 0 ||
-            key.find("PathTable") != std::string::npos || key == "LogicalBlockSize") {
+    for (const auto& [key, value] : test::FactsOf(*rig.disc)) {
+        if (test::FactMatches("volume *", key) || key == "SerialNumber") { // nothing to compute it from
             EXPECT_EQ(value, test::DefaultFact(key)) << key;
         }
     }
-    // A data track and no volume descriptor: nothing to compute a serial number from.
-    EXPECT_EQ(facts.at("SerialNumber"), "");
-    EXPECT_EQ(facts.at("track 1 Mode"), "Mode 1") << "the disc itself reads";
+    EXPECT_EQ(rig.disc->Track(1)->Mode(), "Mode 1") << "the disc itself reads";
 }
 
 // Writes the short date day first with a four-digit year, as many European locales do.
