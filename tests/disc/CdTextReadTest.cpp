@@ -1,6 +1,4 @@
-// CD-Text through the whole chain: an image's texts, packed by the virtual drive (or served
-// from a pack file as another tool wrote it), read with READ TOC format 5 and decoded into the
-// disc's and every track's title and performer, against what libcdio, cdrdao and whipper say.
+// CD-Text through the whole chain, against what libcdio, cdrdao and whipper say the discs hold.
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"

@@ -1,5 +1,4 @@
-// What the disc object's tests share: every fact of a read as named texts (so a failure names
-// the fact), discs built by hand, and a fake drive whose commands a test may answer itself.
+// Shared by the disc tests: a read's facts as named texts, discs built by hand, a fake drive rig.
 #pragma once
 
 #include "disc/OpticalDisk.h"
@@ -10,13 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
-#include <memory>
-#include <optional>
-#include <string>
 #include <type_traits>
-#include <vector>
 
 namespace tolvane::test {
 

@@ -214,7 +214,6 @@ TEST(ExtractTrack, ABurstThatFailsIsReadAgainSectorBySector)
     }
 }
 
-// --- A copy that stops early ---------------------------------------------------------------
 
 // Runs Extract in a child process whose files may not grow beyond `limit` bytes (SIGXFSZ
 // ignored, so a write past it fails with EFBIG); "1" or "0" and the message, empty if it did not report.
@@ -297,7 +296,6 @@ TEST(ExtractTrack, AnUnexpectedFailureKeepsTheSectorsWrittenAndTheProvisionalHea
     EXPECT_EQ(Le32(file, 40), SmallSectors * Sector) << "so does the data size";
 }
 
-// --- Refusals and edge cases -----------------------------------------------------------------
 
 TEST(ExtractTrack, RefusalsCreateNoFile)
 {

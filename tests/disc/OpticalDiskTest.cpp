@@ -1,6 +1,4 @@
-// The disc object's states and failures: unbound, binding and releasing a drive, the tray,
-// waiting for a disc to spin up, and what a read keeps when a command fails or an answer
-// cannot be used.
+// The disc object's states, the tray, spin-up, and what a read keeps when a command or answer fails.
 #include "disc/DiscFacts.h"
 
 #include "device/platform/ScsiOpcodes.h"
@@ -182,7 +180,6 @@ TEST(OpticalDiskRead, AfterAnInsertNothingIsLostToTheUnitAttentionAndAnEmptyDriv
     test::ExpectFacts(test::AllDefaults(facts), facts);
 }
 
-// --- A command fails, or its answer cannot be used ----------------------------------------
 
 using Arm = std::function<void(FakeRig&, std::shared_ptr<const emulator::Disc>)>;
 

@@ -1,5 +1,4 @@
-// What a read makes of discs built for one question each: track lengths and sizes, control
-// bits, start times past an hour, data modes, recordable media, DVDs, and an Enhanced CD.
+// What a read makes of discs built for one question each, and of an Enhanced CD.
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"

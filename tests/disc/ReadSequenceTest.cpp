@@ -1,6 +1,4 @@
-// Every command block Read sends, with the buffer it hands the transport, in order, for one
-// disc of each kind, against golden/read-sequence.txt (checked line by line against the
-// documented order and buffer sizes of a read): any drift in a size, a field or the order shows.
+// Every command block and buffer Read sends, in order, against golden/read-sequence.txt.
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"

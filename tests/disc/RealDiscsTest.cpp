@@ -1,5 +1,4 @@
-// Every disc of the shared fixture set, read through the virtual drive and the disc object,
-// against what other tools say of it (expected-facts.json, from cd-info, cdrdao and whipper's goldens).
+// The shared fixture discs read as cd-info, cdrdao and whipper read them (expected-facts.json).
 #include "disc/DiscFacts.h"
 
 #include "support/TestData.h"

@@ -1,6 +1,4 @@
-// The file system facts of a read: the ISO 9660 primary volume descriptor of libcdio's images
-// as iso-info, isoinfo and xorriso print it, its dates in an injected locale, and the volume
-// serial number Windows would show.
+// The ISO 9660 volume of libcdio's images as iso-info, isoinfo and xorriso print it, and serial numbers.
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"

@@ -1,6 +1,4 @@
-// The WAV writer on its own: the 44-byte header byte by byte, the provisional data size and
-// its correction when the file is completed, and the sample bytes in the order they were
-// handed over, across the writer's own buffer.
+// The WAV writer: its header byte by byte, its sizes, and samples in order across its buffer.
 #include "disc/WavWriter.h"
 #include "support/Hex.h"
 #include "support/TestData.h"
