@@ -172,7 +172,7 @@ inline DiscMaker Image(const char* relative)
     return [relative] { return LoadTestImage(relative); };
 }
 
-struct TrackSpec {
+struct BuiltTrack {
     std::uint8_t number;
     emulator::TrackMode mode;
     std::int32_t start; // INDEX 01
@@ -182,7 +182,7 @@ struct TrackSpec {
 
 // A CD of zero blocks whose tracks end where the next of their session starts, or at their
 // session's lead-out; the capacity is the last lead-out.
-inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackSpec>& tracks,
+inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tracks,
                                                const std::vector<emulator::Session>& sessions,
                                                emulator::MediaKind media = emulator::MediaKind::PressedCd)
 {
@@ -194,23 +194,23 @@ inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackSpec>& tra
     disc->sessions = sessions;
     disc->capacity = sessions.empty() ? 0 : sessions.back().leadOut;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const TrackSpec& spec = tracks[i];
+        const BuiltTrack& want = tracks[i];
         emulator::Track t;
-        t.number = spec.number;
-        t.session = spec.session;
-        t.mode = spec.mode;
-        t.control = spec.control;
-        t.start = spec.start;
-        t.pregapStart = i == 0 ? 0 : spec.start; // blocks before track 1's INDEX 01 are its pregap
-        if (i + 1 < tracks.size() && tracks[i + 1].session == spec.session) {
+        t.number = want.number;
+        t.session = want.session;
+        t.mode = want.mode;
+        t.control = want.control;
+        t.start = want.start;
+        t.pregapStart = i == 0 ? 0 : want.start; // blocks before track 1's INDEX 01 are its pregap
+        if (i + 1 < tracks.size() && tracks[i + 1].session == want.session) {
             t.end = tracks[i + 1].start;
         } else {
             for (const emulator::Session& s : sessions) {
-                t.end = s.number == spec.session ? s.leadOut : t.end;
+                t.end = s.number == want.session ? s.leadOut : t.end;
             }
         }
-        const auto format = spec.mode == TrackMode::Audio   ? emulator::SectorFormat::Audio
-                            : spec.mode == TrackMode::Mode1 ? emulator::SectorFormat::Mode1Data
+        const auto format = want.mode == TrackMode::Audio   ? emulator::SectorFormat::Audio
+                            : want.mode == TrackMode::Mode1 ? emulator::SectorFormat::Mode1Data
                                                             : emulator::SectorFormat::Mode2Data;
         disc->extents.push_back(emulator::Extent{t.pregapStart, t.end - t.pregapStart, format, zeros, 0});
         disc->tracks.push_back(t);

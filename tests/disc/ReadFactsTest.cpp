@@ -10,7 +10,7 @@ namespace {
 using emulator::MediaKind;
 using emulator::Session;
 using emulator::TrackMode;
-using test::TrackSpec;
+using test::BuiltTrack;
 
 // Lola (Capital), as whipper's capital.1.toc and capital.2.toc describe it: eleven audio
 // tracks in session 1 (lead-out 197700), then one Mode 1 track in session 2 11,400 blocks
@@ -23,9 +23,9 @@ constexpr std::int32_t CapitalSession1LeadOut = 197700;
 constexpr std::int32_t CapitalDataStart = CapitalSession1LeadOut + 11400;
 constexpr std::int32_t CapitalLeadOut = 332850;
 
-std::vector<TrackSpec> CapitalTracks(std::uint8_t dataSession)
+std::vector<BuiltTrack> CapitalTracks(std::uint8_t dataSession)
 {
-    std::vector<TrackSpec> tracks;
+    std::vector<BuiltTrack> tracks;
     for (std::size_t i = 0; i < 11; ++i) {
         tracks.push_back({static_cast<std::uint8_t>(i + 1), TrackMode::Audio, CapitalStarts[i]});
     }
@@ -88,7 +88,7 @@ TEST(ReadOf, GivesTheFactsOfTheDisc)
         // Controls 9, 8, 2, 1, B, 0: pre-emphasis (bit 0), four channels (bit 3), copy permitted (bit 1).
         {"control nibbles",
          [] {
-             std::vector<TrackSpec> tracks;
+             std::vector<BuiltTrack> tracks;
              const std::uint8_t controls[] = {0x9, 0x8, 0x2, 0x1, 0xB, 0x0};
              for (std::uint8_t i = 0; i < 6; ++i) {
                  tracks.push_back({static_cast<std::uint8_t>(i + 1), TrackMode::Audio, i * 1000, controls[i]});
