@@ -1,79 +1,248 @@
-// What the disc object's tests share: every fact of a read as named texts (so a
-// test compares whole reads and a failure names the fact), discs built by hand
-// for the virtual drive, and a fake drive that lets chosen commands fail or
-// answers them itself while a virtual drive answers the rest.
+// Shared by the disc tests: a read's facts as named texts, discs built by hand, a fake drive rig.
 #pragma once
 
 #include "disc/OpticalDisk.h"
 #include "emulator/Disc.h"
 #include "emulator/EmulatedDrive.h"
 #include "support/FakePlatform.h"
-#include "util/ByteOrder.h"
-#include "util/Clock.h"
+#include "support/VirtualRig.h"
 
-#include <cstdint>
-#include <functional>
+#include <gtest/gtest.h>
+
 #include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
+#include <type_traits>
 
 namespace tolvane::test {
 
-// Keys: the CD and DVD record fields by name ("DiscStatus", "Layers"), the disc's
-// CD-Text as "Title" and "Artist", "Count", and per track "track N Field"
-// ("track 3 MSF", "track 3 Title").
+// Record fields by name ("DiscStatus"), the disc's CD-Text as "Title"/"Artist", "Count",
+// and per track "track N Field" ("track 3 MSF").
 using Facts = std::map<std::string, std::string>;
 
-Facts FactsOf(OpticalDisk& disc);
-// The value a fact has when nothing was learned about it (the records' defaults).
-std::string DefaultFact(const std::string& key);
-// Whether `key` is named by `pattern`: equal, or "track * Field" for that field of every track.
-bool FactMatches(const std::string& pattern, const std::string& key);
-// One failure per fact that differs, naming it; missing and extra facts included.
-void ExpectFacts(const Facts& expected, const Facts& actual);
-
-// The disc address of a logical block as the 24-bit 00MMSSFF word of a TOC in MSF form.
-std::uint32_t MsfWord(std::int32_t lba);
-
-// --- Discs built by hand -------------------------------------------------------
-
-struct TrackSpec {
-    TrackSpec(std::uint8_t n, emulator::TrackMode m, std::int32_t lba, std::uint8_t ctl = 0,
-              std::uint8_t s = 1, std::string code = {})
-        : number(n), mode(m), start(lba), control(ctl), session(s), isrc(std::move(code))
-    {
+namespace facts_detail {
+template <typename T> std::string Text(const T& v)
+{
+    if constexpr (std::is_same_v<T, bool>) {
+        return v ? "true" : "false";
+    } else if constexpr (std::is_integral_v<T>) {
+        return std::to_string(v);
+    } else if constexpr (std::is_same_v<T, FixedPoint>) { // a fraction of a byte would be a fault
+        return v.IsWhole() ? std::to_string(v.Whole()) : "fraction " + std::to_string(v.Raw());
+    } else {
+        return v;
     }
+}
+#define TOLVANE_FACT(r, name) f[p + #name] = Text(r.name())
 
+inline void AddRecords(Facts& f, const CD& cd, const DVD& dvd, const CDText& text)
+{
+    const std::string p;
+    TOLVANE_FACT(cd, AbstractFileIdentifier), TOLVANE_FACT(cd, ApplicationIdentifier);
+    TOLVANE_FACT(cd, BibliographicalFileIdentifier), TOLVANE_FACT(cd, CDDB);
+    TOLVANE_FACT(cd, CopyrightFileIdentifier), TOLVANE_FACT(cd, DataPreparerIdentifier);
+    TOLVANE_FACT(cd, DiscFormat), TOLVANE_FACT(cd, DiscStatus), TOLVANE_FACT(cd, DiscType);
+    TOLVANE_FACT(cd, Erasable), TOLVANE_FACT(cd, LogicalBlockSize), TOLVANE_FACT(cd, LPathTableLocation);
+    TOLVANE_FACT(cd, MPathTableLocation), TOLVANE_FACT(cd, OptionalLPathTableLocation);
+    TOLVANE_FACT(cd, OptionalMPathTableLocation), TOLVANE_FACT(cd, PathTableSize);
+    TOLVANE_FACT(cd, PublisherIdentifier), TOLVANE_FACT(cd, SerialNumber), TOLVANE_FACT(cd, Sessions);
+    TOLVANE_FACT(cd, SystemIdentifier), TOLVANE_FACT(cd, TotalLogicalBlocks), TOLVANE_FACT(cd, TotalRawSize);
+    TOLVANE_FACT(cd, UPC), TOLVANE_FACT(cd, VolumeCreation), TOLVANE_FACT(cd, VolumeEffective);
+    TOLVANE_FACT(cd, VolumeExpiration), TOLVANE_FACT(cd, VolumeIdentifier),
+        TOLVANE_FACT(cd, VolumeModification);
+    TOLVANE_FACT(cd, VolumeSetIdentifier), TOLVANE_FACT(cd, VolumeSpaceSize);
+    TOLVANE_FACT(dvd, Layers), TOLVANE_FACT(dvd, Region), TOLVANE_FACT(text, Title),
+        TOLVANE_FACT(text, Artist);
+}
+
+inline void AddTrack(Facts& f, const std::string& p, const Track& t)
+{
+    TOLVANE_FACT(t, DigitalCopy), TOLVANE_FACT(t, ISRC), TOLVANE_FACT(t, LBA), TOLVANE_FACT(t, LogicalBlocks);
+    TOLVANE_FACT(t, Mode), TOLVANE_FACT(t, MSF), TOLVANE_FACT(t, Preemphasis2), TOLVANE_FACT(t, Preemphasis4);
+    TOLVANE_FACT(t, RawSize);
+    const auto text = t.CDText(); // every listed track has a text record of its own
+    f[p + "Title"] = text ? text->Title() : "(no text record)";
+    f[p + "Artist"] = text ? text->Artist() : "(no text record)";
+}
+#undef TOLVANE_FACT
+
+// "track 12 MSF" -> "MSF"; empty for keys that are not about a track.
+inline std::string TrackField(const std::string& key)
+{
+    const auto space = key.rfind("track ", 0) == 0 ? key.find(' ', 6) : std::string::npos;
+    return space == std::string::npos ? std::string() : key.substr(space + 1);
+}
+} // namespace facts_detail
+
+inline Facts FactsOf(OpticalDisk& disc)
+{
+    Facts f;
+    facts_detail::AddRecords(f, *disc.CD(), *disc.DVD(), *disc.CDText());
+    f["Count"] = std::to_string(disc.Count());
+    for (int n = 1; n <= disc.Count(); ++n) {
+        if (const auto track = disc.Track(static_cast<std::int16_t>(n))) {
+            facts_detail::AddTrack(f, "track " + std::to_string(n) + " ", *track);
+        }
+    }
+    return f;
+}
+
+// The value a fact has when nothing was learned about it (the records' defaults).
+inline std::string DefaultFact(const std::string& key)
+{
+    static const Facts defaults = [] {
+        Facts f;
+        facts_detail::AddRecords(f, CD(), DVD(), CDText());
+        f["Count"] = "0";
+        facts_detail::AddTrack(f, "track ", Track());
+        f["track Title"] = f["track Artist"] = ""; // a read gives each track an empty text record
+        return f;
+    }();
+    const std::string field = facts_detail::TrackField(key);
+    const auto it = defaults.find(field.empty() ? key : "track " + field);
+    return it == defaults.end() ? "(unknown fact " + key + ")" : it->second;
+}
+
+// The fields of the ISO 9660 primary volume descriptor.
+inline bool IsVolumeFact(const std::string& k)
+{
+    return k.find("Identifier") != std::string::npos || k.rfind("Volume", 0) == 0 ||
+           k.find("PathTable") != std::string::npos || k == "LogicalBlockSize";
+}
+
+// Equal, "track * Field" for that field of every track, or "volume *" for IsVolumeFact.
+inline bool FactMatches(const std::string& pattern, const std::string& key)
+{
+    if (pattern == "volume *") {
+        return IsVolumeFact(key) && key.rfind("track ", 0) != 0;
+    }
+    return pattern.rfind("track * ", 0) == 0 ? facts_detail::TrackField(key) == pattern.substr(8)
+                                             : pattern == key;
+}
+
+// A fact's value, "(missing)" when there is none.
+inline std::string At(const Facts& f, const std::string& key)
+{
+    const auto it = f.find(key);
+    return it == f.end() ? "(missing)" : it->second;
+}
+
+// One failure per differing fact, missing and extra ones included.
+inline void ExpectFacts(const Facts& expected, const Facts& actual)
+{
+    Facts keys = expected;
+    keys.insert(actual.begin(), actual.end());
+    for (const auto& kv : keys) {
+        EXPECT_EQ(At(actual, kv.first), At(expected, kv.first)) << kv.first;
+    }
+}
+
+// Only the facts `expected` names.
+inline void ExpectSomeFacts(const Facts& expected, const Facts& actual)
+{
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(At(actual, key), value) << key;
+    }
+}
+
+// "Count=3|track 1 MSF=00:02:00": facts written as one text.
+inline Facts Parse(const std::string& text)
+{
+    Facts f;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t bar = std::min(text.find('|', at), text.size());
+        const std::size_t eq = text.find('=', at);
+        f[text.substr(at, eq - at)] = text.substr(eq + 1, bar - eq - 1);
+        at = bar + 1;
+    }
+    return f;
+}
+
+// Every fact at its default.
+inline Facts AllDefaults(const Facts& like)
+{
+    Facts d;
+    for (const auto& kv : like) {
+        d[kv.first] = DefaultFact(kv.first);
+    }
+    return d;
+}
+
+using DiscMaker = std::function<std::shared_ptr<const emulator::Disc>()>;
+inline DiscMaker Image(const char* relative)
+{
+    return [relative] { return LoadTestImage(relative); };
+}
+
+struct BuiltTrack {
     std::uint8_t number;
     emulator::TrackMode mode;
     std::int32_t start; // INDEX 01
-    std::uint8_t control;
-    std::uint8_t session;
-    std::string isrc;
+    std::uint8_t control = 0;
+    std::uint8_t session = 1;
 };
 
-// A CD whose tracks end where the next track of their session starts, or at their
-// session's lead-out; every block reads as zeros. `sessions` gives each session's
-// number, lead-out and disc type; the capacity is the last lead-out.
-std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackSpec>& tracks,
-                                        const std::vector<emulator::Session>& sessions,
-                                        emulator::MediaKind media = emulator::MediaKind::PressedCd);
+// A CD of zero blocks whose tracks end where the next of their session starts, or at their
+// session's lead-out; the capacity is the last lead-out.
+inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tracks,
+                                               const std::vector<emulator::Session>& sessions,
+                                               emulator::MediaKind media = emulator::MediaKind::PressedCd)
+{
+    using emulator::TrackMode;
+    static const auto zeros = std::make_shared<emulator::ZeroSource>();
+    auto disc = std::make_shared<emulator::Disc>();
+    disc->name = "built by hand";
+    disc->media = media;
+    disc->sessions = sessions;
+    disc->capacity = sessions.empty() ? 0 : sessions.back().leadOut;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const BuiltTrack& want = tracks[i];
+        emulator::Track t;
+        t.number = want.number;
+        t.session = want.session;
+        t.mode = want.mode;
+        t.control = want.control;
+        t.start = want.start;
+        t.pregapStart = i == 0 ? 0 : want.start; // blocks before track 1's INDEX 01 are its pregap
+        if (i + 1 < tracks.size() && tracks[i + 1].session == want.session) {
+            t.end = tracks[i + 1].start;
+        } else {
+            for (const emulator::Session& s : sessions) {
+                t.end = s.number == want.session ? s.leadOut : t.end;
+            }
+        }
+        const auto format = want.mode == TrackMode::Audio   ? emulator::SectorFormat::Audio
+                            : want.mode == TrackMode::Mode1 ? emulator::SectorFormat::Mode1Data
+                                                            : emulator::SectorFormat::Mode2Data;
+        disc->extents.push_back(emulator::Extent{t.pregapStart, t.end - t.pregapStart, format, zeros, 0});
+        disc->tracks.push_back(t);
+    }
+    return disc;
+}
+
 // A DVD of `blocks` zero blocks; the drive gives it its one data track.
-std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::int32_t blocks, std::uint8_t layers,
-                                         std::uint8_t regions);
+inline std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::int32_t blocks,
+                                                std::uint8_t layers, std::uint8_t regions)
+{
+    auto disc = std::make_shared<emulator::Disc>();
+    disc->name = "DVD built by hand";
+    disc->media = media;
+    disc->layers = layers;
+    disc->regions = regions;
+    disc->capacity = blocks;
+    disc->extents.push_back(emulator::Extent{0, blocks, emulator::SectorFormat::Mode1Data,
+                                             std::make_shared<emulator::ZeroSource>(), 0});
+    return disc;
+}
 
-// --- A virtual drive behind a fake platform --------------------------------------
-
-// Decides about one command before the virtual drive sees it: an answer of its
-// own, or nothing to let the drive answer.
+// Decides about one command before the virtual drive sees it: an answer of its own, or nothing.
 using Intercept = std::function<std::optional<ScsiResult>(ConstBytes cdb, Bytes data)>;
 
-// A CHECK CONDITION a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
-ScsiResult Refused();
+// What a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
+inline ScsiResult Refused()
+{
+    return ScsiResult::CheckCondition(0x04, 0x44, 0x00);
+}
 
+// A virtual drive at D: behind a fake platform, the disc object bound to it.
 struct FakeRig {
     std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
     fake::FakePlatform platform;
@@ -81,8 +250,21 @@ struct FakeRig {
     Intercept intercept;
     OpticalDisk disc{platform, clock};
 
-    // The disc goes into the drive at D:, and the disc object is bound to it.
-    explicit FakeRig(std::shared_ptr<const emulator::Disc> image);
+    explicit FakeRig(std::shared_ptr<const emulator::Disc> image)
+    {
+        if (image) {
+            drive->Insert(std::move(image));
+        }
+        platform.AddDrive('D').handler = [this](ConstBytes cdb, Bytes data) {
+            if (intercept) {
+                if (auto answer = intercept(cdb, data)) {
+                    return *answer;
+                }
+            }
+            return drive->Execute(cdb, data);
+        };
+        EXPECT_TRUE(disc.Create("D:")) << disc.ErrorMessage();
+    }
 };
 
 } // namespace tolvane::test
