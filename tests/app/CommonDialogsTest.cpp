@@ -100,14 +100,11 @@ private slots:
 
     void ShowBrowse()
     {
-        const struct {
-            const char* name;
-            QString chosen;
-            int result;
-        } cases[] = {{"folder", QDir::tempPath(), 0},
-                     {"cancelled", QString(), -1},
-                     {"after NUL", QChar(0) + QDir::tempPath(), -1},
-                     {"no volume", u"/nonexistent-tolvane/x"_s, -2}};
+        const struct { const char* name; QString chosen; int result; } cases[] = {
+            {"folder", QDir::tempPath(), 0},
+            {"cancelled", QString(), -1},
+            {"after NUL", QChar(0) + QDir::tempPath(), -1},
+            {"no volume", u"/nonexistent-tolvane/x"_s, -2}};
         for (const auto& c : cases) {
             const qttest::Row row{c.name};
             QTemporaryDir start;

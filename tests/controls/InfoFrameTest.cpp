@@ -16,13 +16,11 @@ class InfoFrameTest : public QObject {
 private slots:
     void StripeColours()
     {
-        const struct {
-            const char* name;
-            int extent, start, end, pos, red;
-        } cases[] = {{"127.5 rounds to 128", 256, 0, 255, 128, 128}, {"first stripe is the start", 256, 0, 255, 0, 0},
-                     {"last stripe is the end", 256, 0, 255, 256, 255}, {"one pixel wide", 1, 40, 200, 0, 40},
-                     {"falling", 256, 255, 0, 64, 191},                 {"2.5 rounds to even 2", 4, 0, 5, 2, 2},
-                     {"3.5 rounds to even 4", 4, 2, 5, 2, 4}};
+        const struct { const char* name; int extent, start, end, pos, red; } cases[] = {
+            {"127.5 rounds to 128", 256, 0, 255, 128, 128}, {"first stripe is the start", 256, 0, 255, 0, 0},
+            {"last stripe is the end", 256, 0, 255, 256, 255}, {"one pixel wide", 1, 40, 200, 0, 40},
+            {"falling", 256, 255, 0, 64, 191},                 {"2.5 rounds to even 2", 4, 0, 5, 2, 2},
+            {"3.5 rounds to even 4", 4, 2, 5, 2, 4}};
         for (const auto& c : cases) {
             const qttest::Row row{c.name};
             const std::vector<QRgb> stripes = Gradient::Stripes(c.extent, c.start, 10, 20, c.end, 10, 20);

@@ -110,16 +110,13 @@ private slots:
     void SettersApplyRangeRules()
     {
         // "ColumnActualWidth(1)" is Column(1)'s ActualWidth.
-        const struct {
-            const char* name;
-            QVariant value;
-            bool accepted;
-        } cases[] = {{"Appearance", 0, true}, {"Appearance", 2, false}, {"BorderStyle", 1, true},
-                     {"BorderStyle", 2, false}, {"LabelEdit", 1, true}, {"LabelEdit", 2, false},
-                     {"SortOrder", 1, true}, {"SortOrder", -1, false}, {"Count", 3, true}, {"Count", -1, false},
-                     {"ColumnActualWidth(1)", 1, true}, {"ColumnActualWidth(1)", 0, false},
-                     {"ColumnAlignment(1)", 2, true}, {"ColumnAlignment(1)", 3, false},
-                     {"ColumnText(1)", QStringLiteral("Size"), true}};
+        const struct { const char* name; QVariant value; bool accepted; } cases[] = {
+            {"Appearance", 0, true}, {"Appearance", 2, false}, {"BorderStyle", 1, true},
+            {"BorderStyle", 2, false}, {"LabelEdit", 1, true}, {"LabelEdit", 2, false},
+            {"SortOrder", 1, true}, {"SortOrder", -1, false}, {"Count", 3, true}, {"Count", -1, false},
+            {"ColumnActualWidth(1)", 1, true}, {"ColumnActualWidth(1)", 0, false},
+            {"ColumnAlignment(1)", 2, true}, {"ColumnAlignment(1)", 3, false},
+            {"ColumnText(1)", QStringLiteral("Size"), true}};
         for (const auto& c : cases) {
             const qttest::Row row{c.name};
             const QString name = QString::fromLatin1(c.name);

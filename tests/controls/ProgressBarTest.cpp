@@ -42,13 +42,10 @@ private slots:
     void SettersKeepTheInvariants()
     {
         // From Min 10, Max 100, Value 50.
-        const struct {
-            const char* property;
-            int value;
-            bool accepted;
-        } cases[] = {{"Value", 101, false}, {"Value", 9, false},       {"Value", 100, true}, {"Max", 10, false},
-                     {"Max", 60, true},     {"Min", -1, false},        {"Min", 100, false},  {"Min", 0, true},
-                     {"Appearance", 2, false}, {"Scrolling", 2, false}};
+        const struct { const char* property; int value; bool accepted; } cases[] = {
+            {"Value", 101, false}, {"Value", 9, false},       {"Value", 100, true}, {"Max", 10, false},
+            {"Max", 60, true},     {"Min", -1, false},        {"Min", 100, false},  {"Min", 0, true},
+            {"Appearance", 2, false}, {"Scrolling", 2, false}};
         for (const auto& c : cases) {
             const qttest::Row row{c.property};
             ProgressBar bar;

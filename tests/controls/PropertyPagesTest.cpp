@@ -146,15 +146,12 @@ class PropertyPagesTest : public QObject {
 private slots:
     void ComboEntries()
     {
-        const struct {
-            Kind kind;
-            const char* combo;
-            QStringList entries;
-        } cases[] = {{Kind::Columns, "ComboAlignment", {"0 - lvwLeft", "1 - lvwRight", "2 - lvwCenter"}},
-                     {Kind::Panels, "ComboAlignment", {"0 - sbrLeft", "1 - sbrCenter", "2 - sbrRight"}},
-                     {Kind::Panels, "ComboAutosize", {"0 - sbrNoAutoSize", "1 - sbrSpring", "2 - sbrContents"}},
-                     {Kind::Panels, "ComboBevel", {"0 - sbrNoBevel", "1 - sbrInset", "2 - sbrRaised"}},
-                     {Kind::Items, "ComboStyle", {"0 - smDefault", "1 - smSeparator"}}};
+        const struct { Kind kind; const char* combo; QStringList entries; } cases[] = {
+            {Kind::Columns, "ComboAlignment", {"0 - lvwLeft", "1 - lvwRight", "2 - lvwCenter"}},
+            {Kind::Panels, "ComboAlignment", {"0 - sbrLeft", "1 - sbrCenter", "2 - sbrRight"}},
+            {Kind::Panels, "ComboAutosize", {"0 - sbrNoAutoSize", "1 - sbrSpring", "2 - sbrContents"}},
+            {Kind::Panels, "ComboBevel", {"0 - sbrNoBevel", "1 - sbrInset", "2 - sbrRaised"}},
+            {Kind::Items, "ComboStyle", {"0 - smDefault", "1 - smSeparator"}}};
         for (const auto& c : cases) {
             const qttest::Row row{c.combo};
             const Rig rig = MakeRig(c.kind);

@@ -53,12 +53,7 @@ private slots:
     void LaysPanelsOut()
     {
         const int c = QFontMetrics(QApplication::font()).horizontalAdvance(u"Interface: SPTI "_s) + 7;
-        const struct {
-            const char* name;
-            int formWidth;
-            QString panels;
-            QList<int> rights;
-        } cases[] = {
+        const struct { const char* name; int formWidth; QString panels; QList<int> rights; } cases[] = {
             // 100 fixed (98 after the first panel's 2 pixels), spring 50 + the spare width, contents.
             {"fixed spring contents", 400, "F100|S50|C:Interface: SPTI ", {98, 400 - c, 400}},
             // Each spring gets the whole spare width (400 - 210 + 2), so the bar runs past the form.
@@ -207,14 +202,11 @@ private slots:
 
     void SizeGripFollowsTheFormsBorder()
     {
-        const struct {
-            const char* name;
-            QVariant borderStyle;
-            bool fixedSize, grip;
-        } cases[] = {{"sizable", 2, false, true},
-                     {"fixed single", 1, false, false},
-                     {"no property, resizable", QVariant(), false, true},
-                     {"no property, fixed size", QVariant(), true, false}};
+        const struct { const char* name; QVariant borderStyle; bool fixedSize, grip; } cases[] = {
+            {"sizable", 2, false, true},
+            {"fixed single", 1, false, false},
+            {"no property, resizable", QVariant(), false, true},
+            {"no property, fixed size", QVariant(), true, false}};
         for (const auto& c : cases) {
             const qttest::Row row{c.name};
             QWidget form;
