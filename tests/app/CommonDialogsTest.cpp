@@ -101,8 +101,7 @@ private slots:
     void ShowBrowse()
     {
         const struct { const char* name; QString chosen; int result; } cases[] = {
-            {"folder", QDir::tempPath(), 0},
-            {"cancelled", QString(), -1},
+            {"folder", QDir::tempPath(), 0}, {"cancelled", QString(), -1},
             {"after NUL", QChar(0) + QDir::tempPath(), -1},
             {"no volume", u"/nonexistent-tolvane/x"_s, -2}};
         for (const auto& c : cases) {
@@ -143,8 +142,7 @@ private slots:
             QStringList nameFilters;
             int shownIndex;
         } cases[] = {{"wave", WaveFilter, 2, wave, 1},
-                     {"index beyond", WaveFilter, 3, wave, 0},
-                     {"index 0", WaveFilter, 0, wave, 0},
+                     {"index beyond", WaveFilter, 3, wave, 0}, {"index 0", WaveFilter, 0, wave, 0},
                      {"several patterns", u"Sound\0*.wav; *.aiff\0"_s, 1, {"Sound (*.wav *.aiff)"}, 0},
                      {"incomplete pair", u"Text\0*.txt\0Lonely"_s, 1, {"Text (*.txt)"}, 0},
                      {"ends early", u"Text\0*.txt\0\0Wave\0*.wav\0\0"_s, 1, {"Text (*.txt)"}, 0},

@@ -54,9 +54,7 @@ private slots:
     {
         // The header's 44 bytes on top of a whole track still round to the maximum from 75 blocks on.
         const struct { const char* name; int bytes; float step; int value; } cases[] = {
-            {"2.5 down to 2", 5, 2.0f, 2},
-            {"3.5 up to 4", 7, 2.0f, 4},
-            {"first sector", 2396, 88.2f, 27},
+            {"2.5 down to 2", 5, 2.0f, 2}, {"3.5 up to 4", 7, 2.0f, 4}, {"first sector", 2396, 88.2f, 27},
             {"75 blocks, last", 44 + 75 * Sector, 75 * Sector / 2000.0f, 2000},
             {"74 blocks, last", 44 + 74 * Sector, 74 * Sector / 2000.0f, 2001}};
         for (const auto& c : cases) {

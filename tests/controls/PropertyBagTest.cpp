@@ -54,8 +54,7 @@ private slots:
     void ParseErrorsNameTheLine()
     {
         const std::pair<const char*, const char*> cases[] = {
-            {"Count = 1", "f:1: property outside a section"},
-            {"[A]", "f:1: a section header is [Name Type]"},
+            {"Count = 1", "f:1: property outside a section"}, {"[A]", "f:1: a section header is [Name Type]"},
             {"[A B]\n\nText = \"abc", "f:3: bad string value"},
             {"[A B]\nText = \"a\\q\"", "f:2: bad string value"},
             {"[A B]\nText = \"a\" b", "f:2: bad string value"},

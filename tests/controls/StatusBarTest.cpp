@@ -203,8 +203,7 @@ private slots:
     void SizeGripFollowsTheFormsBorder()
     {
         const struct { const char* name; QVariant borderStyle; bool fixedSize, grip; } cases[] = {
-            {"sizable", 2, false, true},
-            {"fixed single", 1, false, false},
+            {"sizable", 2, false, true}, {"fixed single", 1, false, false},
             {"no property, resizable", QVariant(), false, true},
             {"no property, fixed size", QVariant(), true, false}};
         for (const auto& c : cases) {
