@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 
 #include <filesystem>
 
@@ -16,6 +15,7 @@ namespace tolvane {
 
 using namespace apptest;
 using app::FormExtracting;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -50,59 +50,49 @@ class FormExtractingTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void ProgressValueRoundsHalvesToEven_data()
-    {
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<float>("step");
-        QTest::addColumn<int>("value");
-        QTest::newRow("2.5 down to 2") << 5 << 2.0f << 2;
-        QTest::newRow("3.5 up to 4") << 7 << 2.0f << 4;
-        QTest::newRow("first sector") << 2396 << 88.2f << 27;
-        // The header's 44 bytes on top of a whole track still round to the maximum from 75 blocks on.
-        QTest::newRow("75 blocks, last") << 44 + 75 * Sector << 75 * Sector / 2000.0f << 2000;
-        QTest::newRow("74 blocks, last") << 44 + 74 * Sector << 74 * Sector / 2000.0f << 2001;
-    }
     void ProgressValueRoundsHalvesToEven()
     {
-        QFETCH(int, bytes);
-        QFETCH(float, step);
-        QFETCH(int, value);
-        QCOMPARE(FormExtracting::ProgressValue(bytes, step), value);
+        // The header's 44 bytes on top of a whole track still round to the maximum from 75 blocks on.
+        const struct { const char* name; int bytes; float step; int value; } cases[] = {
+            {"2.5 down to 2", 5, 2.0f, 2}, {"3.5 up to 4", 7, 2.0f, 4}, {"first sector", 2396, 88.2f, 27},
+            {"75 blocks, last", 44 + 75 * Sector, 75 * Sector / 2000.0f, 2000},
+            {"74 blocks, last", 44 + 74 * Sector, 74 * Sector / 2000.0f, 2001}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            QCOMPARE(FormExtracting::ProgressValue(c.bytes, c.step), c.value);
+        }
     }
 
-    void CopiesOneTrack_data()
-    {
-        QTest::addColumn<int>("track");
-        QTest::addColumn<QString>("label");  // at the end
-        QTest::addColumn<int>("highest");    // the bar's highest position
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("track 12") << 12 << QStringLiteral("Track 12: %1 bytes").arg(44 + 75 * Sector) << 2000
-                                  << QStringList{};
-        // The short track's last value lies beyond the maximum: the bar keeps the one before.
-        QTest::newRow("short track") << 11 << QStringLiteral("Track 11: %1 bytes").arg(44 + 74 * Sector)
-                                     << FormExtracting::ProgressValue(44 + 73 * Sector, 74 * Sector / 2000.0f)
-                                     << QStringList{};
-        QTest::newRow("data track") << 13 << QStringLiteral("Track 13: 0 bytes") << 0 << QStringList{ExtractError};
-    }
     void CopiesOneTrack()
     {
-        QFETCH(int, track);
-        QFETCH(QString, label);
-        QFETCH(int, highest);
-        QFETCH(QStringList, messages);
-        Messages shown;
-        Extraction e(track);
-        int reached = 0;
-        connect(e.Bar(), &ProgressBar::PropertyChanged, this, [&] { reached = std::max(reached, e.Bar()->Value()); });
-        e.w.exec();
-        QCOMPARE(e.Label(), label);
-        QCOMPARE(reached, highest);
-        QCOMPARE(e.Bar()->Value(), 0);
-        QCOMPARE(shown.shown, messages);
-        const std::string file = e.dir.File("Track " + std::to_string(track) + ".wav");
-        QCOMPARE(std::filesystem::exists(file), messages.isEmpty());
-        if (messages.isEmpty()) {
-            const auto source = e.disk->Track(static_cast<std::int16_t>(track));
+        const struct {
+            int track;
+            QString label; // at the end
+            int highest;   // the bar's highest position
+            QStringList messages;
+        } cases[] = {
+            {12, u"Track 12: %1 bytes"_s.arg(44 + 75 * Sector), 2000, {}},
+            // The short track's last value lies beyond the maximum: the bar keeps the one before.
+            {11, u"Track 11: %1 bytes"_s.arg(44 + 74 * Sector),
+             FormExtracting::ProgressValue(44 + 73 * Sector, 74 * Sector / 2000.0f), {}},
+            {13, u"Track 13: 0 bytes"_s, 0, {ExtractError}}}; // data
+        for (const auto& c : cases) {
+            const QByteArray name = QByteArray::number(c.track);
+            const qttest::Row row{name.constData()};
+            Messages shown;
+            Extraction e(c.track);
+            int reached = 0;
+            connect(e.Bar(), &ProgressBar::PropertyChanged, this,
+                    [&] { reached = std::max(reached, e.Bar()->Value()); });
+            e.w.exec();
+            QCOMPARE(e.Label(), c.label);
+            QVERIFY(reached == c.highest && e.Bar()->Value() == 0);
+            QCOMPARE(shown.shown, c.messages);
+            const std::string file = e.dir.File("Track " + std::to_string(c.track) + ".wav");
+            QCOMPARE(std::filesystem::exists(file), c.messages.isEmpty());
+            if (!c.messages.isEmpty())
+                continue;
+            const auto source = e.disk->Track(static_cast<std::int16_t>(c.track));
             const auto audio = AudioBytes(*e.rig.Drive(0).CurrentDisc(), source->LBA(), source->LogicalBlocks());
             const std::vector<std::uint8_t> wav = test::ReadBytes(file);
             QVERIFY(wav.size() == audio.size() + 44 && std::equal(audio.begin(), audio.end(), wav.begin() + 44));

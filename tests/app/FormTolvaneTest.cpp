@@ -22,6 +22,7 @@
 namespace tolvane {
 
 using namespace apptest;
+using namespace Qt::StringLiterals;
 using app::FormTolvane;
 using Requests = std::vector<emulator::DriveRequest>;
 using DiscPtr = std::shared_ptr<const emulator::Disc>;
@@ -66,31 +67,23 @@ class FormTolvaneTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void StartUp_data()
-    {
-        QTest::addColumn<Requests>("drives");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("none") << Requests{}
-                              << QStringList{Message(QStringLiteral("No CD/DVD drives found or ASPI/SPTI not available"),
-                                                     QMessageBox::Critical)};
-        QTest::newRow("one") << Requests{Empty()} << QStringList{};
-        QTest::newRow("two") << Requests{Demo()} << QStringList{};
-    }
     void StartUp()
     {
-        QFETCH(Requests, drives);
-        QFETCH(QStringList, messages);
         Messages shown;
-        Window m{Rig(drives)};
-        QCOMPARE(m.w.Start(), messages.isEmpty());
-        QCOMPARE(shown.shown, messages);
-        if (!messages.isEmpty())
-            return;
-        // The first drive is open; the list waits, disabled, for Refresh.
-        QCOMPARE(m.w.Disk()->Drive(), std::string("D:"));
-        QCOMPARE(QStringList({m.Panel(0), m.Panel(1), m.Panel(2)}),
-                 QStringList({"Letter: D: ", "Interface: SPTI ", ""}));
-        QVERIFY(m.Rows() == 0 && !m.Tracks()->Enabled() && !m.Button("CommandExtract")->isEnabled());
+        Window none{Rig({})};
+        QVERIFY(!none.w.Start());
+        QCOMPARE(shown.shown, QStringList{Message(u"No CD/DVD drives found or ASPI/SPTI not available"_s,
+                                                  QMessageBox::Critical)});
+        for (const Requests& drives : {Requests{Empty()}, Requests{Demo()}}) { // one drive, two
+            Window m{Rig(drives)};
+            QVERIFY(m.w.Start());
+            QCOMPARE(shown.shown.size(), 1);
+            // The first drive is open; the list waits, disabled, for Refresh.
+            QCOMPARE(m.w.Disk()->Drive(), std::string("D:"));
+            QCOMPARE(QStringList({m.Panel(0), m.Panel(1), m.Panel(2)}),
+                     QStringList({"Letter: D: ", "Interface: SPTI ", ""}));
+            QVERIFY(m.Rows() == 0 && !m.Tracks()->Enabled() && !m.Button("CommandExtract")->isEnabled());
+        }
     }
 
     void RefreshListsTheTracksUntilEjectOrInsert()
@@ -123,38 +116,35 @@ private slots:
         QCOMPARE(shown.shown, QStringList{Message(QStringLiteral("Media not present"), QMessageBox::Warning)});
     }
 
-    void RefreshOfOtherDiscs_data()
-    {
-        QTest::addColumn<DiscPtr>("disc");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<int>("narrowed"); // the last column, by the scroll bar's room
-        QTest::newRow("empty drive") << DiscPtr() << QString()
-                                     << QStringList{Message(QStringLiteral("Media not present"), QMessageBox::Warning)} << 0;
-        QTest::newRow("blank disc") << DiscPtr(BlankCdR()) << QStringLiteral("0 tracks / 0 selected")
-                                    << QStringList{Message(QStringLiteral("No tracks found"), QMessageBox::Information)} << 0;
-        QTest::newRow("one track") << DiscPtr(BuildCd({{emulator::TrackMode::Audio, 300}}))
-                                   << QStringLiteral("1 track / 0 selected") << QStringList{} << 0;
-        QTest::newRow("forty tracks") << DiscPtr(BuildCd(std::vector<TrackPiece>(40, {emulator::TrackMode::Audio, 150})))
-                                      << QStringLiteral("40 tracks / 0 selected") << QStringList{} << 16;
-    }
     void RefreshOfOtherDiscs()
     {
-        QFETCH(DiscPtr, disc);
-        QFETCH(QString, status);
-        QFETCH(QStringList, messages);
-        QFETCH(int, narrowed);
-        Messages shown;
-        Window m{Rig({})};
-        m.rig.Add(disc);
-        QVERIFY(m.Show());
-        const int width = m.Tracks()->Column(8)->ActualWidth();
-        m.w.RefreshClicked();
-        QCOMPARE(shown.shown, messages);
-        QCOMPARE(m.Panel(2), status);
-        QCOMPARE(m.Tracks()->Column(8)->ActualWidth(), width - narrowed);
-        m.w.EjectClicked(); // the reset gives the width back
-        QCOMPARE(m.Tracks()->Column(8)->ActualWidth(), width);
+        const struct {
+            const char* name;
+            DiscPtr disc;
+            QString status;
+            QStringList messages;
+            int narrowed; // the last column, by the scroll bar's room
+        } cases[] = {
+            {"empty drive", nullptr, QString(), {Message(u"Media not present"_s, QMessageBox::Warning)}, 0},
+            {"blank disc", BlankCdR(), u"0 tracks / 0 selected"_s,
+             {Message(u"No tracks found"_s, QMessageBox::Information)}, 0},
+            {"one track", BuildCd({{emulator::TrackMode::Audio, 300}}), u"1 track / 0 selected"_s, {}, 0},
+            {"forty tracks", BuildCd(std::vector<TrackPiece>(40, {emulator::TrackMode::Audio, 150})),
+             u"40 tracks / 0 selected"_s, {}, 16}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            Messages shown;
+            Window m{Rig({})};
+            m.rig.Add(c.disc);
+            QVERIFY(m.Show());
+            const int width = m.Tracks()->Column(8)->ActualWidth();
+            m.w.RefreshClicked();
+            QCOMPARE(shown.shown, c.messages);
+            QCOMPARE(m.Panel(2), c.status);
+            QCOMPARE(m.Tracks()->Column(8)->ActualWidth(), width - c.narrowed);
+            m.w.EjectClicked(); // the reset gives the width back
+            QCOMPARE(m.Tracks()->Column(8)->ActualWidth(), width);
+        }
     }
 
     void DataRowsCannotBeSelected()
@@ -247,7 +237,7 @@ private slots:
         QCOMPARE(WavProblem(file, AudioBytes(*m.rig.Drive(0).CurrentDisc(), 0, sectors)), QString());
     }
 
-    void EnterInTheListActsAsExtract()
+    void EnterInTheListActsAsExtractAndTheSystemMenuOpensAbout()
     {
         ScriptedDialogs dialogs; // the folder dialog is cancelled: nothing is copied, nothing said
         Messages shown;
@@ -260,12 +250,6 @@ private slots:
         QTest::keyClick(m.Tracks()->ControlHwnd(), Qt::Key_Return);
         QCOMPARE(dialogs.folderCalls, 1);
         QCOMPARE(shown.shown, QStringList());
-    }
-
-    void AboutBoxFromTheSystemMenu()
-    {
-        Window m{Rig({Demo()})};
-        QVERIFY(m.Show());
         QStringList seen;
         const auto act = WhenModal([&](QWidget* box) {
             seen << box->windowTitle() << box->findChild<QLabel*>(QStringLiteral("LabelApplication"))->text();

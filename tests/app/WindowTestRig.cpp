@@ -1,6 +1,5 @@
 #include "WindowTestRig.h"
 
-#include "app/Background.h"
 #include "controls/ListView.h"
 #include "device/platform/LinuxPlatform.h"
 #include "disc/OpticalDisk.h"
@@ -39,16 +38,6 @@ std::unique_ptr<OpticalDisk> Rig::Open(std::size_t index, bool read)
     if (disk->Create(std::string(1, static_cast<char>('D' + index)) + ":") && read)
         disk->Read();
     return disk;
-}
-
-emulator::DriveRequest Demo()
-{
-    return {emulator::DriveRequest::Kind::Demo, {}};
-}
-
-emulator::DriveRequest Empty()
-{
-    return {emulator::DriveRequest::Kind::Empty, {}};
 }
 
 emulator::DriveRequest Image(const std::string& testDataPath)
@@ -99,45 +88,6 @@ std::vector<std::uint8_t> AudioBytes(const emulator::Disc& disc, std::int32_t lb
     return bytes;
 }
 
-Messages::Messages()
-{
-    app::SetMessageHook([this](const QString& text, QMessageBox::Icon icon) { shown << Message(text, icon); });
-}
-
-Messages::~Messages()
-{
-    app::SetMessageHook({});
-}
-
-QString Message(const QString& text, int icon)
-{
-    return QStringLiteral("%1 (%2)").arg(text).arg(icon);
-}
-
-ScriptedDialogs::ScriptedDialogs()
-{
-    CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](DialogBackend*) {}));
-}
-
-ScriptedDialogs::~ScriptedDialogs()
-{
-    CommonDialogs::SetDefaultBackend(nullptr);
-}
-
-QString ScriptedDialogs::ChooseFolder(QWidget*, const QString& title, const QString&)
-{
-    ++folderCalls;
-    folderTitle = title;
-    return folder;
-}
-
-bool ScriptedDialogs::ChooseSaveFile(QWidget*, FileDialogRequest& request)
-{
-    saveRequest = request;
-    request.fileName = saveName;
-    return !saveName.isEmpty();
-}
-
 std::unique_ptr<QTimer> Repeat(const std::function<bool()>& act)
 {
     auto timer = std::make_unique<QTimer>();
@@ -159,26 +109,15 @@ std::unique_ptr<QTimer> WhenModal(const std::function<void(QWidget*)>& act)
     });
 }
 
-namespace {
-
-QPoint RowPoint(QTreeWidget* tree, int row)
+void ClickRow(ListView* list, int row, Qt::KeyboardModifiers modifiers, bool twice)
 {
+    auto* tree = qobject_cast<QTreeWidget*>(list->ControlHwnd());
     const QRect rect = tree->visualItemRect(tree->topLevelItem(row));
-    return {rect.left() + 8, rect.center().y()};
-}
-
-} // namespace
-
-void ClickRow(ListView* list, int row, Qt::KeyboardModifiers modifiers)
-{
-    auto* tree = qobject_cast<QTreeWidget*>(list->ControlHwnd());
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, RowPoint(tree, row));
-}
-
-void DoubleClickRow(ListView* list, int row)
-{
-    auto* tree = qobject_cast<QTreeWidget*>(list->ControlHwnd());
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, RowPoint(tree, row));
+    const QPoint at(rect.left() + 8, rect.center().y());
+    if (twice)
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, modifiers, at);
+    else
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, modifiers, at);
 }
 
 std::vector<QStringList> Rows(ListView* list)

@@ -1,8 +1,8 @@
-// What the window tests share: virtual drives behind a session of their own, a dialog backend
-// that answers from a script, message boxes recorded instead of shown, and helpers that act on
-// the windows as a user does.
+// What the window tests share: virtual drives behind a session of their own, scripted dialogs,
+// recorded message boxes, and helpers that act on the windows as a user does.
 #pragma once
 
+#include "app/Background.h"
 #include "app/CommonDialogs.h"
 #include "app/Session.h"
 #include "emulator/Attach.h"
@@ -35,8 +35,8 @@ struct Rig {
     emulator::EmulatedDrive& Drive(std::size_t index) { return *session.drives.at(index); }
     std::unique_ptr<OpticalDisk> Open(std::size_t index, bool read); // bound to drive `index`
 };
-emulator::DriveRequest Demo();
-emulator::DriveRequest Empty();
+inline emulator::DriveRequest Demo() { return {emulator::DriveRequest::Kind::Demo, {}}; }
+inline emulator::DriveRequest Empty() { return {emulator::DriveRequest::Kind::Empty, {}}; }
 emulator::DriveRequest Image(const std::string& testDataPath);
 
 // A one-session CD, a track per entry (mode, blocks) from LBA 0. Its sectors carry their own
@@ -48,25 +48,33 @@ std::shared_ptr<emulator::Disc> BlankCdR();
 std::vector<std::uint8_t> AudioBytes(const emulator::Disc& disc, std::int32_t lba, std::int32_t count);
 
 // The messages shown while the object lives, as Message() writes them.
+inline QString Message(const QString& text, int icon) { return QStringLiteral("%1 (%2)").arg(text).arg(icon); }
 struct Messages {
-    Messages();
-    ~Messages();
     QStringList shown;
+    Messages() { app::SetMessageHook([this](const QString& t, QMessageBox::Icon i) { shown << Message(t, i); }); }
+    ~Messages() { app::SetMessageHook({}); }
 };
-QString Message(const QString& text, int icon);
 
 // The folder and save dialogs answered from a script; the default backend while it lives.
 struct ScriptedDialogs : DialogBackend {
-    ScriptedDialogs();
-    ~ScriptedDialogs() override;
     QString folder;   // chosen folder; empty: cancelled
     QString saveName; // chosen file; empty: cancelled
     int folderCalls = 0;
     QString folderTitle;
     FileDialogRequest saveRequest; // what the save dialog was given
 
-    QString ChooseFolder(QWidget*, const QString& title, const QString&) override;
-    bool ChooseSaveFile(QWidget*, FileDialogRequest& request) override;
+    ScriptedDialogs() { CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](auto*) {})); }
+    ~ScriptedDialogs() override { CommonDialogs::SetDefaultBackend(nullptr); }
+    QString ChooseFolder(QWidget*, const QString& title, const QString&) override
+    {
+        return ++folderCalls, folderTitle = title, folder;
+    }
+    bool ChooseSaveFile(QWidget*, FileDialogRequest& request) override
+    {
+        saveRequest = request;
+        request.fileName = saveName;
+        return !saveName.isEmpty();
+    }
     bool ChooseOpenFile(QWidget*, FileDialogRequest&) override { return false; }
     bool ChooseColor(QWidget*, QColor&, std::array<QColor, 16>&) override { return false; }
     bool ChooseFont(QWidget*, QFont&, QColor&) override { return false; }
@@ -79,8 +87,7 @@ struct ScriptedDialogs : DialogBackend {
 // Calls `act` once with the modal window as soon as one is open.
 [[nodiscard]] std::unique_ptr<QTimer> WhenModal(const std::function<void(QWidget*)>& act);
 
-void ClickRow(ListView* list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-void DoubleClickRow(ListView* list, int row);
+void ClickRow(ListView* list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool twice = false);
 std::vector<QStringList> Rows(ListView* list); // every cell's text
 
 } // namespace tolvane::apptest

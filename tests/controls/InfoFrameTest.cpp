@@ -6,7 +6,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
-#include <QTest>
 #include <QToolButton>
 
 namespace tolvane {
@@ -15,58 +14,36 @@ class InfoFrameTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void StripeColours_data()
-    {
-        QTest::addColumn<int>("extent");
-        QTest::addColumn<int>("start");
-        QTest::addColumn<int>("end");
-        QTest::addColumn<int>("pos");
-        QTest::addColumn<int>("red");
-        QTest::newRow("127.5 rounds to 128") << 256 << 0 << 255 << 128 << 128;
-        QTest::newRow("first stripe is the start") << 256 << 0 << 255 << 0 << 0;
-        QTest::newRow("last stripe is the end") << 256 << 0 << 255 << 256 << 255;
-        QTest::newRow("one pixel wide") << 1 << 40 << 200 << 0 << 40;
-        QTest::newRow("falling") << 256 << 255 << 0 << 64 << 191;
-        QTest::newRow("2.5 rounds to even 2") << 4 << 0 << 5 << 2 << 2;
-        QTest::newRow("3.5 rounds to even 4") << 4 << 2 << 5 << 2 << 4;
-    }
     void StripeColours()
     {
-        QFETCH(int, extent);
-        QFETCH(int, start);
-        QFETCH(int, end);
-        QFETCH(int, pos);
-        QFETCH(int, red);
-        const std::vector<QRgb> stripes = Gradient::Stripes(extent, start, 10, 20, end, 10, 20);
-        QCOMPARE(stripes.size(), std::size_t(extent + 1));
-        QCOMPARE(qRed(stripes[pos]), red);
-        QCOMPARE(qGreen(stripes[pos]), 10);
-        QCOMPARE(qBlue(stripes[pos]), 20);
-    }
-
-    void ShowPaintsColumnsOrRows_data()
-    {
-        QTest::addColumn<bool>("upDown");
-        QTest::newRow("left to right") << false;
-        QTest::newRow("top to bottom") << true;
-    }
-    void ShowPaintsColumnsOrRows()
-    {
-        QFETCH(bool, upDown);
-        QWidget owner;
-        owner.resize(40, 30);
-        QImage image(owner.size(), QImage::Format_RGB32);
-        image.fill(Qt::black);
-        Gradient gradient;
-        gradient.SetOwnerHwnd(&owner);
-        gradient.SetUpDown(upDown);
-        QPainter painter(&image);
-        gradient.Show(painter, 0, 0, 200, 255, 100, 0);
-        painter.end();
-        const std::vector<QRgb> stripes = Gradient::Stripes(upDown ? 30 : 40, 0, 0, 200, 255, 100, 0);
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                QCOMPARE(image.pixel(x, y), stripes[upDown ? y : x]);
+        const struct { const char* name; int extent, start, end, pos, red; } cases[] = {
+            {"127.5 rounds to 128", 256, 0, 255, 128, 128}, {"first stripe is the start", 256, 0, 255, 0, 0},
+            {"last stripe is the end", 256, 0, 255, 256, 255}, {"one pixel wide", 1, 40, 200, 0, 40},
+            {"falling", 256, 255, 0, 64, 191},                 {"2.5 rounds to even 2", 4, 0, 5, 2, 2},
+            {"3.5 rounds to even 4", 4, 2, 5, 2, 4}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            const std::vector<QRgb> stripes = Gradient::Stripes(c.extent, c.start, 10, 20, c.end, 10, 20);
+            QCOMPARE(stripes.size(), std::size_t(c.extent + 1));
+            QCOMPARE(stripes[c.pos], qRgb(c.red, 10, 20));
+        }
+        // Show paints columns left to right, or rows top to bottom.
+        for (const bool upDown : {false, true}) {
+            QWidget owner;
+            owner.resize(40, 30);
+            QImage image(owner.size(), QImage::Format_RGB32);
+            image.fill(Qt::black);
+            Gradient gradient;
+            gradient.SetOwnerHwnd(&owner);
+            gradient.SetUpDown(upDown);
+            QPainter painter(&image);
+            gradient.Show(painter, 0, 0, 200, 255, 100, 0);
+            painter.end();
+            const std::vector<QRgb> stripes = Gradient::Stripes(upDown ? 30 : 40, 0, 0, 200, 255, 100, 0);
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    QCOMPARE(image.pixel(x, y), stripes[upDown ? y : x]);
+        }
     }
 
     void FramePaintsTheGradientOnlyBetweenDifferentColours()
@@ -80,17 +57,15 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QImage image = frame.grab().toImage();
-        QCOMPARE(image.pixel(128, 30), qRgb(128, 10, 20));
-        QCOMPARE(image.pixel(0, 30), qRgb(0, 10, 20));
-        // The sunken border: grey at the top and left, white at the bottom.
-        QCOMPARE(image.pixel(100, 8), qRgb(128, 128, 128));
-        QCOMPARE(image.pixel(8, 30), qRgb(128, 128, 128));
-        QCOMPARE(image.pixel(100, 55), qRgb(255, 255, 255));
+        // Then the sunken border: grey at the top and left, white at the bottom.
+        QCOMPARE(QList<QRgb>({image.pixel(128, 30), image.pixel(0, 30), image.pixel(100, 8), image.pixel(8, 30),
+                              image.pixel(100, 55)}),
+                 QList<QRgb>({qRgb(128, 10, 20), qRgb(0, 10, 20), qRgb(128, 128, 128), qRgb(128, 128, 128),
+                              qRgb(255, 255, 255)}));
 
         frame.SetGradientColor(frame.BackColor());
         image = frame.grab().toImage();
-        QCOMPARE(image.pixel(128, 30), qRgb(0, 10, 20));
-        QCOMPARE(image.pixel(250, 30), qRgb(0, 10, 20));
+        QVERIFY(image.pixel(128, 30) == qRgb(0, 10, 20) && image.pixel(250, 30) == qRgb(0, 10, 20));
     }
 
     void KeepsItsHeightAndTheFormsWidth()
@@ -108,44 +83,37 @@ private slots:
         QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("LabelText"))->width(), 480 - 71);
     }
 
-    void ClicksComeFromEveryPart_data()
-    {
-        QTest::addColumn<QString>("part"); // empty: the frame's own surface
-        QTest::addColumn<bool>("doubleClick");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("surface click") << "" << false << true;
-        QTest::newRow("image click") << "ImageIcon" << false << true;
-        QTest::newRow("label click") << "LabelText" << false << true;
-        QTest::newRow("surface double") << "" << true << true;
-        QTest::newRow("label double") << "LabelText" << true << true;
-        QTest::newRow("disabled label") << "LabelText" << false << false;
-    }
     void ClicksComeFromEveryPart()
     {
-        QFETCH(QString, part);
-        QFETCH(bool, doubleClick);
-        QFETCH(bool, enabled);
-        QWidget form;
-        form.resize(300, 200);
-        InfoFrame frame(&form);
-        frame.SetText(QStringLiteral("Tolvane"));
-        frame.SetEnabled(enabled);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QWidget* target = part.isEmpty() ? static_cast<QWidget*>(&frame) : frame.findChild<QWidget*>(part);
-        QVERIFY(target);
-        const QPoint at = part.isEmpty() ? QPoint(4, 4) : QPoint(5, target->height() / 2);
-        QSignalSpy clicks(&frame, &InfoFrame::Click);
-        QSignalSpy doubles(&frame, &InfoFrame::DblClick);
-        if (doubleClick)
-            QTest::mouseDClick(target, Qt::LeftButton, {}, at);
-        else
-            QTest::mouseClick(target, Qt::LeftButton, {}, at);
-        // (a simulated double click on a widget is the double-click event alone)
-        QCOMPARE(doubles.count(), enabled && doubleClick ? 1 : 0);
-        QCOMPARE(clicks.count(), enabled && !doubleClick ? 1 : 0);
-        QTest::mouseClick(target, Qt::RightButton, {}, at);
-        QCOMPARE(clicks.count(), enabled && !doubleClick ? 1 : 0);
+        const struct {
+            const char* part; // empty: the frame's own surface
+            bool doubleClick, enabled;
+        } cases[] = {{"", false, true},          {"ImageIcon", false, true}, {"LabelText", false, true},
+                     {"", true, true},           {"LabelText", true, true},  {"LabelText", false, false}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.part};
+            QWidget form;
+            form.resize(300, 200);
+            InfoFrame frame(&form);
+            frame.SetText(QStringLiteral("Tolvane"));
+            frame.SetEnabled(c.enabled);
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QWidget* target = *c.part ? frame.findChild<QWidget*>(c.part) : static_cast<QWidget*>(&frame);
+            QVERIFY(target);
+            const QPoint at = *c.part ? QPoint(5, target->height() / 2) : QPoint(4, 4);
+            QSignalSpy clicks(&frame, &InfoFrame::Click);
+            QSignalSpy doubles(&frame, &InfoFrame::DblClick);
+            if (c.doubleClick)
+                QTest::mouseDClick(target, Qt::LeftButton, {}, at);
+            else
+                QTest::mouseClick(target, Qt::LeftButton, {}, at);
+            // (a simulated double click on a widget is the double-click event alone)
+            QCOMPARE(doubles.count(), c.enabled && c.doubleClick ? 1 : 0);
+            QCOMPARE(clicks.count(), c.enabled && !c.doubleClick ? 1 : 0);
+            QTest::mouseClick(target, Qt::RightButton, {}, at);
+            QCOMPARE(clicks.count(), c.enabled && !c.doubleClick ? 1 : 0);
+        }
     }
 
     void MenuButtonOpensTheSystemMenu()

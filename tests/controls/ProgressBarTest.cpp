@@ -4,7 +4,6 @@
 
 #include <QProgressBar>
 #include <QSignalSpy>
-#include <QTest>
 
 namespace tolvane {
 
@@ -15,13 +14,18 @@ QProgressBar* Inner(const ProgressBar& bar)
     return qobject_cast<QProgressBar*>(bar.ControlHwnd());
 }
 
+// "min|max|value" of the inner bar.
+QString InnerRange(const ProgressBar& bar)
+{
+    return qttest::Join({Inner(bar)->minimum(), Inner(bar)->maximum(), Inner(bar)->value()});
+}
+
 // Runs of bar-coloured pixels along the middle row of the inner bar.
 int BarRuns(const ProgressBar& bar, QRgb color)
 {
     const QImage image = bar.ControlHwnd()->grab().toImage();
     int runs = 0;
-    bool inRun = false;
-    for (int x = 0; x < image.width(); ++x) {
+    for (int x = 0, inRun = 0; x < image.width(); ++x) {
         const bool isBar = (image.pixel(x, image.height() / 2) & 0xFFFFFF) == (color & 0xFFFFFF);
         runs += isBar && !inRun;
         inRun = isBar;
@@ -35,74 +39,47 @@ class ProgressBarTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // From Min 10, Max 100, Value 50.
-    void SettersKeepTheInvariants_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("Value above Max") << "Value" << 101 << false;
-        QTest::newRow("Value below Min") << "Value" << 9 << false;
-        QTest::newRow("Value at Max") << "Value" << 100 << true;
-        QTest::newRow("Max at Min") << "Max" << 10 << false;
-        QTest::newRow("Max above Value") << "Max" << 60 << true;
-        QTest::newRow("Min negative") << "Min" << -1 << false;
-        QTest::newRow("Min at Max") << "Min" << 100 << false;
-        QTest::newRow("Min zero") << "Min" << 0 << true;
-        QTest::newRow("Appearance 2") << "Appearance" << 2 << false;
-        QTest::newRow("Scrolling 2") << "Scrolling" << 2 << false;
-    }
     void SettersKeepTheInvariants()
     {
-        QFETCH(QString, name);
-        QFETCH(int, value);
-        QFETCH(bool, accepted);
-        ProgressBar bar;
-        bar.SetMin(10);
-        bar.SetValue(50);
-        const QByteArray property = name.toLatin1();
-        const int before = bar.property(property).toInt();
-        QSignalSpy changed(&bar, &ProgressBar::PropertyChanged);
-        bar.setProperty(property, value);
-        QCOMPARE(bar.property(property).toInt(), accepted ? value : before);
-        QCOMPARE(changed.count(), accepted ? 1 : 0);
-        QCOMPARE(Inner(bar)->minimum(), bar.Min());
-        QCOMPARE(Inner(bar)->maximum(), bar.Max());
-        QCOMPARE(Inner(bar)->value(), bar.Value());
+        // From Min 10, Max 100, Value 50.
+        const struct { const char* property; int value; bool accepted; } cases[] = {
+            {"Value", 101, false}, {"Value", 9, false},       {"Value", 100, true}, {"Max", 10, false},
+            {"Max", 60, true},     {"Min", -1, false},        {"Min", 100, false},  {"Min", 0, true},
+            {"Appearance", 2, false}, {"Scrolling", 2, false}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.property};
+            ProgressBar bar;
+            bar.SetMin(10);
+            bar.SetValue(50);
+            const int before = bar.property(c.property).toInt();
+            QSignalSpy changed(&bar, &ProgressBar::PropertyChanged);
+            bar.setProperty(c.property, c.value);
+            QCOMPARE(bar.property(c.property).toInt(), c.accepted ? c.value : before);
+            QCOMPARE(changed.count(), c.accepted ? 1 : 0);
+            QCOMPARE(InnerRange(bar), qttest::Join({bar.Min(), bar.Max(), bar.Value()}));
+        }
     }
 
-    void RangeReachesTheBarAs16BitNumbers_data()
-    {
-        QTest::addColumn<int>("min");
-        QTest::addColumn<int>("max");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<int>("innerMax");
-        QTest::addColumn<int>("innerValue");
-        QTest::newRow("65535 fits") << 0 << 65535 << 40000 << 65535 << 40000;
-        QTest::newRow("70000 wraps") << 0 << 70000 << 60000 << 70000 - 65536 << 70000 - 65536;
-        QTest::newRow("65536 wraps to 0") << 0 << 65536 << 100 << 0 << 0;
-        QTest::newRow("Min kept") << 1000 << 65536 + 5000 << 3000 << 5000 << 3000;
-    }
     void RangeReachesTheBarAs16BitNumbers()
     {
-        QFETCH(int, min);
-        QFETCH(int, max);
-        QFETCH(int, value);
-        QFETCH(int, innerMax);
-        QFETCH(int, innerValue);
-        ProgressBar bar;
-        bar.SetMax(max);
-        bar.SetMin(min);
-        bar.SetValue(value);
-        QCOMPARE(bar.Max(), max);
-        QCOMPARE(bar.Value(), value);
-        QCOMPARE(Inner(bar)->minimum(), min);
-        QCOMPARE(Inner(bar)->maximum(), innerMax);
-        QCOMPARE(Inner(bar)->value(), innerValue);
-    }
-
-    void MaxBelowValueMovesOnlyTheShownPosition()
-    {
+        const struct {
+            const char* name;
+            int min, max, value;
+            const char* inner; // min|max|value
+        } cases[] = {{"65535 fits", 0, 65535, 40000, "0|65535|40000"},
+                     {"70000 wraps", 0, 70000, 60000, "0|4464|4464"},
+                     {"65536 wraps to 0", 0, 65536, 100, "0|0|0"},
+                     {"Min kept", 1000, 65536 + 5000, 3000, "1000|5000|3000"}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            ProgressBar bar;
+            bar.SetMax(c.max);
+            bar.SetMin(c.min);
+            bar.SetValue(c.value);
+            QVERIFY(bar.Max() == c.max && bar.Value() == c.value);
+            QCOMPARE(InnerRange(bar), QString::fromLatin1(c.inner));
+        }
+        // A Max below Value moves only the shown position.
         ProgressBar bar;
         bar.SetValue(80);
         bar.SetMax(50);
@@ -121,12 +98,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QRgb red = qRgb(255, 0, 0);
         QVERIFY2(BarRuns(bar, red) > 3, "a standard bar is drawn in chunks");
-
         bar.SetScrolling(1);
         QCOMPARE(Inner(bar)->value(), 40);
         QCOMPARE(Inner(bar)->geometry(), bar.rect());
         QCOMPARE(BarRuns(bar, red), 1);
-
         bar.SetOrientation(1);
         QCOMPARE(Inner(bar)->orientation(), Qt::Vertical);
         QCOMPARE(Inner(bar)->value(), 40);
@@ -146,7 +121,6 @@ private slots:
         PropertyBag bag;
         bar.WriteProperties(bag);
         QCOMPARE(bag.Keys().size(), 8);
-
         ProgressBar loaded;
         loaded.ReadProperties(bag);
         PropertyBag again;

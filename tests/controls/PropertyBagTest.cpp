@@ -2,7 +2,6 @@
 #include "qtsupport/QtTestMain.h"
 
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace tolvane {
 
@@ -52,29 +51,25 @@ private slots:
         QCOMPARE(back.ToText(), form.ToText());
     }
 
-    void ParseErrorsNameTheLine_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("outside") << "Count = 1" << "f:1: property outside a section";
-        QTest::newRow("header") << "[A]" << "f:1: a section header is [Name Type]";
-        QTest::newRow("unclosed") << "[A B]\n\nText = \"abc" << "f:3: bad string value";
-        QTest::newRow("escape") << "[A B]\nText = \"a\\q\"" << "f:2: bad string value";
-        QTest::newRow("trailing") << "[A B]\nText = \"a\" b" << "f:2: bad string value";
-        QTest::newRow("word") << "[A B]\nCount = ten" << "f:2: value of Count is neither a number, a quoted string nor true/false";
-        QTest::newRow("twice") << "[A B]\nCount = 1\nCount = 2" << "f:3: Count appears twice";
-        QTest::newRow("section twice") << "[A B]\n[A C]" << "f:2: section A appears twice";
-        QTest::newRow("no equals") << "[A B]\nCount" << "f:2: expected Key = Value";
-    }
     void ParseErrorsNameTheLine()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, error);
-        FormFile form;
-        QString message;
-        QVERIFY(!FormFile::Parse(text, QStringLiteral("f"), form, message));
-        QCOMPARE(message, error);
-        QVERIFY(form.sections.empty());
+        const std::pair<const char*, const char*> cases[] = {
+            {"Count = 1", "f:1: property outside a section"}, {"[A]", "f:1: a section header is [Name Type]"},
+            {"[A B]\n\nText = \"abc", "f:3: bad string value"},
+            {"[A B]\nText = \"a\\q\"", "f:2: bad string value"},
+            {"[A B]\nText = \"a\" b", "f:2: bad string value"},
+            {"[A B]\nCount = ten", "f:2: value of Count is neither a number, a quoted string nor true/false"},
+            {"[A B]\nCount = 1\nCount = 2", "f:3: Count appears twice"},
+            {"[A B]\n[A C]", "f:2: section A appears twice"},
+            {"[A B]\nCount", "f:2: expected Key = Value"}};
+        for (const auto& [text, error] : cases) {
+            const qttest::Row row{text};
+            FormFile form;
+            QString message;
+            QVERIFY(!FormFile::Parse(QString::fromUtf8(text), QStringLiteral("f"), form, message));
+            QCOMPARE(message, QString::fromUtf8(error));
+            QVERIFY(form.sections.empty());
+        }
     }
 
     void ParsesHexCommentsAndBlankLines()

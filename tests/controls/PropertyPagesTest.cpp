@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTreeWidget>
 
 #include <memory>
@@ -138,81 +137,56 @@ PropertyBag Written(const QObject* control)
 
 } // namespace
 
+const Kind Kinds[] = {Kind::Columns, Kind::Panels, Kind::Items};
+const char* const KindNames[] = {"columns", "panels", "menu items"};
+
 class PropertyPagesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void ComboEntries_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("combo");
-        QTest::addColumn<QStringList>("entries");
-        QTest::newRow("column alignment") << int(Kind::Columns) << "ComboAlignment"
-                                          << QStringList{"0 - lvwLeft", "1 - lvwRight", "2 - lvwCenter"};
-        QTest::newRow("panel alignment") << int(Kind::Panels) << "ComboAlignment"
-                                         << QStringList{"0 - sbrLeft", "1 - sbrCenter", "2 - sbrRight"};
-        QTest::newRow("panel auto size")
-            << int(Kind::Panels) << "ComboAutosize"
-            << QStringList{"0 - sbrNoAutoSize", "1 - sbrSpring", "2 - sbrContents"};
-        QTest::newRow("panel bevel") << int(Kind::Panels) << "ComboBevel"
-                                     << QStringList{"0 - sbrNoBevel", "1 - sbrInset", "2 - sbrRaised"};
-        QTest::newRow("menu item style")
-            << int(Kind::Items) << "ComboStyle" << QStringList{"0 - smDefault", "1 - smSeparator"};
-    }
     void ComboEntries()
     {
-        QFETCH(int, kind);
-        QFETCH(QString, combo);
-        QFETCH(QStringList, entries);
-        const Rig rig = MakeRig(Kind(kind));
-        auto* box = rig.page->findChild<QComboBox*>(combo);
-        QVERIFY(box);
-        QStringList texts;
-        for (int i = 0; i < box->count(); ++i)
-            texts << box->itemText(i);
-        QCOMPARE(texts, entries);
+        const struct { Kind kind; const char* combo; QStringList entries; } cases[] = {
+            {Kind::Columns, "ComboAlignment", {"0 - lvwLeft", "1 - lvwRight", "2 - lvwCenter"}},
+            {Kind::Panels, "ComboAlignment", {"0 - sbrLeft", "1 - sbrCenter", "2 - sbrRight"}},
+            {Kind::Panels, "ComboAutosize", {"0 - sbrNoAutoSize", "1 - sbrSpring", "2 - sbrContents"}},
+            {Kind::Panels, "ComboBevel", {"0 - sbrNoBevel", "1 - sbrInset", "2 - sbrRaised"}},
+            {Kind::Items, "ComboStyle", {"0 - smDefault", "1 - smSeparator"}}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.combo};
+            const Rig rig = MakeRig(c.kind);
+            auto* box = rig.page->findChild<QComboBox*>(c.combo);
+            QVERIFY(box);
+            QStringList texts;
+            for (int i = 0; i < box->count(); ++i)
+                texts << box->itemText(i);
+            QCOMPARE(texts, c.entries);
+        }
     }
 
-    void LoadsTheElementAtTheScrollBarsIndex_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QStringList>("first");
-        QTest::addColumn<QStringList>("second");
-        QTest::newRow("columns") << int(Kind::Columns)
-                                 << QStringList{"TextText=Track", "TextActualwidth=40", "ComboAlignment=1",
-                                                "TextTooltiptext=Number", "TextTag=t0"}
-                                 << QStringList{"TextText=Title", "TextActualwidth=120", "ComboAlignment=2",
-                                                "TextTooltiptext=", "TextTag=t1"};
-        QTest::newRow("panels") << int(Kind::Panels)
-                                << QStringList{"TextText=Ready",        "TextMinwidth=60",
-                                               "ComboAlignment=1",      "ComboAutosize=2",
-                                               "ComboBevel=2",          "CheckVisible=false",
-                                               "TextTooltiptext=State", "TextTag="}
-                                << QStringList{"TextText=Drive",   "TextMinwidth=80", "ComboAlignment=2",
-                                               "ComboAutosize=1",  "ComboBevel=0",    "CheckVisible=true",
-                                               "TextTooltiptext=", "TextTag=t1"};
-        QTest::newRow("menu items") << int(Kind::Items)
-                                    << QStringList{"TextText=One", "ComboStyle=0", "CheckChecked=true",
-                                                   "CheckEnabled=false", "TextTag=t0"}
-                                    << QStringList{"TextText=", "ComboStyle=1", "CheckChecked=false",
-                                                   "CheckEnabled=true", "TextTag="};
-    }
     void LoadsTheElementAtTheScrollBarsIndex()
     {
-        QFETCH(int, kind);
-        QFETCH(QStringList, first);
-        QFETCH(QStringList, second);
-        const Rig rig = MakeRig(Kind(kind));
-        rig.page->SetSelectedControls({rig.control});
-        QCOMPARE(ScrollBar(*rig.page)->maximum(), 1);
-        QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QStringLiteral("0"));
-        QCOMPARE(FieldValues(*rig.page, first), first);
-
-        ScrollBar(*rig.page)->setValue(1);
-        QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QStringLiteral("1"));
-        QCOMPARE(FieldValues(*rig.page, second), second);
-        // Loading is not an edit.
-        QVERIFY(!rig.page->Changed());
+        const QStringList fields[3][2] = {
+            {{"TextText=Track", "TextActualwidth=40", "ComboAlignment=1", "TextTooltiptext=Number", "TextTag=t0"},
+             {"TextText=Title", "TextActualwidth=120", "ComboAlignment=2", "TextTooltiptext=", "TextTag=t1"}},
+            {{"TextText=Ready", "TextMinwidth=60", "ComboAlignment=1", "ComboAutosize=2", "ComboBevel=2",
+              "CheckVisible=false", "TextTooltiptext=State", "TextTag="},
+             {"TextText=Drive", "TextMinwidth=80", "ComboAlignment=2", "ComboAutosize=1", "ComboBevel=0",
+              "CheckVisible=true", "TextTooltiptext=", "TextTag=t1"}},
+            {{"TextText=One", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=false", "TextTag=t0"},
+             {"TextText=", "ComboStyle=1", "CheckChecked=false", "CheckEnabled=true", "TextTag="}}};
+        for (const Kind kind : Kinds) {
+            const qttest::Row row{KindNames[int(kind)]};
+            const Rig rig = MakeRig(kind);
+            rig.page->SetSelectedControls({rig.control});
+            QCOMPARE(ScrollBar(*rig.page)->maximum(), 1);
+            for (int index = 0; index < 2; ++index) {
+                ScrollBar(*rig.page)->setValue(index);
+                QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QString::number(index));
+                QCOMPARE(FieldValues(*rig.page, fields[int(kind)][index]), fields[int(kind)][index]);
+            }
+            QVERIFY(!rig.page->Changed()); // loading is not an edit
+        }
     }
 
     void ScrollingDiscardsPendingEdits()
@@ -233,113 +207,88 @@ private slots:
         QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextText")), QStringLiteral("Track"));
     }
 
-    void ApplyWritesTheFieldsInOrderThenUpdates_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QStringList>("edits");
-        QTest::addColumn<QStringList>("written"); // "key=value", in the order of the writes
-        QTest::addColumn<QString>("shown");       // what the control shows of element 1 afterwards
-        QTest::newRow("columns") << int(Kind::Columns)
-                                 << QStringList{"TextText=Name", "TextActualwidth=90", "ComboAlignment=0",
-                                                "TextTooltiptext=Tip", "TextTag=tag"}
-                                 << QStringList{"ColumnText(1)=Name", "ColumnActualWidth(1)=90",
-                                                "ColumnAlignment(1)=0", "ColumnToolTipText(1)=Tip",
-                                                "ColumnTag(1)=tag"}
-                                 << "Name";
-        QTest::newRow("panels") << int(Kind::Panels)
-                                << QStringList{"TextText=Busy",       "TextMinwidth=70", "ComboAlignment=2",
-                                               "ComboAutosize=0",     "ComboBevel=1",    "CheckVisible=true",
-                                               "TextTooltiptext=Tip", "TextTag=tag"}
-                                << QStringList{"PanelText(1)=Busy",       "PanelMinWidth(1)=70",
-                                               "PanelAlignment(1)=2",     "PanelAutoSize(1)=0",
-                                               "PanelBevel(1)=1",         "PanelVisible(1)=true",
-                                               "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"}
-                                << "\t\tBusy";
-        QTest::newRow("menu items") << int(Kind::Items)
-                                    << QStringList{"TextText=&About", "ComboStyle=0", "CheckChecked=true",
-                                                   "CheckEnabled=true", "TextTag=tag"}
-                                    << QStringList{"SystemMenuItemText(1)=&About", "SystemMenuItemStyle(1)=0",
-                                                   "SystemMenuItemChecked(1)=true",
-                                                   "SystemMenuItemEnabled(1)=true",
-                                                   "SystemMenuItemTag(1)=tag"}
-                                    << "&About";
-    }
     void ApplyWritesTheFieldsInOrderThenUpdates()
     {
-        QFETCH(int, kind);
-        QFETCH(QStringList, edits);
-        QFETCH(QStringList, written);
-        QFETCH(QString, shown);
-        const Rig rig = MakeRig(Kind(kind));
-        rig.page->SetSelectedControls({rig.control});
-        ScrollBar(*rig.page)->setValue(1);
-        QSignalSpy changed(rig.page.get(), &PropertyPage::ChangedChanged);
-        for (const QString& edit : edits)
-            SetField(*rig.page, edit);
-        QVERIFY(rig.page->Changed());
-        QCOMPARE(changed.count(), 1);
-        const QString before = Shown(rig, 1);
-
-        // Every property is written while updates are held back, so none shows on its own.
-        QStringList order;
-        bool prevented = true;
-        bool showedEarly = false;
-        const auto onChange = [&](const QString& key) {
-            order << key + QLatin1Char('=') + Written(rig.control).Read(key).toString();
-            prevented = prevented && rig.control->property("PreventUpdate").toBool();
-            showedEarly = showedEarly || Shown(rig, 1) != before;
-        };
-        if (auto* list = qobject_cast<ListView*>(rig.control))
-            connect(list, &ListView::PropertyChanged, this, onChange);
-        else if (auto* bar = qobject_cast<StatusBar*>(rig.control))
-            connect(bar, &StatusBar::PropertyChanged, this, onChange);
-        else
-            connect(static_cast<SystemMenu*>(rig.control), &SystemMenu::PropertyChanged, this, onChange);
-
-        rig.page->ApplyChanges();
-        QCOMPARE(order, written);
-        QVERIFY(prevented);
-        QVERIFY(!showedEarly);
-        QVERIFY(!rig.control->property("PreventUpdate").toBool());
-        QCOMPARE(Shown(rig, 1), shown);
-        QVERIFY(!rig.page->Changed());
-        QCOMPARE(changed.count(), 2);
+        const struct {
+            QStringList edits;
+            QStringList written; // "key=value", in the order of the writes
+            QString shown;       // what the control shows of element 1 afterwards
+        } cases[] = {
+            {{"TextText=Name", "TextActualwidth=90", "ComboAlignment=0", "TextTooltiptext=Tip", "TextTag=tag"},
+             {"ColumnText(1)=Name", "ColumnActualWidth(1)=90", "ColumnAlignment(1)=0", "ColumnToolTipText(1)=Tip",
+              "ColumnTag(1)=tag"},
+             "Name"},
+            {{"TextText=Busy", "TextMinwidth=70", "ComboAlignment=2", "ComboAutosize=0", "ComboBevel=1",
+              "CheckVisible=true", "TextTooltiptext=Tip", "TextTag=tag"},
+             {"PanelText(1)=Busy", "PanelMinWidth(1)=70", "PanelAlignment(1)=2", "PanelAutoSize(1)=0",
+              "PanelBevel(1)=1", "PanelVisible(1)=true", "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"},
+             "\t\tBusy"},
+            {{"TextText=&About", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=true", "TextTag=tag"},
+             {"SystemMenuItemText(1)=&About", "SystemMenuItemStyle(1)=0", "SystemMenuItemChecked(1)=true",
+              "SystemMenuItemEnabled(1)=true", "SystemMenuItemTag(1)=tag"},
+             "&About"}};
+        for (const Kind kind : Kinds) {
+            const qttest::Row row{KindNames[int(kind)]};
+            const auto& c = cases[int(kind)];
+            const Rig rig = MakeRig(kind);
+            rig.page->SetSelectedControls({rig.control});
+            ScrollBar(*rig.page)->setValue(1);
+            QSignalSpy changed(rig.page.get(), &PropertyPage::ChangedChanged);
+            for (const QString& edit : c.edits)
+                SetField(*rig.page, edit);
+            QVERIFY(rig.page->Changed());
+            QCOMPARE(changed.count(), 1);
+            const QString before = Shown(rig, 1);
+            // Every property is written while updates are held back, so none shows on its own.
+            QStringList order;
+            bool prevented = true, showedEarly = false;
+            const auto onChange = [&](const QString& key) {
+                order << key + QLatin1Char('=') + Written(rig.control).Read(key).toString();
+                prevented = prevented && rig.control->property("PreventUpdate").toBool();
+                showedEarly = showedEarly || Shown(rig, 1) != before;
+            };
+            if (auto* list = qobject_cast<ListView*>(rig.control))
+                connect(list, &ListView::PropertyChanged, this, onChange);
+            else if (auto* bar = qobject_cast<StatusBar*>(rig.control))
+                connect(bar, &StatusBar::PropertyChanged, this, onChange);
+            else
+                connect(static_cast<SystemMenu*>(rig.control), &SystemMenu::PropertyChanged, this, onChange);
+            rig.page->ApplyChanges();
+            QCOMPARE(order, c.written);
+            QVERIFY(prevented && !showedEarly && !rig.control->property("PreventUpdate").toBool());
+            QCOMPARE(Shown(rig, 1), c.shown);
+            QVERIFY(!rig.page->Changed());
+            QCOMPARE(changed.count(), 2);
+        }
     }
 
-    void NoElementsDisablesTheFields_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("columns") << int(Kind::Columns);
-        QTest::newRow("panels") << int(Kind::Panels);
-        QTest::newRow("menu items") << int(Kind::Items);
-    }
     void NoElementsDisablesTheFields()
     {
-        QFETCH(int, kind);
-        const Rig rig = MakeRig(Kind(kind), 0);
-        const Rig full = MakeRig(Kind(kind));
-        // Loaded from elements first, so stale values would show.
-        rig.page->SetSelectedControls({full.control});
-        rig.page->SetSelectedControls({rig.control});
-        QList<QWidget*> fields;
-        for (QWidget* widget : rig.page->findChildren<QWidget*>())
-            if (!widget->objectName().isEmpty() && widget->objectName() != QLatin1String("TextIndex"))
-                fields << widget;
-        QVERIFY(fields.size() >= 6); // the scroll bar and at least five fields
-        for (const QWidget* field : fields) {
-            QVERIFY2(!field->isEnabled(), qPrintable(field->objectName()));
-            if (field != ScrollBar(*rig.page))
-                QCOMPARE(field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
+        for (const Kind kind : Kinds) {
+            const qttest::Row row{KindNames[int(kind)]};
+            const Rig rig = MakeRig(kind, 0);
+            const Rig full = MakeRig(kind);
+            // Loaded from elements first, so stale values would show.
+            rig.page->SetSelectedControls({full.control});
+            rig.page->SetSelectedControls({rig.control});
+            QList<QWidget*> fields;
+            for (QWidget* widget : rig.page->findChildren<QWidget*>())
+                if (!widget->objectName().isEmpty() && widget->objectName() != QLatin1String("TextIndex"))
+                    fields << widget;
+            QVERIFY(fields.size() >= 6); // the scroll bar and at least five fields
+            for (const QWidget* field : fields) {
+                QVERIFY2(!field->isEnabled(), qPrintable(field->objectName()));
+                if (field != ScrollBar(*rig.page))
+                    QCOMPARE(field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
+            }
+            QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextText")), QString());
+            QSignalSpy writes(rig.control, SIGNAL(PropertyChanged(QString)));
+            rig.page->ApplyChanges();
+            QCOMPARE(writes.count(), 0);
+            rig.page->SetSelectedControls({full.control});
+            for (const QWidget* field : fields)
+                QVERIFY2(field->isEnabled(), qPrintable(field->objectName()));
         }
-        QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextText")), QString());
-
-        QSignalSpy writes(rig.control, SIGNAL(PropertyChanged(QString)));
-        rig.page->ApplyChanges();
-        QCOMPARE(writes.count(), 0);
-
-        rig.page->SetSelectedControls({full.control});
-        for (const QWidget* field : fields)
-            QVERIFY2(field->isEnabled(), qPrintable(field->objectName()));
     }
 
     void NumberBoxLeftEmptyKeepsTheValue()

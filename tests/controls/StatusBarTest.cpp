@@ -4,9 +4,10 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QSizeGrip>
-#include <QTest>
 
 namespace tolvane {
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -14,44 +15,34 @@ namespace {
 // text); a leading "h" hides the panel.
 void AddPanels(StatusBar& bar, const QString& description)
 {
-    const QStringList panels = description.split(QLatin1Char('|'));
+    const QStringList panels = description.split(u'|');
     bar.SetCount(static_cast<int>(panels.size()));
     for (int i = 0; i < bar.Count(); ++i) {
         QString p = panels[i];
         Panel* panel = bar.Panel(i);
-        if (p.startsWith(QLatin1Char('h'))) {
-            panel->SetVisible(false);
-            p.remove(0, 1);
-        }
-        if (p.startsWith(QLatin1Char('C'))) {
+        if (p.startsWith(u'h'))
+            panel->SetVisible(false), p.remove(0, 1);
+        if (p.startsWith(u'C')) {
             panel->SetAutoSize(sbrContents);
             panel->SetText(p.mid(2));
         } else {
-            panel->SetAutoSize(p.startsWith(QLatin1Char('S')) ? sbrSpring : sbrNoAutoSize);
+            panel->SetAutoSize(p.startsWith(u'S') ? sbrSpring : sbrNoAutoSize);
             panel->SetMinWidth(p.mid(1).toInt());
         }
     }
 }
 
-int ContentsWidth(const QString& text)
-{
-    return QFontMetrics(QApplication::font()).horizontalAdvance(text) + 7;
-}
-
-// Horizontal extent of the text drawn inside `area` of `image` (dark pixels only: the bevel's
-// lines are lighter).
-std::pair<int, int> InkExtent(const QImage& image, const QRect& area)
-{
-    int left = area.right();
-    int right = area.left();
-    for (int y = area.top() + 2; y < area.bottom() - 1; ++y)
-        for (int x = area.left() + 2; x < area.right() - 1; ++x)
-            if (qGray(image.pixel(x, y)) < 100) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-    return {left, right};
-}
+// A bar of `panels` on a shown form.
+struct Shown {
+    QWidget form;
+    StatusBar bar{&form};
+    Shown(int width, const QString& panels)
+    {
+        form.resize(width, 100);
+        AddPanels(bar, panels);
+        form.show();
+    }
+};
 
 } // namespace
 
@@ -59,220 +50,171 @@ class StatusBarTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void LaysPanelsOut_data()
-    {
-        QTest::addColumn<int>("formWidth");
-        QTest::addColumn<QString>("panels");
-        QTest::addColumn<QList<int>>("rights");
-        const int c = ContentsWidth(QStringLiteral("Interface: SPTI "));
-        // 100 fixed (98 after the first panel's 2 pixels), spring 50 + the spare width, contents.
-        QTest::newRow("fixed spring contents") << 400 << "F100|S50|C:Interface: SPTI " << QList<int>{98, 400 - c, 400};
-        // Each spring gets the whole spare width (400 - 210 + 2), so the bar runs past the form.
-        QTest::newRow("two springs") << 400 << "S50|S60|F100" << QList<int>{240, 492, 592};
-        QTest::newRow("hidden first panel") << 400 << "hF100|F80|S50" << QList<int>{0, 78, 400};
-        QTest::newRow("hidden spring still springs") << 300 << "F100|hS50" << QList<int>{98, 300};
-        QTest::newRow("total at width + 2: no spare") << 148 << "F100|S50" << QList<int>{98, 148};
-        QTest::newRow("total at width + 1") << 149 << "F100|S50" << QList<int>{98, 149};
-        QTest::newRow("narrow form") << 100 << "F100|S50" << QList<int>{98, 148};
-    }
     void LaysPanelsOut()
     {
-        QFETCH(int, formWidth);
-        QFETCH(QString, panels);
-        QFETCH(QList<int>, rights);
-        QWidget form;
-        form.resize(formWidth, 200);
-        StatusBar bar(&form);
-        AddPanels(bar, panels);
-        const std::vector<int> edges = bar.RightEdges();
-        QCOMPARE(QList<int>(edges.begin(), edges.end()), rights);
-        for (int i = 0; i < bar.Count(); ++i)
-            QCOMPARE(bar.Panel(i)->ActualWidth(), rights[i] - (i == 0 ? 0 : rights[i - 1]));
+        const int c = QFontMetrics(QApplication::font()).horizontalAdvance(u"Interface: SPTI "_s) + 7;
+        const struct { const char* name; int formWidth; QString panels; QList<int> rights; } cases[] = {
+            // 100 fixed (98 after the first panel's 2 pixels), spring 50 + the spare width, contents.
+            {"fixed spring contents", 400, "F100|S50|C:Interface: SPTI ", {98, 400 - c, 400}},
+            // Each spring gets the whole spare width (400 - 210 + 2), so the bar runs past the form.
+            {"two springs", 400, "S50|S60|F100", {240, 492, 592}},
+            {"hidden first panel", 400, "hF100|F80|S50", {0, 78, 400}},
+            {"hidden spring still springs", 300, "F100|hS50", {98, 300}},
+            {"total at width + 2: no spare", 148, "F100|S50", {98, 148}},
+            {"total at width + 1", 149, "F100|S50", {98, 149}},
+            {"narrow form", 100, "F100|S50", {98, 148}}};
+        for (const auto& t : cases) {
+            const qttest::Row row{t.name};
+            QWidget form;
+            form.resize(t.formWidth, 200);
+            StatusBar bar(&form);
+            AddPanels(bar, t.panels);
+            const std::vector<int> edges = bar.RightEdges();
+            QCOMPARE(QList<int>(edges.begin(), edges.end()), t.rights);
+            for (int i = 0; i < bar.Count(); ++i)
+                QCOMPARE(bar.Panel(i)->ActualWidth(), t.rights[i] - (i == 0 ? 0 : t.rights[i - 1]));
+        }
     }
 
     void DocksAtTheBottomAndFollowsTheForm()
     {
-        QWidget form;
-        form.resize(300, 200);
-        StatusBar bar(&form);
-        AddPanels(bar, QStringLiteral("F100|S50"));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(bar.geometry(), QRect(0, 200 - bar.DockedHeight(), 300, bar.DockedHeight()));
-        form.resize(500, 260);
-        QTRY_COMPARE(bar.geometry(), QRect(0, 260 - bar.DockedHeight(), 500, bar.DockedHeight()));
-        QCOMPARE(bar.RightEdges().back(), 500);
-        QCOMPARE(bar.ControlHwnd()->geometry(), bar.rect());
+        Shown s(300, u"F100|S50"_s);
+        QVERIFY(QTest::qWaitForWindowExposed(&s.form));
+        const int h = s.bar.DockedHeight();
+        QCOMPARE(s.bar.geometry(), QRect(0, 100 - h, 300, h));
+        s.form.resize(500, 260);
+        QTRY_COMPARE(s.bar.geometry(), QRect(0, 260 - h, 500, h));
+        QCOMPARE(s.bar.RightEdges().back(), 500);
+        QCOMPARE(s.bar.ControlHwnd()->geometry(), s.bar.rect());
     }
 
-    void AlignmentLeadsTheTextWithTabs_data()
-    {
-        QTest::addColumn<int>("alignment");
-        QTest::newRow("left") << sbrLeft;
-        QTest::newRow("center") << sbrCenter;
-        QTest::newRow("right") << sbrRight;
-    }
     void AlignmentLeadsTheTextWithTabs()
     {
-        QFETCH(int, alignment);
-        QWidget form;
-        form.resize(400, 100);
-        StatusBar bar(&form);
-        AddPanels(bar, QStringLiteral("F300"));
-        bar.Panel(0)->SetText(QStringLiteral("Ready"));
-        bar.Panel(0)->SetAlignment(alignment);
-        QCOMPARE(bar.PartText(0), QString(alignment, QLatin1Char('\t')) + QStringLiteral("Ready"));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-
-        const QRect area = bar.PanelRect(0);
-        const auto [left, right] = InkExtent(bar.ControlHwnd()->grab().toImage(), area);
-        QVERIFY2(left < right, "no text drawn");
-        const int ink = QFontMetrics(bar.Font()).horizontalAdvance(QStringLiteral("Ready"));
-        QVERIFY(right - left <= ink);
-        if (alignment == sbrLeft)
-            QVERIFY(left - area.left() < 8);
-        else if (alignment == sbrRight)
-            QVERIFY(area.right() - right < 8);
-        else
-            QVERIFY(qAbs((left + right) / 2 - area.center().x()) <= 3);
+        for (const int alignment : {sbrLeft, sbrCenter, sbrRight}) {
+            const qttest::Row row{alignment == sbrLeft ? "left" : alignment == sbrCenter ? "center" : "right"};
+            Shown s(400, u"F300"_s);
+            s.bar.Panel(0)->SetText(u"Ready"_s);
+            s.bar.Panel(0)->SetAlignment(alignment);
+            QCOMPARE(s.bar.PartText(0), QString(alignment, u'\t') + u"Ready"_s);
+            QVERIFY(QTest::qWaitForWindowExposed(&s.form));
+            // The horizontal extent of the dark pixels (the bevel's lines are lighter).
+            const QRect area = s.bar.PanelRect(0);
+            const QImage image = s.bar.ControlHwnd()->grab().toImage();
+            int left = area.right(), right = area.left();
+            for (int y = area.top() + 2; y < area.bottom() - 1; ++y)
+                for (int x = area.left() + 2; x < area.right() - 1; ++x)
+                    if (qGray(image.pixel(x, y)) < 100)
+                        left = std::min(left, x), right = std::max(right, x);
+            QVERIFY2(left < right, "no text drawn");
+            QVERIFY(right - left <= QFontMetrics(s.bar.Font()).horizontalAdvance(u"Ready"_s));
+            if (alignment == sbrLeft)
+                QVERIFY(left - area.left() < 8);
+            else if (alignment == sbrRight)
+                QVERIFY(area.right() - right < 8);
+            else
+                QVERIFY(qAbs((left + right) / 2 - area.center().x()) <= 3);
+        }
     }
 
-    void ClicksRaisePanelEvents_data()
-    {
-        QTest::addColumn<int>("x");
-        QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<bool>("doubleClick");
-        QTest::addColumn<int>("panel"); // -1: no event
-        QTest::addColumn<int>("expectedButton");
-        QTest::newRow("left on first") << 50 << Qt::LeftButton << false << 0 << 1;
-        QTest::newRow("right on second") << 150 << Qt::RightButton << false << 1 << 2;
-        QTest::newRow("left double on second") << 150 << Qt::LeftButton << true << 1 << 1;
-        QTest::newRow("right double on first") << 50 << Qt::RightButton << true << 0 << 2;
-        QTest::newRow("past the last panel") << 300 << Qt::LeftButton << false << -1 << 0;
-        QTest::newRow("in the gap between panels") << 99 << Qt::LeftButton << true << -1 << 0;
-        QTest::newRow("middle button") << 50 << Qt::MiddleButton << false << -1 << 0;
-    }
     void ClicksRaisePanelEvents()
     {
-        QFETCH(int, x);
-        QFETCH(Qt::MouseButton, button);
-        QFETCH(bool, doubleClick);
-        QFETCH(int, panel);
-        QFETCH(int, expectedButton);
-        QWidget form;
-        form.resize(400, 100);
-        StatusBar bar(&form);
-        AddPanels(bar, QStringLiteral("F100|F100"));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QSignalSpy clicks(&bar, &StatusBar::PanelClick);
-        QSignalSpy doubles(&bar, &StatusBar::PanelDblClick);
-        const QPoint at(x, bar.height() / 2);
-        if (doubleClick)
-            QTest::mouseDClick(bar.ControlHwnd(), button, {}, at);
-        else
-            QTest::mouseClick(bar.ControlHwnd(), button, {}, at);
-
-        QSignalSpy& expected = doubleClick ? doubles : clicks;
-        if (panel < 0) {
-            QCOMPARE(clicks.count() + doubles.count(), 0);
-            return;
+        const struct {
+            const char* name;
+            int x;
+            Qt::MouseButton button;
+            bool doubleClick;
+            int panel; // -1: no event
+            int expectedButton;
+        } cases[] = {{"left on first", 50, Qt::LeftButton, false, 0, 1},
+                     {"right on second", 150, Qt::RightButton, false, 1, 2},
+                     {"left double on second", 150, Qt::LeftButton, true, 1, 1},
+                     {"right double on first", 50, Qt::RightButton, true, 0, 2},
+                     {"past the last panel", 300, Qt::LeftButton, false, -1, 0},
+                     {"in the gap between panels", 99, Qt::LeftButton, true, -1, 0},
+                     {"middle button", 50, Qt::MiddleButton, false, -1, 0}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            Shown s(400, u"F100|F100"_s);
+            QVERIFY(QTest::qWaitForWindowExposed(&s.form));
+            QSignalSpy clicks(&s.bar, &StatusBar::PanelClick);
+            QSignalSpy doubles(&s.bar, &StatusBar::PanelDblClick);
+            const QPoint at(c.x, s.bar.height() / 2);
+            if (c.doubleClick)
+                QTest::mouseDClick(s.bar.ControlHwnd(), c.button, {}, at);
+            else
+                QTest::mouseClick(s.bar.ControlHwnd(), c.button, {}, at);
+            QSignalSpy& expected = c.doubleClick ? doubles : clicks;
+            QCOMPARE(clicks.count() + doubles.count(), c.panel < 0 ? 0 : 1);
+            if (c.panel >= 0) {
+                QCOMPARE(expected.count(), 1);
+                QCOMPARE(expected[0][0].value<Panel*>(), s.bar.Panel(c.panel));
+                QCOMPARE(expected[0][1].toInt(), c.expectedButton);
+            }
         }
-        QCOMPARE(expected.count(), 1);
-        QCOMPARE(expected[0][0].value<Panel*>(), bar.Panel(panel));
-        QCOMPARE(expected[0][1].toInt(), expectedButton);
+        // The click handler may rebuild the bar.
+        Shown s(400, u"F100"_s);
+        QVERIFY(QTest::qWaitForWindowExposed(&s.form));
+        QWidget* clicked = s.bar.ControlHwnd();
+        connect(&s.bar, &StatusBar::PanelClick, &s.bar, [&s] { s.bar.SetCount(2); });
+        QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(50, s.bar.height() / 2));
+        QCOMPARE(s.bar.RightEdges().size(), std::size_t{2});
+        QVERIFY(s.bar.ControlHwnd() != clicked);
     }
 
-    void ClickHandlerMayRebuildTheBar()
-    {
-        QWidget form;
-        form.resize(400, 100);
-        StatusBar bar(&form);
-        AddPanels(bar, QStringLiteral("F100"));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QWidget* clicked = bar.ControlHwnd();
-        connect(&bar, &StatusBar::PanelClick, &bar, [&bar] { bar.SetCount(2); });
-        QTest::mouseClick(clicked, Qt::LeftButton, {}, QPoint(50, bar.height() / 2));
-        QCOMPARE(bar.RightEdges().size(), std::size_t{2});
-        QVERIFY(bar.ControlHwnd() != clicked);
-    }
-
-    void SettersIgnoreValuesOutOfRange_data()
-    {
-        QTest::addColumn<bool>("onPanel");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("Style 1") << false << "Style" << 1 << true;
-        QTest::newRow("Style 2") << false << "Style" << 2 << false;
-        QTest::newRow("Count -1") << false << "Count" << -1 << false;
-        QTest::newRow("Alignment 2") << true << "Alignment" << 2 << true;
-        QTest::newRow("Alignment 3") << true << "Alignment" << 3 << false;
-        QTest::newRow("AutoSize 3") << true << "AutoSize" << 3 << false;
-        QTest::newRow("Bevel 3") << true << "Bevel" << 3 << false;
-        QTest::newRow("MinWidth 1") << true << "MinWidth" << 1 << true;
-        QTest::newRow("MinWidth 0") << true << "MinWidth" << 0 << false;
-    }
     void SettersIgnoreValuesOutOfRange()
     {
-        QFETCH(bool, onPanel);
-        QFETCH(QString, name);
-        QFETCH(int, value);
-        QFETCH(bool, accepted);
-        StatusBar bar;
-        bar.SetCount(2);
-        QObject* target = onPanel ? static_cast<QObject*>(bar.Panel(1)) : &bar;
-        const QByteArray property = name.toLatin1();
-        const int before = target->property(property).toInt();
-        QSignalSpy changed(&bar, &StatusBar::PropertyChanged);
-        target->setProperty(property, value);
-        QCOMPARE(target->property(property).toInt(), accepted ? value : before);
-        const QString key = onPanel ? QStringLiteral("Panel%1(1)").arg(name) : name;
-        QCOMPARE(changed.count(), accepted ? 1 : 0);
-        if (accepted)
-            QCOMPARE(changed[0][0].toString(), key);
-    }
-
-    void PreventUpdateHoldsPanelsBack()
-    {
+        const struct {
+            const char* name; // on Panel(1) unless it is the bar's
+            int value;
+            bool accepted;
+        } cases[] = {{"Style", 1, true},      {"Style", 2, false},     {"Count", -1, false},
+                     {"Alignment", 2, true},  {"Alignment", 3, false}, {"AutoSize", 3, false},
+                     {"Bevel", 3, false},     {"MinWidth", 1, true},   {"MinWidth", 0, false}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            StatusBar bar;
+            bar.SetCount(2);
+            const bool onPanel = qstrcmp(c.name, "Style") != 0 && qstrcmp(c.name, "Count") != 0;
+            QObject* target = onPanel ? static_cast<QObject*>(bar.Panel(1)) : &bar;
+            const int before = target->property(c.name).toInt();
+            QSignalSpy changed(&bar, &StatusBar::PropertyChanged);
+            target->setProperty(c.name, c.value);
+            QCOMPARE(target->property(c.name).toInt(), c.accepted ? c.value : before);
+            QCOMPARE(changed.count(), c.accepted ? 1 : 0);
+            if (c.accepted)
+                QCOMPARE(changed[0][0].toString(), onPanel ? u"Panel%1(1)"_s.arg(c.name) : QString(c.name));
+        }
+        // PreventUpdate holds the panels back until UpdatePanels; both are reachable by name.
         StatusBar bar;
         bar.SetCount(1);
         bar.SetPreventUpdate(true);
-        bar.Panel(0)->SetText(QStringLiteral("later"));
+        bar.Panel(0)->SetText(u"later"_s);
         bar.Panel(0)->SetAlignment(sbrCenter);
         QCOMPARE(bar.PartText(0), QString());
         bar.SetPreventUpdate(false);
         QVERIFY(QMetaObject::invokeMethod(&bar, "UpdatePanels", Q_ARG(int, 0)));
-        QCOMPARE(bar.PartText(0), QStringLiteral("\tlater"));
+        QCOMPARE(bar.PartText(0), u"\tlater"_s);
         Panel* byName = nullptr;
         QVERIFY(QMetaObject::invokeMethod(&bar, "Panel", Q_RETURN_ARG(tolvane::Panel*, byName), Q_ARG(int, 0)));
         QCOMPARE(byName, bar.Panel(0));
         QCOMPARE(bar.Panel(1), nullptr);
     }
 
-    void SizeGripFollowsTheFormsBorder_data()
-    {
-        QTest::addColumn<QVariant>("borderStyle");
-        QTest::addColumn<bool>("fixedSize");
-        QTest::addColumn<bool>("grip");
-        QTest::newRow("sizable") << QVariant(2) << false << true;
-        QTest::newRow("fixed single") << QVariant(1) << false << false;
-        QTest::newRow("no property, resizable") << QVariant() << false << true;
-        QTest::newRow("no property, fixed size") << QVariant() << true << false;
-    }
     void SizeGripFollowsTheFormsBorder()
     {
-        QFETCH(QVariant, borderStyle);
-        QFETCH(bool, fixedSize);
-        QFETCH(bool, grip);
-        QWidget form;
-        if (fixedSize)
-            form.setFixedSize(300, 200);
-        form.setProperty("BorderStyle", borderStyle);
-        StatusBar bar(&form);
-        QCOMPARE(bar.ControlHwnd()->findChild<QSizeGrip*>() != nullptr, grip);
+        const struct { const char* name; QVariant borderStyle; bool fixedSize, grip; } cases[] = {
+            {"sizable", 2, false, true}, {"fixed single", 1, false, false},
+            {"no property, resizable", QVariant(), false, true},
+            {"no property, fixed size", QVariant(), true, false}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            QWidget form;
+            if (c.fixedSize)
+                form.setFixedSize(300, 200);
+            form.setProperty("BorderStyle", c.borderStyle);
+            StatusBar bar(&form);
+            QCOMPARE(bar.ControlHwnd()->findChild<QSizeGrip*>() != nullptr, c.grip);
+        }
     }
 
     void PropertiesSurviveABag()
@@ -280,9 +222,9 @@ private slots:
         QWidget form;
         form.resize(400, 100);
         StatusBar bar(&form);
-        AddPanels(bar, QStringLiteral("C:Letter: D: |hF90|S40"));
+        AddPanels(bar, u"C:Letter: D: |hF90|S40"_s);
         bar.Panel(0)->SetBevel(sbrRaised);
-        bar.Panel(2)->SetToolTipText(QStringLiteral("tip"));
+        bar.Panel(2)->SetToolTipText(u"tip"_s);
         bar.Panel(2)->SetAlignment(sbrRight);
         bar.SetShowTips(false);
         bar.SetEnabled(false);
@@ -291,9 +233,8 @@ private slots:
         bar.SetFont(font);
         PropertyBag bag;
         bar.WriteProperties(bag);
-        QCOMPARE(bag.ReadString(QStringLiteral("PanelText(0)")), QStringLiteral("Letter: D: "));
-        QCOMPARE(bag.ReadBool(QStringLiteral("PanelVisible(1)"), true), false);
-
+        QCOMPARE(bag.ReadString(u"PanelText(0)"_s), u"Letter: D: "_s);
+        QCOMPARE(bag.ReadBool(u"PanelVisible(1)"_s, true), false);
         StatusBar loaded(&form);
         loaded.ReadProperties(bag);
         PropertyBag again;
@@ -301,7 +242,7 @@ private slots:
         QVERIFY(again == bag);
         QVERIFY(loaded.Font().bold());
         QCOMPARE(loaded.RightEdges(), bar.RightEdges());
-        QCOMPARE(loaded.PartText(2), QStringLiteral("\t\t"));
+        QCOMPARE(loaded.PartText(2), u"\t\t"_s);
     }
 };
 

@@ -2,33 +2,30 @@
 #include "qtsupport/QtTestMain.h"
 
 #include <QKeyEvent>
-#include <QTest>
 
 namespace tolvane {
 
 namespace {
 
-// Counts the custom events that reach the window itself.
+// Counts the custom events that reach the window itself, and records its key presses.
 class Window : public QWidget {
 public:
     int reached = 0;
     QList<int> keys;
+    void SendUser()
+    {
+        QEvent user(QEvent::User);
+        QCoreApplication::sendEvent(this, &user);
+    }
 
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() == QEvent::User)
-            ++reached;
+        reached += e->type() == QEvent::User;
         return QWidget::event(e);
     }
-    void keyPressEvent(QKeyEvent* e) override { keys.append(e->key()); }
+    void keyPressEvent(QKeyEvent* e) override { keys << e->key(); }
 };
-
-void SendUser(QWidget& window)
-{
-    QEvent user(QEvent::User);
-    QCoreApplication::sendEvent(&window, &user);
-}
 
 bool PassAll(QWidget*, QEvent*)
 {
@@ -50,24 +47,17 @@ private slots:
         sub.SetOwnerHwnd(&window);
         sub.SetWindowProc(QStringLiteral("TestWindowProc"));
         sub.Add(QStringLiteral("Owner"), 7);
-        int first = 0;
-        int second = 0;
+        int first = 0, second = 0;
         QVERIFY(sub.Create([&first](QWidget*, QEvent* e) { return e->type() == QEvent::User && ++first > 0; }));
         QVERIFY(!sub.Create([&second](QWidget*, QEvent* e) { return e->type() == QEvent::User && ++second > 0; }));
-        QVERIFY(sub.Active());
-        QVERIFY(window.property("TestWindowProc").isValid());
+        QVERIFY(sub.Active() && window.property("TestWindowProc").isValid());
         QCOMPARE(window.property("Owner").toInt(), 7);
-        SendUser(window);
-        QCOMPARE(first, 1);
-        QCOMPARE(second, 0);
-        QCOMPARE(window.reached, 0); // consumed by the procedure
-
+        window.SendUser();
+        QCOMPARE(qttest::Join({first, second, window.reached}), QStringLiteral("1|0|0")); // consumed
         sub.Destroy();
-        QVERIFY(!sub.Active());
-        QVERIFY(!window.property("TestWindowProc").isValid());
-        SendUser(window);
-        QCOMPARE(first, 1);
-        QCOMPARE(window.reached, 1);
+        QVERIFY(!sub.Active() && !window.property("TestWindowProc").isValid());
+        window.SendUser();
+        QCOMPARE(qttest::Join({first, window.reached}), QStringLiteral("1|1"));
     }
 
     void NamesAddedAfterCreateWaitForTheNextCreate()
@@ -85,19 +75,16 @@ private slots:
         QVERIFY(!window.property("B").isValid());
         window.setProperty("B", 99); // set by someone else: Destroy still removes every listed name
         sub.Destroy();
-        QVERIFY(!window.property("A").isValid());
-        QVERIFY(!window.property("B").isValid());
+        QVERIFY(!window.property("A").isValid() && !window.property("B").isValid());
         QVERIFY(sub.Create(PassAll));
-        QCOMPARE(window.property("A").toInt(), 1);
-        QCOMPARE(window.property("B").toInt(), 2);
+        QCOMPARE(qttest::Join({window.property("A"), window.property("B")}), QStringLiteral("1|2"));
     }
 
     void TranslateMessageCreatesOneHook()
     {
         QObject control;
         TranslateMessage hook;
-        QVERIFY(!hook.Create()); // no control
-        QVERIFY(!hook.Active());
+        QVERIFY(!hook.Create() && !hook.Active()); // no control
         hook.SetControl(&control);
         QVERIFY(hook.Create());
         QVERIFY(!hook.Create());
@@ -107,44 +94,38 @@ private slots:
         QVERIFY(hook.Create());
     }
 
-    void AcceleratorRoutesNavigationKeys_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("handle");
-        QTest::addColumn<bool>("translate");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<bool>("delivered");
-        const int ok = TranslateMessage::S_OK_;
-        const int no = TranslateMessage::S_FALSE_;
-        QTest::newRow("Down, handled") << int(Qt::Key_Down) << true << false << ok << true;
-        QTest::newRow("Down, not handled") << int(Qt::Key_Down) << false << false << no << true;
-        QTest::newRow("Enter") << int(Qt::Key_Return) << true << false << ok << true;
-        QTest::newRow("Page Up") << int(Qt::Key_PageUp) << true << false << ok << true;
-        QTest::newRow("Tab stays with the window") << int(Qt::Key_Tab) << true << false << no << false;
-        QTest::newRow("a letter") << int(Qt::Key_A) << true << false << no << false;
-        QTest::newRow("window translates") << int(Qt::Key_Down) << true << true << no << false;
-    }
     void AcceleratorRoutesNavigationKeys()
     {
-        QFETCH(int, key);
-        QFETCH(bool, handle);
-        QFETCH(bool, translate);
-        QFETCH(int, result);
-        QFETCH(bool, delivered);
-        Window view;
-        QObject control;
-        control.setProperty("ControlHwnd", QVariant::fromValue<QWidget*>(&view));
-        TranslateMessage hook;
-        hook.SetControl(&control);
-        hook.SetHandleSpecialKeys(handle);
-        hook.SetTranslateSpecialKeys(translate);
-        QVERIFY(hook.Create());
-        // The flags count as they were at Create.
-        hook.SetHandleSpecialKeys(!handle);
-        hook.SetTranslateSpecialKeys(!translate);
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QCOMPARE(TranslateMessage::TranslateAccelerator(hook, &press), result);
-        QCOMPARE(view.keys, delivered ? QList<int>{key} : QList<int>{});
+        const int ok = TranslateMessage::S_OK_, no = TranslateMessage::S_FALSE_;
+        const struct {
+            const char* name;
+            int key;
+            bool handle, translate;
+            int result;
+            bool delivered;
+        } cases[] = {{"Down, handled", Qt::Key_Down, true, false, ok, true},
+                     {"Down, not handled", Qt::Key_Down, false, false, no, true},
+                     {"Enter", Qt::Key_Return, true, false, ok, true},
+                     {"Page Up", Qt::Key_PageUp, true, false, ok, true},
+                     {"Tab stays with the window", Qt::Key_Tab, true, false, no, false},
+                     {"a letter", Qt::Key_A, true, false, no, false},
+                     {"window translates", Qt::Key_Down, true, true, no, false}};
+        for (const auto& c : cases) {
+            const qttest::Row row{c.name};
+            Window view;
+            QObject control;
+            control.setProperty("ControlHwnd", QVariant::fromValue<QWidget*>(&view));
+            TranslateMessage hook;
+            hook.SetControl(&control);
+            hook.SetHandleSpecialKeys(c.handle);
+            hook.SetTranslateSpecialKeys(c.translate);
+            QVERIFY(hook.Create());
+            hook.SetHandleSpecialKeys(!c.handle); // the flags count as they were at Create
+            hook.SetTranslateSpecialKeys(!c.translate);
+            QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+            QCOMPARE(TranslateMessage::TranslateAccelerator(hook, &press), c.result);
+            QCOMPARE(view.keys, c.delivered ? QList<int>{c.key} : QList<int>{});
+        }
     }
 };
 

@@ -1,25 +1,18 @@
 #include "qtsupport/QtTestMain.h"
 
 #include <QApplication>
-#include <QByteArray>
-#include <QTest>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tolvane::qttest {
 
-namespace {
-
-std::vector<std::pair<std::string, Factory>>& Registry()
+static std::vector<std::pair<std::string, Factory>>& Registry()
 {
     static std::vector<std::pair<std::string, Factory>> registry;
     return registry;
 }
-
-} // namespace
 
 int Register(const char* name, Factory factory)
 {
