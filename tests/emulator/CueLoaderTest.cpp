@@ -47,11 +47,6 @@ struct FixtureCase {
     std::uint8_t control; // of every track
 };
 
-void PrintTo(const FixtureCase& c, std::ostream* os)
-{
-    *os << c.sheet;
-}
-
 class CueFixtureTest : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(CueFixtureTest, TocAndDataMatchTheGoldens)
@@ -80,47 +75,46 @@ TEST_P(CueFixtureTest, TocAndDataMatchTheGoldens)
         EXPECT_EQ(ReadBlock(disc, lba), FileBlock(bin, lba)) << "block " << lba;
 }
 
+std::string CaseName(std::string name)
+{
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+// cdda.right: track 1 at LSN 0, MCN 0000010271955; cdda_4_5.right: tracks 4 at LSN 0 and 5 at 150, no MCN;
+// p1.cue.cd-info.txt: track 1 at LSN 75, track 2 at 225; isofs-m1.right: one data track, MCN 0000012101954.
+// Every one has its lead-out at 302.
 INSTANTIATE_TEST_SUITE_P(Libcdio, CueFixtureTest,
-                         ::testing::Values(
-                             // cdda.right: track 1 at LSN 0, lead-out 302, copy permitted, MCN 0000010271955.
-                             FixtureCase{"cdda.cue",
-                                         "cdda.bin",
-                                         {{1, 0, 0, 302}},
-                                         302,
-                                         "0000010271955",
-                                         TrackMode::Audio,
-                                         control::CopyPermitted},
-                             // cdda_4_5.right: tracks 4 at LSN 0 and 5 at LSN 150, lead-out 302, no MCN.
-                             FixtureCase{"cdda_4_5.cue",
-                                         "cdda_4_5.bin",
-                                         {{4, 0, 0, 150}, {5, 150, 150, 302}},
-                                         302,
-                                         "",
-                                         TrackMode::Audio,
-                                         control::CopyPermitted},
-                             // p1.cue.cd-info.txt: track 1 at LSN 75, track 2 at LSN 225, lead-out 302.
-                             FixtureCase{"p1.cue",
-                                         "p1.bin",
-                                         {{1, 0, 75, 150}, {2, 150, 225, 302}},
-                                         302,
-                                         "0000010271955",
-                                         TrackMode::Audio,
-                                         control::CopyPermitted},
-                             // isofs-m1.right: one data track at LSN 0, lead-out 302, MCN 0000012101954.
-                             FixtureCase{"isofs-m1.cue",
-                                         "isofs-m1.bin",
-                                         {{1, 0, 0, 302}},
-                                         302,
-                                         "0000012101954",
-                                         TrackMode::Mode1,
-                                         control::Data}),
-                         [](const auto& info) {
-                             std::string name = info.param.sheet;
-                             std::replace_if(
-                                 name.begin(), name.end(),
-                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-                             return name;
-                         });
+                         ::testing::Values(FixtureCase{"cdda.cue",
+                                                       "cdda.bin",
+                                                       {{1, 0, 0, 302}},
+                                                       302,
+                                                       "0000010271955",
+                                                       TrackMode::Audio,
+                                                       control::CopyPermitted},
+                                           FixtureCase{"cdda_4_5.cue",
+                                                       "cdda_4_5.bin",
+                                                       {{4, 0, 0, 150}, {5, 150, 150, 302}},
+                                                       302,
+                                                       "",
+                                                       TrackMode::Audio,
+                                                       control::CopyPermitted},
+                                           FixtureCase{"p1.cue",
+                                                       "p1.bin",
+                                                       {{1, 0, 75, 150}, {2, 150, 225, 302}},
+                                                       302,
+                                                       "0000010271955",
+                                                       TrackMode::Audio,
+                                                       control::CopyPermitted},
+                                           FixtureCase{"isofs-m1.cue",
+                                                       "isofs-m1.bin",
+                                                       {{1, 0, 0, 302}},
+                                                       302,
+                                                       "0000012101954",
+                                                       TrackMode::Mode1,
+                                                       control::Data}),
+                         [](const auto& info) { return CaseName(info.param.sheet); });
 
 TEST(CueLoaderTest, RenamedImageOfASingleFileSheetIsFoundByTheSheetsName)
 {
@@ -139,11 +133,6 @@ struct BadCase {
     const char* file;
     int line;
 };
-
-void PrintTo(const BadCase& c, std::ostream* os)
-{
-    *os << c.file << ":" << c.line;
-}
 
 class BadSheetTest : public ::testing::TestWithParam<BadCase> {};
 
@@ -167,12 +156,8 @@ const BadCase BadSheets[] = {
     {"bad-msf-1.toc", 6}, {"bad-msf-2.toc", 6}, {"bad-msf-3.toc", 6},
 };
 
-INSTANTIATE_TEST_SUITE_P(Libcdio, BadSheetTest, ::testing::ValuesIn(BadSheets), [](const auto& info) {
-    std::string name = info.param.file;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Libcdio, BadSheetTest, ::testing::ValuesIn(BadSheets),
+                         [](const auto& info) { return CaseName(info.param.file); });
 
 TEST(BadSheetListTest, EveryBadSheetOfTheFolderIsInTheTable)
 {
@@ -211,11 +196,6 @@ struct LayoutCase {
     std::vector<BlockSource> blocks;
     std::vector<std::int32_t> moreIndexes = {}; // of the first track that has any
 };
-
-void PrintTo(const LayoutCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class CueLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -618,11 +598,6 @@ struct DefectCase {
     int line;
     const char* message; // part of the message
 };
-
-void PrintTo(const DefectCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class CueDefectTest : public ::testing::TestWithParam<DefectCase> {};
 

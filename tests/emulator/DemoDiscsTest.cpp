@@ -148,7 +148,8 @@ TEST(DemoDvd, VolumeDescriptorsPathTablesAndRootDirectory)
 {
     const Disc& dvd = Dvd();
     const std::vector<std::uint8_t> pvd = ReadBlock(dvd, 16);
-    for (const auto& [offset, width] : {std::pair{80, 4}, {120, 2}, {124, 2}, {128, 2}, {132, 4}, {158, 4}, {166, 4}})
+    for (const auto& [offset, width] :
+         {std::pair{80, 4}, {120, 2}, {124, 2}, {128, 2}, {132, 4}, {158, 4}, {166, 4}})
         EXPECT_EQ(width == 2 ? Le16(pvd, offset) : Le32(pvd, offset),
                   width == 2 ? Be16(pvd, offset + 2) : Be32(pvd, offset + 4))
             << "offset " << offset;
@@ -172,7 +173,8 @@ TEST(DemoDvd, VolumeDescriptorsPathTablesAndRootDirectory)
         EXPECT_EQ(Le32(directory, at + 2), Be32(directory, at + 6)) << name;
         if (name == "README.TXT;1") {
             const auto content = ReadBlock(dvd, static_cast<std::int32_t>(Le32(directory, at + 2)));
-            readme.assign(content.begin(), content.begin() + static_cast<std::ptrdiff_t>(Le32(directory, at + 10)));
+            readme.assign(content.begin(),
+                          content.begin() + static_cast<std::ptrdiff_t>(Le32(directory, at + 10)));
         }
     }
     ASSERT_GE(names.size(), 3u);
@@ -200,7 +202,8 @@ TEST(DemoDvd, IsoinfoReadsTheVolume)
         std::ofstream out(iso, std::ios::binary);
         for (std::int32_t lba = 0; lba < 40; ++lba) {
             const std::vector<std::uint8_t> block = ReadBlock(Dvd(), lba);
-            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+            out.write(reinterpret_cast<const char*>(block.data()),
+                      static_cast<std::streamsize>(block.size()));
         }
     }
     const auto run = [](const std::string& command) {

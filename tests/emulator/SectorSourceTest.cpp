@@ -53,11 +53,11 @@ TEST(FileSourceTest, ReadsSectorsAtOffsetAndStride)
         std::size_t from; // first byte expected, when ok
     };
     const Case cases[] = {
-        {0, 10, false, 0, 10, true, 0},   {0, 10, false, 9, 10, true, 90},
+        {0, 10, false, 0, 10, true, 0},    {0, 10, false, 9, 10, true, 90},
         {0, 10, false, 10, 10, false, 0}, // just past the end
         {4, 10, false, 9, 6, true, 94},   // fewer bytes than the stride: the rest is skipped
-        {4, 10, false, 9, 10, false, 0},  {3, 16, false, 2, 16, true, 35},
-        {0, 10, false, -1, 10, false, 0}, {0, 10, false, std::int64_t{1} << 60, 10, false, 0},
+        {4, 10, false, 9, 10, false, 0},   {3, 16, false, 2, 16, true, 35},
+        {0, 10, false, -1, 10, false, 0},  {0, 10, false, std::int64_t{1} << 60, 10, false, 0},
         {200, 10, false, 0, 10, false, 0}, {0, 10, true, 1, 10, true, 10},
     };
     for (const Case& c : cases) {
@@ -91,13 +91,15 @@ TEST(FileSourceTest, RunsEqualTheSectorsReadOneByOne)
         bool ok;
     };
     const Case cases[] = {
-        {0, 64, false, 0, 10, true},  {0, 64, false, 3, 4, true},
+        {0, 64, false, 0, 10, true},
+        {0, 64, false, 3, 4, true},
         {5, 64, false, 0, 10, true},  // the last sector ends at the file's end
         {6, 64, false, 0, 10, false}, // one byte short
-        {0, 64, false, 8, 3, false},  {0, 64, false, -1, 2, false},
+        {0, 64, false, 8, 3, false},
+        {0, 64, false, -1, 2, false},
         {0, 64, false, std::int64_t{1} << 60, 2, false},
-        {0, 64, true, 2, 5, true},    // 16-bit samples stored big-endian
-        {0, 48, false, 1, 6, true},   // fewer bytes than the stride: sector by sector
+        {0, 64, true, 2, 5, true},  // 16-bit samples stored big-endian
+        {0, 48, false, 1, 6, true}, // fewer bytes than the stride: sector by sector
         {0, 48, false, 7, 4, false},
     };
     for (const Case& c : cases) {
@@ -112,7 +114,8 @@ TEST(FileSourceTest, RunsEqualTheSectorsReadOneByOne)
         std::vector<std::uint8_t> single(c.size);
         for (std::size_t k = 0; k < c.count; ++k) {
             ASSERT_TRUE(source->Read(c.first + static_cast<std::int64_t>(k), single));
-            EXPECT_TRUE(std::equal(single.begin(), single.end(), run.begin() + static_cast<std::ptrdiff_t>(k * c.size)))
+            EXPECT_TRUE(std::equal(single.begin(), single.end(),
+                                   run.begin() + static_cast<std::ptrdiff_t>(k * c.size)))
                 << "sector " << k;
         }
     }
@@ -180,16 +183,17 @@ TEST(DiscTest, FindExtentTrackAtAndFindTrack)
                    Track{5, 1, TrackMode::Audio, 0, 100, 150, {200}, 300, ""},
                    Track{6, 2, TrackMode::Mode1, control::Data, 11550, 11700, {}, 11900, ""}};
     disc.sessions = {Session{1, 300, 0}, Session{2, 11900, 0}};
-    disc.extents = {Extent{0, 100, SectorFormat::Audio, zeros, 0}, Extent{100, 200, SectorFormat::Audio, zeros, 0},
+    disc.extents = {Extent{0, 100, SectorFormat::Audio, zeros, 0},
+                    Extent{100, 200, SectorFormat::Audio, zeros, 0},
                     Extent{11550, 350, SectorFormat::Mode1Data, zeros, 0}};
     struct Case {
         std::int32_t lba;
         int extent; // index, -1 for none
         int track;  // number, 0 for none
     };
-    const Case cases[] = {{-1, -1, 0},    {0, 0, 4},     {99, 0, 4},    {100, 1, 5},   {150, 1, 5},
-                          {299, 1, 5},    {300, -1, 0},  {11549, -1, 0}, {11550, 2, 6}, {11700, 2, 6},
-                          {11899, 2, 6},  {11900, -1, 0}};
+    const Case cases[] = {{-1, -1, 0},   {0, 0, 4},     {99, 0, 4},    {100, 1, 5},
+                          {150, 1, 5},   {299, 1, 5},   {300, -1, 0},  {11549, -1, 0},
+                          {11550, 2, 6}, {11700, 2, 6}, {11899, 2, 6}, {11900, -1, 0}};
     for (const Case& c : cases) {
         const Extent* extent = disc.FindExtent(c.lba);
         EXPECT_EQ(extent == nullptr ? -1 : static_cast<int>(extent - disc.extents.data()), c.extent) << c.lba;
@@ -245,13 +249,15 @@ TEST(ReadCdRuns, BurstsEqualSingleBlockReadsAcrossFilesAndGaps)
     EmulatedDrive& drive = *image.drive;
     std::vector<std::uint8_t> singles(100 * 2352);
     for (std::int32_t lba = 0; lba < 100; ++lba)
-        ASSERT_TRUE(drive.Execute(ReadCd(lba, 1), std::span(singles).subspan(lba * 2352u, 2352)).Good()) << lba;
+        ASSERT_TRUE(drive.Execute(ReadCd(lba, 1), std::span(singles).subspan(lba * 2352u, 2352)).Good())
+            << lba;
     drive.CorruptAt(60, 9, 0x0F); // inside a run: applied to its block alone
     singles[60 * 2352 + 9] ^= 0x0F;
     std::vector<std::uint8_t> burst(27 * 2352);
     for (std::int32_t lba = 0; lba + 27 <= 100; ++lba) {
         ASSERT_TRUE(drive.Execute(ReadCd(lba, 27), burst).Good()) << lba;
-        EXPECT_TRUE(std::equal(burst.begin(), burst.end(), singles.begin() + lba * 2352)) << "burst from " << lba;
+        EXPECT_TRUE(std::equal(burst.begin(), burst.end(), singles.begin() + lba * 2352))
+            << "burst from " << lba;
     }
     std::vector<std::uint8_t> cut(3 * 2352 + 100); // a buffer shorter than the answer takes its first bytes
     ASSERT_TRUE(drive.Execute(ReadCd(30, 27), cut).Good());
