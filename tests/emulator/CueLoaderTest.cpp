@@ -450,9 +450,8 @@ std::vector<std::uint8_t> WaveFile(std::uint16_t channels, std::uint32_t rate, s
     };
     // One byte at a time: g++ 12 at -O2 misreads a range insert here as an overflow.
     const auto tag = [&](const char* t) {
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             out.push_back(static_cast<std::uint8_t>(t[i]));
-        }
     };
     tag("RIFF");
     put32(static_cast<std::uint32_t>(4 + 24 + 8 + 5 + 1 + 8 + samples.size()));
