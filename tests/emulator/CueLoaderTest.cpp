@@ -436,17 +436,14 @@ TEST(CueLoaderTest, TracksOfDifferentSectorSizesShareAFile)
     EXPECT_EQ(ReadBlock(*cdg.disc, 4), BlockOf(3, 4));
 }
 
+// A RIFF WAVE file with a chunk of odd size (skipped, with its pad byte) before the samples.
 std::vector<std::uint8_t> WaveFile(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
                                    const std::vector<std::uint8_t>& samples)
 {
     std::vector<std::uint8_t> out;
-    const auto put32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
+    const auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
             out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    const auto put16 = [&](std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
     };
     // One byte at a time: g++ 12 at -O2 misreads a range insert here as an overflow.
     const auto tag = [&](const char* t) {
@@ -454,22 +451,22 @@ std::vector<std::uint8_t> WaveFile(std::uint16_t channels, std::uint32_t rate, s
             out.push_back(static_cast<std::uint8_t>(t[i]));
     };
     tag("RIFF");
-    put32(static_cast<std::uint32_t>(4 + 24 + 8 + 5 + 1 + 8 + samples.size()));
+    put(static_cast<std::uint32_t>(4 + 24 + 8 + 5 + 1 + 8 + samples.size()), 4);
     tag("WAVE");
     tag("fmt ");
-    put32(16);
-    put16(1);
-    put16(channels);
-    put32(rate);
-    put32(rate * channels * bits / 8);
-    put16(static_cast<std::uint16_t>(channels * bits / 8));
-    put16(bits);
-    // A chunk of odd size before the samples: skipped, with its pad byte.
+    for (const auto& [value, bytes] : {std::pair<std::uint32_t, int>{16, 4},
+                                       {1, 2},
+                                       {channels, 2},
+                                       {rate, 4},
+                                       {rate * channels * bits / 8, 4},
+                                       {channels * bits / 8, 2},
+                                       {bits, 2}})
+        put(value, bytes);
     tag("LIST");
-    put32(5);
+    put(5, 4);
     out.insert(out.end(), {'a', 'b', 'c', 'd', 'e', 0});
     tag("data");
-    put32(static_cast<std::uint32_t>(samples.size()));
+    put(static_cast<std::uint32_t>(samples.size()), 4);
     out.insert(out.end(), samples.begin(), samples.end());
     return out;
 }
