@@ -439,22 +439,37 @@ INSTANTIATE_TEST_SUITE_P(States, EmptyTray,
                                            EmptyCase{"OpenWithDisc", true, true, "CHECK CONDITION 02/3A/02"}),
                          ByName);
 
-TEST(UnitAttention, ReportedOnceAfterInsertionButNeverToInquiryOrTheStatusCommands)
+// The UNIT ATTENTION after insertion is reported once, but never to INQUIRY or the status commands;
+// the media event is reported once too, and nothing for other classes.
+TEST(MediumChange, UnitAttentionAndEventStatusReportTheNewMediumOnce)
 {
     EmulatedDrive drive;
     drive.Insert(AudioDisc());
-    for (const Cdb& cdb : {Inquiry(), GetConfiguration(), EventStatus()})
+    const Reply first = Send(drive, EventStatus(), 8);
+    ASSERT_EQ(first.Status(), Good);
+    EXPECT_EQ(Be16(first.data, 0), 6);
+    EXPECT_EQ(first.data[2], 0x04) << "media class";
+    EXPECT_EQ(first.data[3], 0x10) << "supported classes";
+    EXPECT_EQ(first.data[4], 2) << "new media";
+    EXPECT_EQ(first.data[5], 0x02) << "media present, door closed";
+    EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 0) << "reported once";
+    const Reply other = Send(drive, EventStatus(0x02), 8); // operational change class only
+    EXPECT_EQ(other.data[2], 0x80) << "no event available";
+    EXPECT_EQ(other.Transferred(), 4u);
+    for (const Cdb& cdb : {Inquiry(), GetConfiguration()})
         EXPECT_EQ(Send(drive, cdb, 64).Status(), Good) << "opcode " << int(cdb[0]);
     EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), "CHECK CONDITION 06/28/00");
     EXPECT_EQ(Send(drive, ReadToc(false, 0), 804).Status(), Good);
+    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
+    EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 3) << "media removal";
     // REQUEST SENSE reports it too, and clears it.
-    EmulatedDrive other;
-    other.Insert(AudioDisc());
-    const Reply sense = Send(other, RequestSense(), 18);
+    EmulatedDrive fresh;
+    fresh.Insert(AudioDisc());
+    const Reply sense = Send(fresh, RequestSense(), 18);
     ASSERT_EQ(sense.Status(), Good);
     EXPECT_EQ(std::make_tuple(sense.data[0], sense.data[2], sense.data[12]),
               std::make_tuple(0x70, 0x06, 0x28));
-    EXPECT_EQ(Send(other, TestUnitReady).Status(), Good);
+    EXPECT_EQ(Send(fresh, TestUnitReady).Status(), Good);
 }
 
 TEST(SpinUp, BecomingReadyUntilTheSharedClockPassesTheSpinUpTime)
@@ -500,26 +515,6 @@ TEST(Tray, FollowsStartStopUnit)
     drive.Remove();
     EXPECT_EQ(Send(drive, TestUnitReady).Status(), "CHECK CONDITION 02/3A/01");
     EXPECT_EQ(drive.TrayState(), EmulatedDrive::Tray::Closed);
-}
-
-TEST(EventStatus, ReportsNewMediaOnceAndNothingForOtherClasses)
-{
-    EmulatedDrive drive;
-    drive.Insert(AudioDisc());
-    const Reply first = Send(drive, EventStatus(), 8);
-    ASSERT_EQ(first.Status(), Good);
-    EXPECT_EQ(Be16(first.data, 0), 6);
-    EXPECT_EQ(first.data[2], 0x04) << "media class";
-    EXPECT_EQ(first.data[3], 0x10) << "supported classes";
-    EXPECT_EQ(first.data[4], 2) << "new media";
-    EXPECT_EQ(first.data[5], 0x02) << "media present, door closed";
-    EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 0) << "reported once";
-    const Reply other = Send(drive, EventStatus(0x02), 8); // operational change class only
-    EXPECT_EQ(other.data[2], 0x80) << "no event available";
-    EXPECT_EQ(other.Transferred(), 4u);
-    Send(drive, TestUnitReady); // the UNIT ATTENTION
-    ASSERT_EQ(Send(drive, StartStop(0x02)).Status(), Good);
-    EXPECT_EQ(Send(drive, EventStatus(), 8).data[4], 3) << "media removal";
 }
 
 // --- Identity and capabilities ---
