@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace {
 using Kind = DriveRequest::Kind;
 
 using test::TempDir;
+constexpr auto ByName = [](const auto& info) { return std::string(info.param.name); };
 
 constexpr std::int32_t IsoBlocks = 200;
 
@@ -89,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {Kind::Empty, Kind::Demo, Kind::Image, Kind::Empty},
                   {Holds::Nothing, Holds::DemoCd, Holds::DemoDvd, Holds::Iso, Holds::Nothing}},
         OrderCase{"TwoImages", {Kind::Image, Kind::Image}, {Holds::Iso, Holds::Iso}}),
-    [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
+    ByName);
 
 struct BadImage {
     const char* name;
@@ -133,9 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Images, AttachBadImage,
                                            BadImage{"CueNamingAMissingFile", "lost.cue",
                                                     "FILE \"lost.bin\" BINARY\n  TRACK 01 AUDIO\n"
                                                     "    INDEX 01 00:00:00\n"}),
-                         [](const ::testing::TestParamInfo<BadImage>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ByName);
 
 // Letters follow the drives attached earlier; when the letters would run out, nothing is attached.
 TEST(AttachDrives, TooManyDrivesAttachNothing)
@@ -214,25 +214,19 @@ CliRun RunCli(const std::string& arguments)
     CliRun run;
     const int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream o(out);
-    run.out.assign(std::istreambuf_iterator<char>(o), {});
-    std::ifstream e(err);
-    run.err.assign(std::istreambuf_iterator<char>(e), {});
+    const auto bytes = test::ReadBytes(out), errors = test::ReadBytes(err);
+    run.out.assign(bytes.begin(), bytes.end());
+    run.err.assign(errors.begin(), errors.end());
     return run;
 }
 
 std::vector<std::string> VirtualDriveLines(const std::string& listing)
 {
     std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < listing.size()) {
-        const std::size_t end = listing.find('\n', at);
-        const std::string line = listing.substr(at, end - at);
-        if (line.find("TOLVANE ") != std::string::npos) {
+    std::istringstream in(listing);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("TOLVANE ") != std::string::npos)
             lines.push_back(line);
-        }
-        at = end == std::string::npos ? listing.size() : end + 1;
-    }
     return lines;
 }
 
@@ -264,9 +258,7 @@ INSTANTIATE_TEST_SUITE_P(Options, CliDrives,
                                                    "--empty --demo --empty drives",
                                                    {"D:", "E:", "F:", "G:"}},
                                            CliCase{"AfterTheCommand", "drives --demo", {"D:", "E:"}}),
-                         [](const ::testing::TestParamInfo<CliCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ByName);
 
 #endif
 

@@ -47,11 +47,6 @@ struct FixtureCase {
     std::uint8_t control; // of every track
 };
 
-void PrintTo(const FixtureCase& c, std::ostream* os)
-{
-    *os << c.sheet;
-}
-
 class CueFixtureTest : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(CueFixtureTest, TocAndDataMatchTheGoldens)
@@ -80,47 +75,46 @@ TEST_P(CueFixtureTest, TocAndDataMatchTheGoldens)
         EXPECT_EQ(ReadBlock(disc, lba), FileBlock(bin, lba)) << "block " << lba;
 }
 
+std::string CaseName(std::string name)
+{
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+// cdda.right: track 1 at LSN 0, MCN 0000010271955; cdda_4_5.right: tracks 4 at LSN 0 and 5 at 150, no MCN;
+// p1.cue.cd-info.txt: track 1 at LSN 75, track 2 at 225; isofs-m1.right: one data track, MCN 0000012101954.
+// Every one has its lead-out at 302.
 INSTANTIATE_TEST_SUITE_P(Libcdio, CueFixtureTest,
-                         ::testing::Values(
-                             // cdda.right: track 1 at LSN 0, lead-out 302, copy permitted, MCN 0000010271955.
-                             FixtureCase{"cdda.cue",
-                                         "cdda.bin",
-                                         {{1, 0, 0, 302}},
-                                         302,
-                                         "0000010271955",
-                                         TrackMode::Audio,
-                                         control::CopyPermitted},
-                             // cdda_4_5.right: tracks 4 at LSN 0 and 5 at LSN 150, lead-out 302, no MCN.
-                             FixtureCase{"cdda_4_5.cue",
-                                         "cdda_4_5.bin",
-                                         {{4, 0, 0, 150}, {5, 150, 150, 302}},
-                                         302,
-                                         "",
-                                         TrackMode::Audio,
-                                         control::CopyPermitted},
-                             // p1.cue.cd-info.txt: track 1 at LSN 75, track 2 at LSN 225, lead-out 302.
-                             FixtureCase{"p1.cue",
-                                         "p1.bin",
-                                         {{1, 0, 75, 150}, {2, 150, 225, 302}},
-                                         302,
-                                         "0000010271955",
-                                         TrackMode::Audio,
-                                         control::CopyPermitted},
-                             // isofs-m1.right: one data track at LSN 0, lead-out 302, MCN 0000012101954.
-                             FixtureCase{"isofs-m1.cue",
-                                         "isofs-m1.bin",
-                                         {{1, 0, 0, 302}},
-                                         302,
-                                         "0000012101954",
-                                         TrackMode::Mode1,
-                                         control::Data}),
-                         [](const auto& info) {
-                             std::string name = info.param.sheet;
-                             std::replace_if(
-                                 name.begin(), name.end(),
-                                 [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-                             return name;
-                         });
+                         ::testing::Values(FixtureCase{"cdda.cue",
+                                                       "cdda.bin",
+                                                       {{1, 0, 0, 302}},
+                                                       302,
+                                                       "0000010271955",
+                                                       TrackMode::Audio,
+                                                       control::CopyPermitted},
+                                           FixtureCase{"cdda_4_5.cue",
+                                                       "cdda_4_5.bin",
+                                                       {{4, 0, 0, 150}, {5, 150, 150, 302}},
+                                                       302,
+                                                       "",
+                                                       TrackMode::Audio,
+                                                       control::CopyPermitted},
+                                           FixtureCase{"p1.cue",
+                                                       "p1.bin",
+                                                       {{1, 0, 75, 150}, {2, 150, 225, 302}},
+                                                       302,
+                                                       "0000010271955",
+                                                       TrackMode::Audio,
+                                                       control::CopyPermitted},
+                                           FixtureCase{"isofs-m1.cue",
+                                                       "isofs-m1.bin",
+                                                       {{1, 0, 0, 302}},
+                                                       302,
+                                                       "0000012101954",
+                                                       TrackMode::Mode1,
+                                                       control::Data}),
+                         [](const auto& info) { return CaseName(info.param.sheet); });
 
 TEST(CueLoaderTest, RenamedImageOfASingleFileSheetIsFoundByTheSheetsName)
 {
@@ -139,11 +133,6 @@ struct BadCase {
     const char* file;
     int line;
 };
-
-void PrintTo(const BadCase& c, std::ostream* os)
-{
-    *os << c.file << ":" << c.line;
-}
 
 class BadSheetTest : public ::testing::TestWithParam<BadCase> {};
 
@@ -167,12 +156,8 @@ const BadCase BadSheets[] = {
     {"bad-msf-1.toc", 6}, {"bad-msf-2.toc", 6}, {"bad-msf-3.toc", 6},
 };
 
-INSTANTIATE_TEST_SUITE_P(Libcdio, BadSheetTest, ::testing::ValuesIn(BadSheets), [](const auto& info) {
-    std::string name = info.param.file;
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Libcdio, BadSheetTest, ::testing::ValuesIn(BadSheets),
+                         [](const auto& info) { return CaseName(info.param.file); });
 
 TEST(BadSheetListTest, EveryBadSheetOfTheFolderIsInTheTable)
 {
@@ -211,11 +196,6 @@ struct LayoutCase {
     std::vector<BlockSource> blocks;
     std::vector<std::int32_t> moreIndexes = {}; // of the first track that has any
 };
-
-void PrintTo(const LayoutCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class CueLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -456,41 +436,37 @@ TEST(CueLoaderTest, TracksOfDifferentSectorSizesShareAFile)
     EXPECT_EQ(ReadBlock(*cdg.disc, 4), BlockOf(3, 4));
 }
 
+// A RIFF WAVE file with a chunk of odd size (skipped, with its pad byte) before the samples.
 std::vector<std::uint8_t> WaveFile(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
                                    const std::vector<std::uint8_t>& samples)
 {
     std::vector<std::uint8_t> out;
-    const auto put32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
+    const auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
             out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    const auto put16 = [&](std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
     };
     // One byte at a time: g++ 12 at -O2 misreads a range insert here as an overflow.
     const auto tag = [&](const char* t) {
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             out.push_back(static_cast<std::uint8_t>(t[i]));
-        }
     };
     tag("RIFF");
-    put32(static_cast<std::uint32_t>(4 + 24 + 8 + 5 + 1 + 8 + samples.size()));
+    put(static_cast<std::uint32_t>(4 + 24 + 8 + 5 + 1 + 8 + samples.size()), 4);
     tag("WAVE");
     tag("fmt ");
-    put32(16);
-    put16(1);
-    put16(channels);
-    put32(rate);
-    put32(rate * channels * bits / 8);
-    put16(static_cast<std::uint16_t>(channels * bits / 8));
-    put16(bits);
-    // A chunk of odd size before the samples: skipped, with its pad byte.
+    for (const auto& [value, bytes] : {std::pair<std::uint32_t, int>{16, 4},
+                                       {1, 2},
+                                       {channels, 2},
+                                       {rate, 4},
+                                       {rate * channels * bits / 8, 4},
+                                       {channels * bits / 8, 2},
+                                       {bits, 2}})
+        put(value, bytes);
     tag("LIST");
-    put32(5);
+    put(5, 4);
     out.insert(out.end(), {'a', 'b', 'c', 'd', 'e', 0});
     tag("data");
-    put32(static_cast<std::uint32_t>(samples.size()));
+    put(static_cast<std::uint32_t>(samples.size()), 4);
     out.insert(out.end(), samples.begin(), samples.end());
     return out;
 }
@@ -618,11 +594,6 @@ struct DefectCase {
     int line;
     const char* message; // part of the message
 };
-
-void PrintTo(const DefectCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class CueDefectTest : public ::testing::TestWithParam<DefectCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -25,11 +26,6 @@ struct IsoCase {
     const char* volumeId; // at byte 40 of block 16, or empty when the image has no ISO 9660 volume
 };
 
-void PrintTo(const IsoCase& c, std::ostream* os)
-{
-    *os << c.file;
-}
-
 class IsoFixtureTest : public ::testing::TestWithParam<IsoCase> {};
 
 TEST_P(IsoFixtureTest, OneMode1TrackOverTheWholeImage)
@@ -42,14 +38,9 @@ TEST_P(IsoFixtureTest, OneMode1TrackOverTheWholeImage)
     EXPECT_EQ(disc.name, c.file);
     EXPECT_EQ(disc.media, MediaKind::PressedCd);
     EXPECT_EQ(disc.status, DiscStatus::Complete);
-    ASSERT_EQ(disc.tracks.size(), 1u);
-    const Track& track = disc.tracks[0];
-    EXPECT_EQ(track.number, 1);
-    EXPECT_EQ(track.mode, TrackMode::Mode1);
-    EXPECT_EQ(track.control, control::Data);
-    EXPECT_EQ(track.pregapStart, 0);
-    EXPECT_EQ(track.start, 0);
-    EXPECT_EQ(track.end, c.blocks);
+    testing::ExpectTracks(disc, {{1, 0, 0, c.blocks}});
+    EXPECT_EQ(disc.tracks[0].mode, TrackMode::Mode1);
+    EXPECT_EQ(disc.tracks[0].control, control::Data);
     ASSERT_EQ(disc.sessions.size(), 1u);
     EXPECT_EQ(disc.LeadOut(), c.blocks);
     EXPECT_EQ(disc.capacity, c.blocks);
@@ -78,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Libcdio, IsoFixtureTest,
                                            IsoCase{"udf102.iso", 608, ""}),
                          [](const auto& info) {
                              std::string name = info.param.file;
-                             std::replace(name.begin(), name.end(), '.', '_');
-                             std::replace(name.begin(), name.end(), '-', '_');
+                             std::ranges::replace_if(
+                                 name, [](char ch) { return ch == '.' || ch == '-'; }, '_');
                              return name;
                          });
 
@@ -116,8 +107,7 @@ TEST(IsoLoaderTest, ImagesLongerThanACdAreDvds)
         EXPECT_EQ(result.disc->capacity, c.blocks);
         EXPECT_EQ(result.disc->LeadOut(), c.blocks);
         ASSERT_EQ(result.disc->sessions.size(), 1u);
-        ASSERT_EQ(result.disc->tracks.size(), 1u);
-        EXPECT_EQ(result.disc->tracks[0].end, c.blocks);
+        testing::ExpectTracks(*result.disc, {{1, 0, 0, c.blocks}});
         EXPECT_EQ(ReadBlock(*result.disc, c.blocks - 1), std::vector<std::uint8_t>(2048, 0));
     }
 }

@@ -1,10 +1,14 @@
+// Sector sources and the disc model's lookups; multi-block reads served by one source call must
+// equal the same sectors read one by one, and a failure inside a run must name the block that failed.
 #include "emulator/SectorSource.h"
 #include "emulator/Disc.h"
+#include "emulator/EmulatedDrive.h"
 #include "support/TestData.h"
+#include "util/ByteOrder.h"
 
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include <array>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,20 +18,31 @@ namespace {
 
 using tolvane::test::TempDir;
 
-std::vector<std::uint8_t> Counting(std::size_t n)
+std::vector<std::uint8_t> Noise(std::size_t n, std::uint32_t seed)
 {
     std::vector<std::uint8_t> bytes(n);
-    for (std::size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    std::uint32_t x = seed;
+    for (auto& b : bytes) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
     return bytes;
+}
+
+std::shared_ptr<FileSource> Open(const std::string& path, std::uint64_t offset, std::size_t stride,
+                                 bool swap = false)
+{
+    std::string error;
+    auto source = FileSource::Open(path, offset, stride, swap, error);
+    EXPECT_NE(source, nullptr) << error;
+    return source;
 }
 
 TEST(FileSourceTest, ReadsSectorsAtOffsetAndStride)
 {
     TempDir dir;
-    const auto bytes = Counting(100);
+    const auto bytes = Noise(100, 5);
     const std::string path = dir.Write("f.bin", bytes);
-
     struct Case {
         std::uint64_t offset;
         std::size_t stride;
@@ -38,37 +53,75 @@ TEST(FileSourceTest, ReadsSectorsAtOffsetAndStride)
         std::size_t from; // first byte expected, when ok
     };
     const Case cases[] = {
-        {0, 10, false, 0, 10, true, 0},
-        {0, 10, false, 9, 10, true, 90},
+        {0, 10, false, 0, 10, true, 0},    {0, 10, false, 9, 10, true, 90},
         {0, 10, false, 10, 10, false, 0}, // just past the end
-        {4, 10, false, 9, 6, true, 94},   // reads fewer bytes than the stride: the rest is skipped
-        {4, 10, false, 9, 10, false, 0},  // runs past the end
-        {3, 16, false, 2, 16, true, 35},
-        {0, 10, false, -1, 10, false, 0},
-        {0, 10, false, std::int64_t{1} << 60, 10, false, 0}, // a position beyond 64 bits
-        {200, 10, false, 0, 10, false, 0},
-        {0, 10, true, 1, 10, true, 10},
+        {4, 10, false, 9, 6, true, 94},   // fewer bytes than the stride: the rest is skipped
+        {4, 10, false, 9, 10, false, 0},   {3, 16, false, 2, 16, true, 35},
+        {0, 10, false, -1, 10, false, 0},  {0, 10, false, std::int64_t{1} << 60, 10, false, 0},
+        {200, 10, false, 0, 10, false, 0}, {0, 10, true, 1, 10, true, 10},
     };
     for (const Case& c : cases) {
-        std::string error;
-        const auto source = FileSource::Open(path, c.offset, c.stride, c.swap, error);
-        ASSERT_NE(source, nullptr) << error;
+        SCOPED_TRACE("offset " + std::to_string(c.offset) + " sector " + std::to_string(c.sector));
+        const auto source = Open(path, c.offset, c.stride, c.swap);
+        ASSERT_NE(source, nullptr);
         EXPECT_EQ(source->Size(), 100u);
         std::vector<std::uint8_t> out(c.size, 0xEE);
         const bool ok = source->Read(c.sector, out);
-        EXPECT_EQ(ok, c.ok) << "offset " << c.offset << " stride " << c.stride << " sector " << c.sector;
+        EXPECT_EQ(ok, c.ok);
         if (!ok || !c.ok)
             continue;
         std::vector<std::uint8_t> expected(bytes.begin() + static_cast<std::ptrdiff_t>(c.from),
                                            bytes.begin() + static_cast<std::ptrdiff_t>(c.from + c.size));
-        if (c.swap)
-            for (std::size_t i = 0; i + 1 < expected.size(); i += 2)
-                std::swap(expected[i], expected[i + 1]);
-        EXPECT_EQ(out, expected) << "sector " << c.sector;
+        for (std::size_t i = 0; c.swap && i + 1 < expected.size(); i += 2)
+            std::swap(expected[i], expected[i + 1]);
+        EXPECT_EQ(out, expected);
     }
 }
 
-TEST(FileSourceTest, OpenFailsWithAMessage)
+TEST(FileSourceTest, RunsEqualTheSectorsReadOneByOne)
+{
+    TempDir dir;
+    const std::string path = dir.Write("f.bin", Noise(10 * 64 + 5, 7));
+    struct Case {
+        std::uint64_t offset;
+        std::size_t size; // bytes read of each 64-byte sector
+        bool swap;
+        std::int64_t first;
+        std::size_t count;
+        bool ok;
+    };
+    const Case cases[] = {
+        {0, 64, false, 0, 10, true},
+        {0, 64, false, 3, 4, true},
+        {5, 64, false, 0, 10, true},  // the last sector ends at the file's end
+        {6, 64, false, 0, 10, false}, // one byte short
+        {0, 64, false, 8, 3, false},
+        {0, 64, false, -1, 2, false},
+        {0, 64, false, std::int64_t{1} << 60, 2, false},
+        {0, 64, true, 2, 5, true},  // 16-bit samples stored big-endian
+        {0, 48, false, 1, 6, true}, // fewer bytes than the stride: sector by sector
+        {0, 48, false, 7, 4, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("offset " + std::to_string(c.offset) + " first " + std::to_string(c.first));
+        const auto source = Open(path, c.offset, 64, c.swap);
+        ASSERT_NE(source, nullptr);
+        std::vector<std::uint8_t> run(c.count * c.size, 0xEE);
+        const bool ok = source->ReadSectors(c.first, c.count, run);
+        EXPECT_EQ(ok, c.ok);
+        if (!ok || !c.ok)
+            continue;
+        std::vector<std::uint8_t> single(c.size);
+        for (std::size_t k = 0; k < c.count; ++k) {
+            ASSERT_TRUE(source->Read(c.first + static_cast<std::int64_t>(k), single));
+            EXPECT_TRUE(std::equal(single.begin(), single.end(),
+                                   run.begin() + static_cast<std::ptrdiff_t>(k * c.size)))
+                << "sector " << k;
+        }
+    }
+}
+
+TEST(FileSourceTest, OpenFailsWithAMessageAndAFileThatShrankFailsReads)
 {
     TempDir dir;
     std::string error;
@@ -77,19 +130,15 @@ TEST(FileSourceTest, OpenFailsWithAMessage)
     error.clear();
     EXPECT_EQ(FileSource::Open(dir.Path(), 0, 2352, false, error), nullptr); // a folder
     EXPECT_FALSE(error.empty());
-}
 
-TEST(FileSourceTest, SeesAFileThatShrankAsAReadFailure)
-{
-    TempDir dir;
-    const std::string path = dir.Write("f.bin", Counting(4 * 2352));
-    std::string error;
-    const auto source = FileSource::Open(path, 0, 2352, false, error);
-    ASSERT_NE(source, nullptr) << error;
-    dir.Write("f.bin", Counting(2352 + 100));
-    std::vector<std::uint8_t> out(2352);
-    EXPECT_TRUE(source->Read(0, out));
-    EXPECT_FALSE(source->Read(1, out));
+    const auto source = Open(dir.Write("f.bin", Noise(8 * 2352, 3)), 0, 2352);
+    ASSERT_NE(source, nullptr);
+    dir.Write("f.bin", Noise(5 * 2352 + 100, 3));
+    std::vector<std::uint8_t> out(4 * 2352);
+    EXPECT_TRUE(source->ReadSectors(1, 4, out));
+    EXPECT_FALSE(source->ReadSectors(2, 4, out));
+    EXPECT_TRUE(source->Read(4, std::span(out).first(2352)));
+    EXPECT_FALSE(source->Read(5, std::span(out).first(2352)));
 }
 
 TEST(ZeroSourceTest, FillsWithZeros)
@@ -102,69 +151,49 @@ TEST(ZeroSourceTest, FillsWithZeros)
 TEST(AddressPatternSourceTest, EverySectorAndShiftIsVisible)
 {
     const AddressPatternSource source;
-    std::vector<std::vector<std::uint8_t>> sectors;
     std::set<std::vector<std::uint8_t>> distinct;
-    for (const std::int64_t s : {0, 1, 2, 150, 4499, 4500, 449999}) {
+    const std::int64_t sectors[] = {0, 1, 2, 150, 4499, 4500, 449999};
+    for (const std::int64_t s : sectors) {
         std::vector<std::uint8_t> out(2352);
         ASSERT_TRUE(source.Read(s, out));
         EXPECT_EQ(out[0], AddressPatternSource::ByteAt(s, 0));
         EXPECT_EQ(out[2351], AddressPatternSource::ByteAt(s, 2351));
         distinct.insert(out);
-        sectors.push_back(out);
     }
-    EXPECT_EQ(distinct.size(), sectors.size());
-
-    // Reading a sector a few bytes off (a misplaced offset) or one sector off shows in most bytes.
-    std::vector<std::uint8_t> a(2352);
-    std::vector<std::uint8_t> b(2352);
+    EXPECT_EQ(distinct.size(), std::size(sectors));
+    // Reading a few bytes off (a misplaced offset) or one sector off shows in most bytes.
+    std::vector<std::uint8_t> a(2352), b(2352);
     source.Read(1000, a);
-    for (const std::size_t shift : {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{588}}) {
+    source.Read(1001, b);
+    for (const std::size_t shift : {0u, 1u, 2u, 4u, 588u}) {
+        const auto& other = shift == 0 ? b : a;
         std::size_t same = 0;
         for (std::size_t i = 0; i + shift < a.size(); ++i)
-            same += a[i + shift] == a[i];
+            same += other[i + shift] == a[i];
         EXPECT_LT(same, a.size() / 16) << "shift " << shift;
     }
-    source.Read(1001, b);
-    std::size_t same = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        same += a[i] == b[i];
-    EXPECT_LT(same, a.size() / 16);
-    // Not all the same byte, nor zeros.
-    EXPECT_GT(std::set<std::uint8_t>(a.begin(), a.end()).size(), 200u);
+    EXPECT_GT(std::set<std::uint8_t>(a.begin(), a.end()).size(), 200u) << "not all one byte";
 }
 
-// --- Lookups of the disc model.
-
-Disc TwoSessionDisc()
+TEST(DiscTest, FindExtentTrackAtAndFindTrack)
 {
     Disc disc;
     const auto zeros = std::make_shared<ZeroSource>();
-    disc.tracks = {
-        Track{1, 1, TrackMode::Audio, 0, 0, 32, {}, 100, ""},
-        Track{2, 1, TrackMode::Audio, 0, 100, 150, {200}, 300, ""},
-        Track{3, 2, TrackMode::Mode1, control::Data, 11550, 11700, {}, 11900, ""},
-    };
+    disc.tracks = {Track{4, 1, TrackMode::Audio, 0, 0, 32, {}, 100, ""},
+                   Track{5, 1, TrackMode::Audio, 0, 100, 150, {200}, 300, ""},
+                   Track{6, 2, TrackMode::Mode1, control::Data, 11550, 11700, {}, 11900, ""}};
     disc.sessions = {Session{1, 300, 0}, Session{2, 11900, 0}};
-    disc.extents = {
-        Extent{0, 100, SectorFormat::Audio, zeros, 0},
-        Extent{100, 200, SectorFormat::Audio, zeros, 0},
-        Extent{11550, 350, SectorFormat::Mode1Data, zeros, 0},
-    };
-    return disc;
-}
-
-TEST(DiscTest, FindExtentAndTrackAt)
-{
-    const Disc disc = TwoSessionDisc();
+    disc.extents = {Extent{0, 100, SectorFormat::Audio, zeros, 0},
+                    Extent{100, 200, SectorFormat::Audio, zeros, 0},
+                    Extent{11550, 350, SectorFormat::Mode1Data, zeros, 0}};
     struct Case {
         std::int32_t lba;
         int extent; // index, -1 for none
         int track;  // number, 0 for none
     };
-    const Case cases[] = {
-        {-1, -1, 0},  {0, 0, 1},      {99, 0, 1},    {100, 1, 2},   {150, 1, 2},   {299, 1, 2},
-        {300, -1, 0}, {11549, -1, 0}, {11550, 2, 3}, {11700, 2, 3}, {11899, 2, 3}, {11900, -1, 0},
-    };
+    const Case cases[] = {{-1, -1, 0},   {0, 0, 4},     {99, 0, 4},    {100, 1, 5},
+                          {150, 1, 5},   {299, 1, 5},   {300, -1, 0},  {11549, -1, 0},
+                          {11550, 2, 6}, {11700, 2, 6}, {11899, 2, 6}, {11900, -1, 0}};
     for (const Case& c : cases) {
         const Extent* extent = disc.FindExtent(c.lba);
         EXPECT_EQ(extent == nullptr ? -1 : static_cast<int>(extent - disc.extents.data()), c.extent) << c.lba;
@@ -173,23 +202,84 @@ TEST(DiscTest, FindExtentAndTrackAt)
     }
     EXPECT_EQ(Disc{}.FindExtent(0), nullptr);
     EXPECT_EQ(Disc{}.TrackAt(0), nullptr);
-}
-
-TEST(DiscTest, FindTrackByNumber)
-{
-    Disc disc = TwoSessionDisc();
-    for (Track& t : disc.tracks)
-        t.number = static_cast<std::uint8_t>(t.number + 3); // tracks 4 to 6
     EXPECT_EQ(disc.FirstTrack(), 4);
     EXPECT_EQ(disc.LastTrack(), 6);
     EXPECT_EQ(disc.LeadOut(), 11900);
     for (const int n : {0, 1, 3, 7, 99, 255})
         EXPECT_EQ(disc.FindTrack(static_cast<std::uint8_t>(n)), nullptr) << n;
-    for (const int n : {4, 5, 6}) {
-        const Track* t = disc.FindTrack(static_cast<std::uint8_t>(n));
-        ASSERT_NE(t, nullptr);
-        EXPECT_EQ(t->number, n);
+    for (const int n : {4, 5, 6})
+        EXPECT_EQ(disc.FindTrack(static_cast<std::uint8_t>(n)), &disc.tracks[n - 4]) << n;
+}
+
+// Two audio tracks from two files: the second with a header and big-endian samples, after a
+// pregap of silence that no file holds.
+struct TwoFileDisc {
+    TempDir dir;
+    std::shared_ptr<Disc> disc = std::make_shared<Disc>();
+    std::shared_ptr<EmulatedDrive> drive = std::make_shared<EmulatedDrive>();
+
+    TwoFileDisc()
+    {
+        const auto first = Open(dir.Write("a.bin", Noise(40 * 2352, 1)), 0, 2352);
+        const auto second = Open(dir.Write("b.bin", Noise(44 + 50 * 2352, 2)), 44, 2352, true);
+        disc->tracks = {Track{1, 1, TrackMode::Audio, 0, 0, 0, {}, 40, ""},
+                        Track{2, 1, TrackMode::Audio, 0, 40, 50, {}, 100, ""}};
+        disc->sessions = {Session{1, 100, 0x00}};
+        disc->capacity = 100;
+        disc->extents = {Extent{0, 40, SectorFormat::Audio, first, 0},
+                         Extent{50, 50, SectorFormat::Audio, second, 0}};
+        drive->Insert(disc);
+        drive->Execute(std::array<std::uint8_t, 6>{}, {}); // takes the new medium's UNIT ATTENTION
     }
+};
+
+std::array<std::uint8_t, 12> ReadCd(std::int32_t lba, std::uint32_t count, std::uint8_t subChannel = 0)
+{
+    std::array<std::uint8_t, 12> cdb{0xBE};
+    PutBe32(cdb, 2, static_cast<std::uint32_t>(lba));
+    PutBe24(cdb, 6, count);
+    cdb[9] = 0x10; // user data: the whole audio block
+    cdb[10] = subChannel;
+    return cdb;
+}
+
+TEST(ReadCdRuns, BurstsEqualSingleBlockReadsAcrossFilesAndGaps)
+{
+    TwoFileDisc image;
+    EmulatedDrive& drive = *image.drive;
+    std::vector<std::uint8_t> singles(100 * 2352);
+    for (std::int32_t lba = 0; lba < 100; ++lba)
+        ASSERT_TRUE(drive.Execute(ReadCd(lba, 1), std::span(singles).subspan(lba * 2352u, 2352)).Good())
+            << lba;
+    drive.CorruptAt(60, 9, 0x0F); // inside a run: applied to its block alone
+    singles[60 * 2352 + 9] ^= 0x0F;
+    std::vector<std::uint8_t> burst(27 * 2352);
+    for (std::int32_t lba = 0; lba + 27 <= 100; ++lba) {
+        ASSERT_TRUE(drive.Execute(ReadCd(lba, 27), burst).Good()) << lba;
+        EXPECT_TRUE(std::equal(burst.begin(), burst.end(), singles.begin() + lba * 2352))
+            << "burst from " << lba;
+    }
+    std::vector<std::uint8_t> cut(3 * 2352 + 100); // a buffer shorter than the answer takes its first bytes
+    const ScsiResult cutResult = drive.Execute(ReadCd(30, 27), cut);
+    ASSERT_TRUE(cutResult.Good());
+    EXPECT_EQ(cutResult.residual, 0) << "the buffer is full";
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), singles.begin() + 30 * 2352));
+    // With the formatted Q after each block the blocks are not back to back.
+    std::vector<std::uint8_t> withQ(5 * (2352 + 16));
+    ASSERT_TRUE(drive.Execute(ReadCd(36, 5, 2), withQ).Good());
+    for (std::size_t k = 0; k < 5; ++k)
+        EXPECT_TRUE(std::equal(withQ.begin() + static_cast<std::ptrdiff_t>(k * (2352 + 16)),
+                               withQ.begin() + static_cast<std::ptrdiff_t>(k * (2352 + 16) + 2352),
+                               singles.begin() + static_cast<std::ptrdiff_t>((36 + k) * 2352)))
+            << "block " << 36 + k;
+
+    image.dir.Write("a.bin", Noise(30 * 2352, 1)); // blocks 30-39 are gone
+    EXPECT_TRUE(drive.Execute(ReadCd(3, 27), burst).Good());
+    const ScsiResult r = drive.Execute(ReadCd(20, 15), std::span(burst).first(15 * 2352));
+    ASSERT_FALSE(r.Good());
+    EXPECT_EQ(r.SenseKey(), 0x03);
+    EXPECT_EQ(r.sense[0] & 0x80, 0x80) << "information field valid";
+    EXPECT_EQ(Be32(r.sense, 3), 30u) << "the failing block inside the run";
 }
 
 } // namespace

@@ -12,9 +12,7 @@
 namespace tolvane::emulator::synth {
 namespace {
 
-
-// Raw Mode 1 sectors another tool made: every sector rebuilt from its 2,048
-// bytes of user data must equal the file's sector, sync to ECC.
+// Every raw Mode 1 sector another tool made, rebuilt from its 2,048 bytes of user data, equals the file's.
 TEST(SectorSynth, RebuildsEveryMode1SectorOfAnImageOtherToolsMade)
 {
     const std::vector<std::uint8_t> image = test::ReadBytes(test::TestDataPath("libcdio/isofs-m1.bin"));
@@ -43,9 +41,7 @@ struct Field {
             exp[i] = exp[i + 255] = static_cast<std::uint8_t>(x);
             log[x] = i;
             x <<= 1;
-            if (x & 0x100) {
-                x ^= 0x11D;
-            }
+            x ^= (x & 0x100) ? 0x11D : 0;
         }
     }
     std::uint8_t Mul(std::uint8_t a, int alphaPower) const
@@ -54,10 +50,8 @@ struct Field {
     }
 };
 
-// Checks the two syndromes of every P and Q codeword, laid out as ECMA-130
-// describes them (1,170 16-bit words from the header on, MSB and LSB planes
-// coded alike): the sum of the symbols and their sum weighted by alpha^(n-1-i)
-// must both be 0.
+// Both syndromes (sum, and sum weighted by alpha^(n-1-i)) of every P and Q codeword are 0, laid out as
+// ECMA-130 describes them: 1,170 16-bit words from the header on, MSB and LSB planes coded alike.
 bool ParityHolds(ConstBytes raw)
 {
     static const Field gf;
@@ -70,9 +64,8 @@ bool ParityHolds(ConstBytes raw)
                 s0 ^= v;
                 s1 ^= gf.Mul(v, static_cast<int>(25 - m));
             }
-            if (s0 != 0 || s1 != 0) {
+            if (s0 != 0 || s1 != 0)
                 return false;
-            }
         }
         for (std::size_t diagonal = 0; diagonal < 26; ++diagonal) { // Q: 43 words and 2 parity words
             std::uint8_t s0 = 0, s1 = 0;
@@ -83,9 +76,8 @@ bool ParityHolds(ConstBytes raw)
                 s0 ^= v;
                 s1 ^= gf.Mul(v, static_cast<int>(44 - k));
             }
-            if (s0 != 0 || s1 != 0) {
+            if (s0 != 0 || s1 != 0)
                 return false;
-            }
         }
     }
     return true;
@@ -94,9 +86,8 @@ bool ParityHolds(ConstBytes raw)
 std::vector<std::uint8_t> Payload(std::size_t n, std::uint8_t seed)
 {
     std::vector<std::uint8_t> p(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i)
         p[i] = static_cast<std::uint8_t>(seed + i * 31 + (i >> 8));
-    }
     return p;
 }
 
@@ -144,9 +135,8 @@ TEST_P(SectorForms, LayoutUserDataAndParity)
                            payload.begin() + static_cast<std::ptrdiff_t>(skip)));
     if (c.hasEcc) {
         std::array<std::uint8_t, RawSectorSize> checked = raw;
-        if (c.type == SectorType::Mode2Form1) {
-            std::fill_n(checked.begin() + 12, 4, std::uint8_t{0}); // form 1 parity covers a zero header
-        }
+        if (c.type == SectorType::Mode2Form1) // form 1 parity covers a zero header
+            std::fill_n(checked.begin() + 12, 4, std::uint8_t{0});
         EXPECT_TRUE(ParityHolds(checked));
         checked[500] ^= 0x40;
         EXPECT_FALSE(ParityHolds(checked)) << "the check itself must see a changed byte";
