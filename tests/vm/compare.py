@@ -75,6 +75,20 @@ def compare_facts(what, ctrl, actual, expected):
     return failures
 
 
+def compare_tray(got, dev, what, ctrl, expected):
+    """Tray open: no disc; closed again: the same facts as before."""
+    failures = 0
+    status, out = got[f'{dev}-ejected']
+    if status != 1 or out.strip() != 'Media not present':
+        print(f'{what}: after eject: status {status}, {out.strip()!r}')
+        failures += 1
+    status, out = got[f'{dev}-reloaded']
+    if status != 0:
+        print(f'{what}: after load: status {status}, {out.strip()!r}')
+        return failures + 1
+    return failures + compare_facts(f'{what} reloaded', ctrl, flatten(json.loads(out)), expected)
+
+
 EMPTY_SHA256 = 'e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855'  # of no bytes at all
 
 
@@ -113,17 +127,7 @@ def compare_iso(work, images):
             if line_got != line and not allowed(ctrl, line):
                 print(f'{dev} ({ctrl}, {name}): report line {i + 1}: {line_got!r}, virtual drive {line!r}')
                 failures += 1
-        # Tray open: no disc; closed again: the same facts as before.
-        status, out = got[f'{dev}-ejected']
-        if status != 1 or out.strip() != 'Media not present':
-            print(f'{dev} ({ctrl}, {name}): after eject: status {status}, {out.strip()!r}')
-            failures += 1
-        status, out = got[f'{dev}-reloaded']
-        if status != 0:
-            print(f'{dev} ({ctrl}, {name}): after load: status {status}, {out.strip()!r}')
-            failures += 1
-        else:
-            failures += compare_facts(f'{dev} ({ctrl}, {name}) reloaded', ctrl, flatten(json.loads(out)), expected)
+        failures += compare_tray(got, dev, f'{dev} ({ctrl}, {name})', ctrl, expected)
     for ctrl in ('ide', 'ahci', 'virtio-scsi'):
         names = sorted(n for c, n in seen if c == ctrl)
         print(f'test-vm: {ctrl}: {len(names)} drives read: {", ".join(names)}')
@@ -294,14 +298,7 @@ def compare_usb(work, testdata, names):
                        if ('preemphasis' if 'preemphasis' in line else 'copy') not in changes]
         differ(f'{what}: icedax sub-channel against TOC', unexplained, [])
 
-        # The tray through usb-storage: open, no disc; closed, the same facts.
-        status, out = got[f'{dev}-ejected']
-        differ(f'{what}: after eject', (status, out.strip()), (1, 'Media not present'))
-        status, out = got[f'{dev}-reloaded']
-        if status != 0:
-            print(f'{what}: after load: status {status}, {out.strip()!r}'); failures += 1
-        else:
-            failures += compare_facts(f'{what} reloaded', 'usb', flatten(json.loads(out)), flatten(facts))
+        failures += compare_tray(got, dev, what, 'usb', flatten(facts))
 
     # Unplugged in the middle of a rip: a message and a failure status, in good time.
     status, out = got.get('unplug', (1, ''))

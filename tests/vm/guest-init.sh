@@ -23,6 +23,14 @@ step() {
     echo "@@end $name $rc"
 }
 
+# tray LETTER NAME: the tray opened (the disc is gone for the next read), then closed again.
+tray() {
+    step "$2-eject" tolvane-cli --drive $1 eject
+    step "$2-ejected" tolvane-cli --drive $1 info
+    step "$2-load" tolvane-cli --drive $1 load
+    step "$2-reloaded" tolvane-cli --drive $1 info --json
+}
+
 # Waits until N optical drives have their device nodes (the drivers probe in the background).
 wait_drives() {
     i=0

@@ -95,11 +95,7 @@ for dev in \$(ls /dev/sr* | sort -V); do
     step "\$b-block16" sh -c "dd if=\$dev bs=2048 skip=16 count=1 2>/dev/null | sha256sum | cut -d' ' -f1"
     step "\$b-info" tolvane-cli --drive \$letter info --json
     step "\$b-report" sh -c "tolvane-cli --drive \$letter report /tmp/report.txt && cat /tmp/report.txt"
-    # The tray: open, the disc is gone for the next read; closed, it reads as before.
-    step "\$b-eject" tolvane-cli --drive \$letter eject
-    step "\$b-ejected" tolvane-cli --drive \$letter info
-    step "\$b-load" tolvane-cli --drive \$letter load
-    step "\$b-reloaded" tolvane-cli --drive \$letter info --json
+    tray \$letter \$b
     letter=\$(echo \$letter | tr 'A-Y' 'B-Z')
 done
 STEPS
@@ -172,10 +168,7 @@ for dev in \$(ls /dev/sr* | sort -V); do
     step "\$b-cdinfo" cd-info --no-header --no-device-info -C \$dev
     step "\$b-cdrdao" sh -c "cd /tmp && cdrdao read-toc --device \$dev --datafile \$b.bin /tmp/\$b.toc > /tmp/\$b.cdrdao 2>&1; cat /tmp/\$b.toc; grep -h 'CRC errors' /tmp/\$b.cdrdao; true"
     step "\$b-icedax" sh -c "cd /tmp && icedax -J -g -v all -D \$dev -N 2>&1"
-    step "\$b-eject" tolvane-cli --drive \$letter eject
-    step "\$b-ejected" tolvane-cli --drive \$letter info
-    step "\$b-load" tolvane-cli --drive \$letter load
-    step "\$b-reloaded" tolvane-cli --drive \$letter info --json
+    tray \$letter \$b
     letter=\$(echo \$letter | tr 'A-Y' 'B-Z')
 done
 STEPS
