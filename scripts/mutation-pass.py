@@ -16,6 +16,7 @@ first `find` replaced by `replace`; a `replace` of ";" with `find` equal to the 
 import argparse
 import os
 import pathlib
+import signal
 import subprocess
 import sys
 import time
@@ -73,10 +74,14 @@ def failing_program(args, order):
     env = dict(os.environ, GTEST_FAIL_FAST="1")
     for program in order:
         cmd = ["ctest", "--test-dir", args.build, "-R", f"^{program}$", "--timeout", str(args.timeout), "-Q"]
+        # A session of its own, so that a test a fault sent into an endless loop dies with it.
+        child = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 start_new_session=True)
         try:
-            rc = subprocess.run(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                timeout=args.timeout + 30).returncode
+            rc = child.wait(timeout=args.timeout + 30)
         except subprocess.TimeoutExpired:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
             rc = -1
         if rc != 0:
             return program
