@@ -15,7 +15,6 @@
 #include <CLI/CLI.hpp>
 
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -33,13 +32,7 @@ extern "C" void OnInterrupt(int)
 // --verbose: each command block and, for a failed command, its sense, on stderr.
 void Trace(std::span<const std::uint8_t> cdb, const tolvane::ScsiResult& result)
 {
-    std::string line = "cdb";
-    char byte[4];
-    for (const std::uint8_t b : cdb) {
-        std::snprintf(byte, sizeof byte, " %02X", b);
-        line += byte;
-    }
-    std::cerr << line << " -> " << result.Describe() << '\n';
+    std::cerr << "cdb" << tolvane::FormatCdb(cdb) << " -> " << result.Describe() << '\n';
 }
 
 // The virtual drives the options ask for, in their order on the command line.

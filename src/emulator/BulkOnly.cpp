@@ -37,23 +37,27 @@ std::array<std::uint8_t, CswLength> MakeCsw(std::uint32_t tag, std::uint32_t res
 Reply Execute(VirtualDrive& drive, const CommandBlockWrapper& cbw)
 {
     Reply reply;
-    if (cbw.lun != 0) { // one drive, one logical unit (GET MAX LUN answers 0)
-        reply.csw = MakeCsw(cbw.tag, cbw.dataLength, CswStatus::Failed);
+    // A failed command: its data stage, if any, is all zeros and none of it real.
+    const auto failed = [&] {
         reply.dataIn.assign(cbw.dataIn ? cbw.dataLength : 0, 0);
+        reply.csw = MakeCsw(cbw.tag, cbw.dataLength, CswStatus::Failed);
         return reply;
+    };
+    if (cbw.lun != 0) { // one drive, one logical unit (GET MAX LUN answers 0)
+        return failed();
     }
     if (!cbw.dataIn) {
         // A data-out stage was read and taken whole by the caller; the drive answers from the block alone.
-        const bool good = drive.Execute(cbw.cdb, {}).Good();
-        reply.csw = MakeCsw(cbw.tag, good ? 0 : cbw.dataLength, good ? CswStatus::Passed : CswStatus::Failed);
+        if (!drive.Execute(cbw.cdb, {}).Good()) {
+            return failed();
+        }
+        reply.csw = MakeCsw(cbw.tag, 0, CswStatus::Passed);
         return reply;
     }
     reply.dataIn.assign(cbw.dataLength, 0);
     const ScsiResult r = drive.Execute(cbw.cdb, reply.dataIn);
     if (!r.Good()) {
-        std::fill(reply.dataIn.begin(), reply.dataIn.end(), std::uint8_t{0});
-        reply.csw = MakeCsw(cbw.tag, cbw.dataLength, CswStatus::Failed);
-        return reply;
+        return failed();
     }
     const auto residual = static_cast<std::uint32_t>(std::clamp<std::int64_t>(r.residual, 0, cbw.dataLength));
     reply.csw = MakeCsw(cbw.tag, residual, CswStatus::Passed);

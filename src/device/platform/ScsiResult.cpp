@@ -14,6 +14,15 @@ std::string Hex2(std::uint8_t value)
 
 } // namespace
 
+std::string FormatCdb(std::span<const std::uint8_t> cdb)
+{
+    std::string text;
+    for (const std::uint8_t b : cdb) {
+        text += ' ' + Hex2(b);
+    }
+    return text;
+}
+
 TransportOutcome ShortTransferOutcome(std::uint8_t opcode, std::int32_t residual)
 {
     const bool sectors = opcode == scsi::op::Read10 || opcode == scsi::op::ReadCd;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace tolvane {
@@ -18,6 +19,9 @@ enum class TransportOutcome : std::uint8_t {
 };
 
 std::string ToString(TransportOutcome outcome);
+
+// A command block as hexadecimal bytes, each after a space (" 12 00 00 00 24 00"): for diagnostics.
+std::string FormatCdb(std::span<const std::uint8_t> cdb);
 
 // The outcome of a command the drive answered with GOOD but `residual` bytes short:
 // drives answer fewer bytes than the allocation length all the time (INQUIRY, MODE

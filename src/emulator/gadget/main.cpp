@@ -12,6 +12,7 @@
 #include "emulator/DemoDiscs.h"
 #include "emulator/EmulatedDrive.h"
 #include "emulator/ImageLoader.h"
+#include "util/ByteOrder.h"
 
 #include <linux/usb/ch9.h>
 #include <linux/usb/functionfs.h>
@@ -32,16 +33,17 @@ using namespace tolvane::emulator;
 
 bool verbose = false;
 
+// Little-endian fields appended to a descriptor blob, as FunctionFS reads them.
 void Put16(std::vector<std::uint8_t>& b, std::uint16_t v)
 {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
+    b.resize(b.size() + 2);
+    PutLe16(b, b.size() - 2, v);
 }
 
 void Put32(std::vector<std::uint8_t>& b, std::uint32_t v)
 {
-    Put16(b, static_cast<std::uint16_t>(v));
-    Put16(b, static_cast<std::uint16_t>(v >> 16));
+    b.resize(b.size() + 4);
+    PutLe32(b, b.size() - 4, v);
 }
 
 // One interface (mass storage, SCSI, Bulk-Only) with a bulk IN and a bulk OUT endpoint,
@@ -173,13 +175,7 @@ int ServeBulk(int in, int out, VirtualDrive& drive)
         const bot::Reply reply = bot::Execute(drive, *cbw);
         if (verbose) {
             const char* name = EmulatedDrive::CommandName(cbw->cdb[0]);
-            std::string cdb;
-            for (const std::uint8_t b : cbw->cdb) {
-                char hex[4];
-                std::snprintf(hex, sizeof hex, " %02X", b);
-                cdb += hex;
-            }
-            std::fprintf(stderr, "tolvane-gadget:%s  %s, %u bytes, status %u\n", cdb.c_str(),
+            std::fprintf(stderr, "tolvane-gadget:%s  %s, %u bytes, status %u\n", FormatCdb(cbw->cdb).c_str(),
                          name != nullptr ? name : "unknown command", cbw->dataLength, reply.csw[12]);
         }
         if (!WriteAll(in, reply.dataIn.data(), reply.dataIn.size()) ||
