@@ -363,8 +363,8 @@ struct Selection {
     }
 };
 
-// The largest block READ CD gives: the raw sector, C2 and block error bytes, formatted Q.
-constexpr std::size_t MaxCdBlock = synth::RawSectorSize + 296 + 16;
+// The largest block READ CD gives: the raw sector, C2 with its block error byte, raw P-W.
+constexpr std::size_t MaxCdBlock = synth::RawSectorSize + 296 + 96;
 
 constexpr std::size_t UserBlockSize = 2048;
 

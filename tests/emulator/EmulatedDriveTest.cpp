@@ -976,6 +976,13 @@ TEST(ReadCd, FormattedQ)
     const Reply rw = Send(*drive, ReadCd(0, 1, 1, 0xF8, 0x04), 2448);
     ASSERT_EQ(rw.Status(), Good);
     EXPECT_TRUE(std::all_of(rw.data.begin() + 2352, rw.data.end(), [](std::uint8_t b) { return b == 0; }));
+
+    // The largest block, C2 with its block error byte and raw P-W, into a buffer too short for it.
+    const Reply whole = Send(*drive, ReadCd(19900, 1, 1, 0xFC, 0x01), 2352 + 296 + 96);
+    const Reply cut = Send(*drive, ReadCd(19900, 1, 1, 0xFC, 0x01), 2352 + 296);
+    ASSERT_EQ(whole.Status(), Good);
+    ASSERT_EQ(cut.Status(), Good);
+    EXPECT_TRUE(std::equal(cut.data.begin(), cut.data.end(), whole.data.begin()));
 }
 
 TEST(ReadCd, RawSectorsOfAnImageAreServedAsTheyAreAndRead10TakesTheirUserData)
