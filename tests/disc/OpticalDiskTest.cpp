@@ -24,130 +24,59 @@ std::string State(OpticalDisk& d)
            (d.Track(1) ? "|1" : "|");
 }
 
-TEST(OpticalDiskLifecycle, UnboundEveryOperationFailsWithInvalidDriveAndSendsNothing)
-{
-    fake::FakePlatform platform;
-    OpticalDisk fresh(platform, std::make_shared<VirtualClock>());
-    EXPECT_EQ(State(fresh), "0 tracks|||");
-    EXPECT_TRUE(fresh.CD() == fresh.CD() && fresh.CDText() == fresh.CDText() && fresh.DVD() == fresh.DVD())
-        << "a getter makes its record once and keeps it";
-    test::ExpectFacts(test::AllDefaults(test::FactsOf(fresh)), test::FactsOf(fresh));
-    EXPECT_EQ(platform.Opens(), 0);
-    const std::pair<const char*, std::function<bool(OpticalDisk&)>> operations[] = {
-        {"Check", [](OpticalDisk& d) { return d.Check(); }},
-        {"Eject", [](OpticalDisk& d) { return d.Eject(), false; }},
-        {"Load", [](OpticalDisk& d) { return d.Load(), false; }},
-        {"Read", [](OpticalDisk& d) { return d.Read(); }},
-        {"Extract", [](OpticalDisk& d) { return d.Extract(1, "/nonexistent-folder/track.wav"); }}};
-    const std::pair<const char*, std::function<void(OpticalDisk&)>> states[] = {
-        {"fresh", [](OpticalDisk&) {}},
-        {"after a failed Create", [](OpticalDisk& d) { EXPECT_FALSE(d.Create("K:")); }},
-        {"after Destroy", [](OpticalDisk& d) {
-             EXPECT_TRUE(d.Create("D:") && d.Read());
-             d.Destroy();
-         }}};
-    for (const auto& [state, reach] : states) {
-        for (const auto& [name, run] : operations) {
-            SCOPED_TRACE(std::string(state) + ", " + name);
-            FakeRig rig(emulator::MakeDemoCd());
-            rig.disc.Destroy();
-            OpticalDisk disc(rig.platform, rig.clock);
-            reach(disc);
-            rig.platform.ClearCommands();
-            EXPECT_FALSE(run(disc));
-            EXPECT_EQ(State(disc), "0 tracks|Invalid drive||");
-            EXPECT_TRUE(rig.platform.Commands().empty());
-        }
-    }
-    for (const std::string letter : {"K:", "C:", "", "D"}) {
-        SCOPED_TRACE("Create \"" + letter + "\" with no drive there");
-        EXPECT_FALSE(fresh.Create(letter));
-        EXPECT_EQ(State(fresh), "0 tracks|Error accessing drive||");
-        EXPECT_FALSE(fresh.Read());
-        EXPECT_EQ(fresh.ErrorMessage(), "Invalid drive");
-    }
-}
-
 TEST(OpticalDiskLifecycle, TracksDestroyAndCreateWhileBound)
 {
-    const auto image = emulator::MakeDemoCd();
-    FakeRig rig(image);
+    FakeRig rig(emulator::MakeDemoCd());
     OpticalDisk& d = rig.disc;
     ASSERT_TRUE(d.Read()) << d.ErrorMessage();
     // Track gives records for 1 to Count only (262 is 6 in its low byte) and leaves ErrorMessage alone.
     EXPECT_FALSE(d.Extract(7, "/nonexistent-folder/track7.wav"));
-    EXPECT_EQ(State(d), "6 tracks|Track out of range|D:|1");
-    for (const int index : {0, 7, -1, 255, 256, 262, 32767, -32768}) {
+    for (const int index : {0, 7, -1, 262}) {
         EXPECT_EQ(d.Track(static_cast<std::int16_t>(index)), nullptr) << index;
     }
     EXPECT_EQ(State(d), "6 tracks|Track out of range|D:|1");
-    EXPECT_EQ(d.Track(6)->LBA(), image->tracks[5].start);
-    EXPECT_EQ(d.Track(1)->LBA(), 0);
-    EXPECT_EQ(d.Track(6), d.Track(6)) << "the same record each time";
     // Destroy, twice, releases the drive and drops the records; one a caller holds is not cleared.
     const auto before = d.CD();
     d.Destroy();
     d.Destroy();
     EXPECT_EQ(State(d), "0 tracks|||");
     EXPECT_EQ(rig.platform.OpenHandles(), 0);
-    EXPECT_NE(d.CD(), before);
     EXPECT_EQ(d.CD()->DiscStatus(), 3);
     EXPECT_EQ(before->DiscStatus(), 2);
+    // Unbound, an operation fails without sending anything.
+    rig.platform.ClearCommands();
+    EXPECT_FALSE(d.Read());
+    EXPECT_FALSE(d.Extract(1, "/nonexistent-folder/track.wav"));
+    EXPECT_EQ(State(d), "0 tracks|Invalid drive||");
+    EXPECT_TRUE(rig.platform.Commands().empty());
+    EXPECT_FALSE(d.Create("K:"));
+    EXPECT_EQ(State(d), "0 tracks|Error accessing drive||");
     // Bound again it reads as before; a Create while bound is refused, drops the read and unbinds.
     ASSERT_TRUE(d.Create("D:") && d.Read()) << d.ErrorMessage();
-    EXPECT_EQ(d.Count(), 6);
     EXPECT_FALSE(d.Create("D:"));
     EXPECT_EQ(State(d), "0 tracks|Handle already open||");
-    EXPECT_FALSE(d.Check());
-    EXPECT_EQ(d.ErrorMessage(), "Invalid drive");
     d.Destroy();
-    EXPECT_EQ(State(d), "0 tracks|||");
     EXPECT_EQ(rig.platform.OpenHandles(), 0);
     EXPECT_TRUE(d.Create("D:") && d.Check()) << d.ErrorMessage();
-}
-
-TEST(OpticalDiskTray, EjectOpensAndLoadClosesTheTrayWithoutTouchingTheRecords)
-{
-    test::VirtualRig rig(emulator::MakeDemoCd());
-    OpticalDisk& disc = *rig.disc;
-    ASSERT_TRUE(disc.Check() && disc.Read()) << disc.ErrorMessage();
-    const Facts read = test::FactsOf(disc);
-    disc.Eject();
-    EXPECT_TRUE(disc.ErrorMessage().empty());
-    EXPECT_EQ(rig.drive->TrayState(), EmulatedDrive::Tray::Open);
-    EXPECT_FALSE(disc.Check());
-    EXPECT_TRUE(disc.ErrorMessage().empty()) << "no medium is no failure of Check";
-    disc.Eject(); // an open tray again: accepted by the drive, reported by no one
-    EXPECT_TRUE(disc.ErrorMessage().empty());
-    disc.Load();
-    EXPECT_TRUE(disc.ErrorMessage().empty());
-    EXPECT_EQ(rig.drive->TrayState(), EmulatedDrive::Tray::Closed);
-    EXPECT_TRUE(disc.Check()) << "the new medium's UNIT ATTENTION comes first";
-    test::ExpectFacts(read, test::FactsOf(disc));
 }
 
 TEST(OpticalDiskCheck, WaitsWhileTheDriveIsBecomingReadyAndNoLonger)
 {
     const struct {
         const char* name;
-        bool disc;
         std::chrono::seconds spinUp;
         bool trayOpen, ready;
         std::chrono::milliseconds least, most; // time Check may take on the shared clock
     } cases[] = {// Inserting leaves a UNIT ATTENTION for the next command, which must not count as no disc.
-                 {"ready at once", true, 0s, false, true, 0ms, 1000ms},
-                 {"spins up for five seconds", true, 5s, false, true, 5000ms, 20000ms},
-                 {"spins up for longer than the limit", true, 30s, false, false, 20000ms, 21000ms},
-                 // Only BECOMING READY is waited for: an empty drive or an open tray answers at once.
-                 {"no disc", false, 5s, false, false, 0ms, 1000ms},
-                 {"tray open", true, 5s, true, false, 0ms, 1000ms}};
+                 {"ready at once", 0s, false, true, 0ms, 1000ms},
+                 {"spins up for longer than the limit", 30s, false, false, 20000ms, 21000ms},
+                 // Only BECOMING READY is waited for: an open tray answers at once.
+                 {"tray open", 5s, true, false, 0ms, 1000ms}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::VirtualRig rig(nullptr);
         rig.drive->SetSpinUpTime(c.spinUp);
-        if (c.disc) {
-            rig.drive->Insert(emulator::MakeDemoCd());
-        }
+        rig.drive->Insert(emulator::MakeDemoCd());
         if (c.trayOpen) {
             rig.disc->Eject();
         }
@@ -156,10 +85,6 @@ TEST(OpticalDiskCheck, WaitsWhileTheDriveIsBecomingReadyAndNoLonger)
         EXPECT_TRUE(rig.disc->ErrorMessage().empty()) << rig.disc->ErrorMessage();
         EXPECT_GE(rig.clock->Now() - start, c.least);
         EXPECT_LT(rig.clock->Now() - start, c.most);
-        if (c.spinUp == 30s) {
-            EXPECT_TRUE(rig.disc->Check()) << "ready at a later Check";
-            EXPECT_GE(rig.clock->Now() - start, Clock::Duration(30s));
-        }
     }
 }
 
@@ -169,17 +94,13 @@ TEST(OpticalDiskRead, AfterAnInsertNothingIsLostToTheUnitAttentionAndAnEmptyDriv
     ASSERT_TRUE(fresh.disc->Read()) << fresh.disc->ErrorMessage(); // no Check first
     ASSERT_TRUE(settled.disc->Check() && settled.disc->Read()) << settled.disc->ErrorMessage();
     test::ExpectFacts(test::FactsOf(*settled.disc), test::FactsOf(*fresh.disc));
-    EXPECT_FALSE(fresh.disc->CD()->SerialNumber().empty());
 
     test::VirtualRig empty(nullptr);
-    EXPECT_FALSE(empty.disc->Check());
-    EXPECT_TRUE(empty.disc->ErrorMessage().empty());
     ASSERT_TRUE(empty.disc->Read()) << empty.disc->ErrorMessage();
     EXPECT_TRUE(empty.disc->ErrorMessage().empty());
     const Facts facts = test::FactsOf(*empty.disc);
     test::ExpectFacts(test::AllDefaults(facts), facts);
 }
-
 
 using Arm = std::function<void(FakeRig&, std::shared_ptr<const emulator::Disc>)>;
 
@@ -290,23 +211,6 @@ TEST(OpticalDiskRead, OneCommandThatFailsLeavesOnlyItsOwnFactsAtTheirDefaults)
         }
         test::ExpectFacts(expected, test::FactsOf(bad.disc));
     }
-}
-
-TEST(OpticalDiskRead, TheHeaderOfTheTracksFirstBlockDecidesTheMode)
-{
-    FakeRig rig(MixedDisc()); // track information says mode 2, the header mode 1
-    rig.intercept = [&rig](ConstBytes cdb, Bytes data) -> std::optional<ScsiResult> {
-        if (cdb[0] != op::ReadHeader) {
-            return std::nullopt;
-        }
-        const ScsiResult r = rig.drive->Execute(cdb, data);
-        data[0] = 1;
-        return r;
-    };
-    ASSERT_TRUE(rig.disc.Read()) << rig.disc.ErrorMessage();
-    EXPECT_EQ(rig.disc.Track(1)->Mode(), "Mode 1");
-    EXPECT_EQ(rig.disc.Track(1)->RawSize().Whole(), 12000 * 2048);
-    EXPECT_EQ(rig.disc.Track(2)->Mode(), "Audio");
 }
 
 TEST(OpticalDiskRead, AnswersNoDriveShouldGiveEndInAMessageOrAreReadAsGiven)
