@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <locale>
 #include <map>
 #include <type_traits>
 
@@ -125,21 +126,13 @@ inline std::string At(const Facts& f, const std::string& key)
     return it == f.end() ? "(missing)" : it->second;
 }
 
-// One failure per differing fact, missing and extra ones included.
-inline void ExpectFacts(const Facts& expected, const Facts& actual)
+// One failure per differing fact; missing and extra ones too unless `some` (only what `expected` names).
+inline void ExpectFacts(const Facts& expected, const Facts& actual, bool some = false)
 {
     Facts keys = expected;
-    keys.insert(actual.begin(), actual.end());
+    keys.insert(actual.begin(), some ? actual.begin() : actual.end());
     for (const auto& kv : keys) {
         EXPECT_EQ(At(actual, kv.first), At(expected, kv.first)) << kv.first;
-    }
-}
-
-// Only the facts `expected` names.
-inline void ExpectSomeFacts(const Facts& expected, const Facts& actual)
-{
-    for (const auto& [key, value] : expected) {
-        EXPECT_EQ(At(actual, key), value) << key;
     }
 }
 
@@ -154,6 +147,15 @@ inline Facts Parse(const std::string& text)
         at = bar + 1;
     }
     return f;
+}
+
+// Reads the disc in the virtual drive, dates in the classic locale, and checks the facts `expected` names.
+inline void ExpectRead(const std::shared_ptr<const emulator::Disc>& disc, const std::string& expected)
+{
+    VirtualRig rig(disc);
+    rig.disc->SetLocale(std::locale::classic());
+    ASSERT_TRUE(rig.disc->Read()) << rig.disc->ErrorMessage();
+    ExpectFacts(Parse(expected), FactsOf(*rig.disc), true);
 }
 
 // Every fact at its default.
@@ -209,9 +211,9 @@ inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tr
                 t.end = s.number == want.session ? s.leadOut : t.end;
             }
         }
-        const auto format = want.mode == TrackMode::Audio   ? emulator::SectorFormat::Audio
-                            : want.mode == TrackMode::Mode1 ? emulator::SectorFormat::Mode1Data
-                                                            : emulator::SectorFormat::Mode2Data;
+        using emulator::SectorFormat;
+        const auto format = want.mode == TrackMode::Audio ? SectorFormat::Audio
+                            : want.mode == TrackMode::Mode1 ? SectorFormat::Mode1Data : SectorFormat::Mode2Data;
         disc->extents.push_back(emulator::Extent{t.pregapStart, t.end - t.pregapStart, format, zeros, 0});
         disc->tracks.push_back(t);
     }
