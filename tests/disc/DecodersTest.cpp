@@ -1,7 +1,6 @@
 // The decoders' edge cases that a read through the virtual drive cannot reach.
 #include "disc/Decoders.h"
 #include "support/Hex.h"
-#include "util/CdText.h"
 
 #include <gtest/gtest.h>
 
@@ -69,20 +68,6 @@ TEST(Plausibility, AnswersOfTheWrongFormatOrLengthAreNoAnswers)
     EXPECT_EQ(DecodeTrackDataMode(Hex("00 1A 01 01 00 04 02")), std::optional<std::uint8_t>{2});
     EXPECT_FALSE(DecodeTrackDataMode(Hex("00 1A 01 01 00 04")));
 
-    // CD-Text: a pack's CRC or the running sequence numbers make packs plausible.
-    const auto title = Hex("80 00 00 00 41 6C 62 75 6D 00 00 00 00 00 00 00");
-    std::vector<std::uint8_t> pack(title);
-    const std::uint16_t crc = cdtext::PackCrc(pack);
-    pack.insert(pack.end(), {static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)});
-    EXPECT_TRUE(IsPlausibleCdText(pack));
-    std::vector<std::uint8_t> two(title);
-    two.insert(two.end(), {0, 0});
-    two.insert(two.end(), title.begin(), title.end());
-    two.insert(two.end(), {0, 0});
-    two[18 + 2] = 1; // sequence 0, 1
-    EXPECT_TRUE(IsPlausibleCdText(two));
-    two[18 + 2] = 5;
-    EXPECT_FALSE(IsPlausibleCdText(two)) << "neither CRC nor sequence";
 }
 
 TEST(Cddb, NeedsALeadOut)

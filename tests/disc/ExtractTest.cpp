@@ -11,7 +11,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <stdexcept>
 
 namespace tolvane {
 namespace {
@@ -136,27 +135,10 @@ TEST(ExtractTrack, FileHoldsTheImageBytesOfTheTrack)
         EXPECT_TRUE(std::equal(from, from + static_cast<std::ptrdiff_t>(c.sectors * Sector),
                                o.file.begin() + Header, o.file.end()));
     }
-}
-
-TEST(ExtractTrack, ReadsInBurstsAndReportsEverySector)
-{
-    Small small;
-    const std::uint64_t commandsBefore = small.rig->drive->CommandCount();
-    const Outcome o = Extract(*small.rig->disc, 2, small.path);
-    EXPECT_TRUE(o.result) << o.error;
-    // One Change event per sector with the length the file will have.
-    ASSERT_EQ(o.changes.size(), SmallSectors);
-    EXPECT_EQ(o.changes[0], Header + Sector);
-    EXPECT_EQ(o.changes[27], Header + Sector * 28) << "across a burst";
-    EXPECT_EQ(o.changes.back(), Header + Sector * SmallSectors);
-    ExpectWav(o.file, SmallSectors, SmallLba);
-    std::vector<std::string> expected;
-    AddReads(expected, 0, SmallSectors);
-    EXPECT_EQ(small.reads, expected);
-    EXPECT_EQ(small.rig->drive->CommandCount() - commandsBefore, 12u) << "nothing else is sent";
     // Track 2 of surferrosa, whole: it ends with the 45-block INDEX 00 of track 3 (23142 to 23186).
     auto rig = ReadRig(test::LoadTestImage("whipper/surferrosa.toc"));
-    const Outcome whole = Extract(*rig->disc, 2, small.dir.File("surferrosa.wav"));
+    test::TempDir dir;
+    const Outcome whole = Extract(*rig->disc, 2, dir.File("surferrosa.wav"));
     EXPECT_TRUE(whole.result) << whole.error;
     ExpectWav(whole.file, 9420, 13767);
 }
@@ -237,24 +219,6 @@ TEST(ExtractTrack, AFileThatCannotGrowStopsTheCopyWithSizesOfTheSectorsInIt)
     }
 }
 
-TEST(ExtractTrack, AnUnexpectedFailureKeepsTheSectorsWrittenAndTheProvisionalHeader)
-{
-    Small small;
-    // At the 200th sector, while most of the copy still sits in the writer's buffer.
-    std::size_t events = 0;
-    small.rig->disc->SetChangeHandler([&events](std::int32_t, bool&) {
-        if (++events == 200) {
-            throw std::runtime_error("handler failed");
-        }
-    });
-    EXPECT_FALSE(small.rig->disc->Extract(2, small.path));
-    EXPECT_EQ(small.rig->disc->ErrorMessage(), "handler failed");
-    auto file = test::ReadBytes(small.path);
-    ASSERT_EQ(file.size(), Header + Sector * 199);
-    EXPECT_EQ(Le32(file, 4), 0u) << "the RIFF size stays provisional";
-    EXPECT_EQ(Le32(file, 40), SmallSectors * Sector) << "so does the data size";
-}
-
 TEST(ExtractTrack, RefusalsCreateNoFile)
 {
     const struct {
@@ -279,21 +243,6 @@ TEST(ExtractTrack, RefusalsCreateNoFile)
         EXPECT_TRUE(fs::is_empty(dir.Path())) << "nothing is created";
         EXPECT_TRUE(o.changes.empty());
     }
-}
-
-TEST(ExtractTrack, ATrackWithoutBlocksGivesAnEmptyWav)
-{
-    // Track 2 has no blocks (two TOC entries at the same address).
-    using emulator::TrackMode;
-    auto rig = ReadRig(test::BuildCd(
-        {{1, TrackMode::Audio, 0}, {2, TrackMode::Audio, 75}, {3, TrackMode::Audio, 75}}, {{1, 150, 0x00}}));
-    ASSERT_EQ(rig->disc->Track(2)->LogicalBlocks(), 0);
-    test::TempDir dir;
-    const Outcome o = Extract(*rig->disc, 2, dir.File("empty.wav"));
-    EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.error, "");
-    EXPECT_TRUE(o.changes.empty());
-    ExpectWav(o.file, 0);
 }
 
 } // namespace

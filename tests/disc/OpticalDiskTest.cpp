@@ -60,48 +60,6 @@ TEST(OpticalDiskLifecycle, TracksDestroyAndCreateWhileBound)
     EXPECT_TRUE(d.Create("D:") && d.Check()) << d.ErrorMessage();
 }
 
-TEST(OpticalDiskCheck, WaitsWhileTheDriveIsBecomingReadyAndNoLonger)
-{
-    const struct {
-        const char* name;
-        std::chrono::seconds spinUp;
-        bool trayOpen, ready;
-        std::chrono::milliseconds least, most; // time Check may take on the shared clock
-    } cases[] = {// Inserting leaves a UNIT ATTENTION for the next command, which must not count as no disc.
-                 {"ready at once", 0s, false, true, 0ms, 1000ms},
-                 {"spins up for longer than the limit", 30s, false, false, 20000ms, 21000ms},
-                 // Only BECOMING READY is waited for: an open tray answers at once.
-                 {"tray open", 5s, true, false, 0ms, 1000ms}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::VirtualRig rig(nullptr);
-        rig.drive->SetSpinUpTime(c.spinUp);
-        rig.drive->Insert(emulator::MakeDemoCd());
-        if (c.trayOpen) {
-            rig.disc->Eject();
-        }
-        const Clock::Duration start = rig.clock->Now();
-        EXPECT_EQ(rig.disc->Check(), c.ready);
-        EXPECT_TRUE(rig.disc->ErrorMessage().empty()) << rig.disc->ErrorMessage();
-        EXPECT_GE(rig.clock->Now() - start, c.least);
-        EXPECT_LT(rig.clock->Now() - start, c.most);
-    }
-}
-
-TEST(OpticalDiskRead, AfterAnInsertNothingIsLostToTheUnitAttentionAndAnEmptyDriveReadsAsNothing)
-{
-    test::VirtualRig fresh(emulator::MakeDemoCd()), settled(emulator::MakeDemoCd());
-    ASSERT_TRUE(fresh.disc->Read()) << fresh.disc->ErrorMessage(); // no Check first
-    ASSERT_TRUE(settled.disc->Check() && settled.disc->Read()) << settled.disc->ErrorMessage();
-    test::ExpectFacts(test::FactsOf(*settled.disc), test::FactsOf(*fresh.disc));
-
-    test::VirtualRig empty(nullptr);
-    ASSERT_TRUE(empty.disc->Read()) << empty.disc->ErrorMessage();
-    EXPECT_TRUE(empty.disc->ErrorMessage().empty());
-    const Facts facts = test::FactsOf(*empty.disc);
-    test::ExpectFacts(test::AllDefaults(facts), facts);
-}
-
 using Arm = std::function<void(FakeRig&, std::shared_ptr<const emulator::Disc>)>;
 
 Arm Fail(std::uint8_t opcode, int times = -1)
