@@ -22,7 +22,8 @@ Texts Same(const std::vector<std::string>& titles, const std::string& performer)
 // The disc's title and performer, and every track's from `first` on, as facts (Count the last).
 std::string Facts(const std::string& title, const std::string& artist, int first, const Texts& tracks)
 {
-    std::string f = "Title=" + title + "|Artist=" + artist + "|Count=" + std::to_string(first + tracks.size() - 1);
+    std::string f = "Title=" + title + "|Artist=" + artist + "|Count=";
+    f += std::to_string(first + tracks.size() - 1);
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const std::string track = "|track " + std::to_string(first + i);
         f += track + " Title=" + tracks[i].first + track + " Artist=" + tracks[i].second;

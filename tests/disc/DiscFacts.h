@@ -211,9 +211,9 @@ inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tr
                 t.end = s.number == want.session ? s.leadOut : t.end;
             }
         }
-        using emulator::SectorFormat;
-        const auto format = want.mode == TrackMode::Audio ? SectorFormat::Audio
-                            : want.mode == TrackMode::Mode1 ? SectorFormat::Mode1Data : SectorFormat::Mode2Data;
+        const auto format = want.mode == TrackMode::Audio   ? emulator::SectorFormat::Audio
+                            : want.mode == TrackMode::Mode1 ? emulator::SectorFormat::Mode1Data
+                                                            : emulator::SectorFormat::Mode2Data;
         disc->extents.push_back(emulator::Extent{t.pregapStart, t.end - t.pregapStart, format, zeros, 0});
         disc->tracks.push_back(t);
     }

@@ -47,8 +47,8 @@ TEST(WavWriter, HeaderHoldsTheSizesOfWhatWasWritten)
         ASSERT_TRUE(wav.Open(dir.File("out.wav")));
         ASSERT_TRUE(wav.StartRiff() && wav.StartFormat() && wav.StartData(c.provisional));
         for (std::size_t at = 0; at < samples.size(); at += c.chunk) {
-            ASSERT_TRUE(wav.Write(std::span<const std::uint8_t>(samples).subspan(
-                at, std::min(c.chunk, samples.size() - at))));
+            ASSERT_TRUE(wav.Write(
+                std::span<const std::uint8_t>(samples).subspan(at, std::min(c.chunk, samples.size() - at))));
         }
         if (c.complete) {
             EXPECT_TRUE(wav.Complete());
