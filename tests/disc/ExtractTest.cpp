@@ -1,4 +1,5 @@
-// Copying audio tracks into WAV files: the disc's bytes from INDEX 01 on, in bursts with a retry.
+// Copying audio tracks into WAV files: the disc's bytes from INDEX 01 on, in bursts with a retry,
+// and sizes that tell the truth when a copy stops early.
 #include "disc/DiscFacts.h"
 
 #include "emulator/ImageLoader.h"
@@ -6,7 +7,11 @@
 #include "support/TestData.h"
 #include "util/ByteOrder.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
+#include <stdexcept>
 
 namespace tolvane {
 namespace {
@@ -169,6 +174,68 @@ TEST(ExtractTrack, ABurstThatFailsIsReadAgainSectorBySector)
         }
         EXPECT_EQ(small.reads, expected);
     }
+}
+
+// Extracts track 2 while files may not grow beyond `limit` bytes (SIGXFSZ ignored, so a write
+// past it fails with EFBIG); "1" or "0" and the message. The limit is lifted before anything else runs.
+std::string ExtractUnderFileSizeLimit(OpticalDisk& disc, const std::string& path, rlim_t limit)
+{
+    rlimit old{};
+    EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limited{limit, old.rlim_max};
+    const bool set = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    const bool result = set && disc.Extract(2, path);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_TRUE(set);
+    return (result ? "1" : "0") + disc.ErrorMessage();
+}
+
+TEST(ExtractTrack, AFileThatCannotGrowStopsTheCopyWithSizesOfTheSectorsInIt)
+{
+    // The writer sends its buffer 262,144 bytes at a time (111.45 sectors) and the rest when the
+    // file is completed; the track is 302 sectors. Each chunk of the header has its own message.
+    const struct {
+        rlim_t limit;
+        const char* error;
+        std::size_t sectors; // whole sectors the header must describe
+    } cases[] = {{Header + Sector * 100 + 1000, "Error writing file", 100},
+                 {Header, "Error writing file", 0},
+                 {Header + 262144, "Error writing file", 111},
+                 {11, "Error creating RIFF chunk", 0},
+                 {15, "Error creating fmt chunk", 0},
+                 {30, "Error creating data chunk", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("limit " + std::to_string(c.limit));
+        Small small;
+        EXPECT_EQ(ExtractUnderFileSizeLimit(*small.rig->disc, small.path, c.limit),
+                  std::string("0") + c.error);
+        auto file = test::ReadBytes(small.path);
+        ASSERT_EQ(file.size(), c.limit) << "every byte up to the limit was written";
+        if (file.size() >= Header) {
+            file.resize(Header + Sector * c.sectors);
+            ExpectWav(file, c.sectors, SmallLba);
+        }
+    }
+}
+
+TEST(ExtractTrack, AnUnexpectedFailureKeepsTheSectorsWrittenAndTheProvisionalHeader)
+{
+    Small small;
+    // At the 200th sector, while most of the copy still sits in the writer's buffer.
+    std::size_t events = 0;
+    small.rig->disc->SetChangeHandler([&events](std::int32_t, bool&) {
+        if (++events == 200) {
+            throw std::runtime_error("handler failed");
+        }
+    });
+    EXPECT_FALSE(small.rig->disc->Extract(2, small.path));
+    EXPECT_EQ(small.rig->disc->ErrorMessage(), "handler failed");
+    auto file = test::ReadBytes(small.path);
+    ASSERT_EQ(file.size(), Header + Sector * 199);
+    EXPECT_EQ(Le32(file, 4), 0u) << "the RIFF size stays provisional";
+    EXPECT_EQ(Le32(file, 40), SmallSectors * Sector) << "so does the data size";
 }
 
 TEST(ExtractTrack, RefusalsCreateNoFile)
