@@ -247,6 +247,16 @@ TEST(CueLoaderTest, AmbiguousSessionTimesAreSettledByTheSyncOrRemLeadOut)
     ASSERT_TRUE(hinted) << hinted.error;
     ExpectTracks(*hinted.disc, {{1, 0, 0, 300}, {2, 11700, 11700, 23700, 2}});
     EXPECT_EQ(ReadBlock(*hinted.disc, 11700), BlockOf(2, 0, 2048));
+
+    // A file that holds the whole gap between the sessions as INDEX 00 leaves nothing to settle.
+    SparseFile(dir.File("h.bin"), 300 * 2352 + std::uint64_t{11600} * 2048, {{0, MakeBlocks(1, 300)}});
+    const LoadResult held = LoadCue(dir.Write("h.cue", "FILE \"h.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                                       "REM SESSION 02\nTRACK 02 MODE1/2048\nINDEX 00 00:04:00\n"
+                                                       "INDEX 01 02:36:00\n"));
+    ASSERT_TRUE(held) << held.error;
+    EXPECT_EQ(held.warnings, std::vector<std::string>{});
+    ASSERT_EQ(held.disc->tracks.size(), 2u);
+    EXPECT_EQ(held.disc->tracks[1].start, 11700);
 }
 
 // --- CD-Text
