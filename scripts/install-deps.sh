@@ -8,10 +8,11 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
-    libcli11-dev nlohmann-json3-dev
+    libcli11-dev nlohmann-json3-dev libdiscid-dev
     g++-mingw-w64-i686
     libcdio-utils genisoimage xorriso sox
     libbenchmark-dev cd-paranoia time
+    whipper python3-libdiscid
     clang-14 libclang-rt-14-dev
 )
 

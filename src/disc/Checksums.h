@@ -1,0 +1,48 @@
+// Checksums of extracted audio, computed while it streams to its file: AccurateRip's v1 and v2
+// per track and the CRC32 of the track's bytes (the "Copy CRC" of other rippers' logs).
+#pragma once
+
+#include "util/ByteOrder.h"
+
+#include <cstdint>
+
+namespace tolvane::sums {
+
+constexpr std::uint32_t SamplesPerSector = 588; // 2,352 bytes of 16-bit stereo
+
+// AccurateRip's track checksums. A sample is a stereo pair read as one little-endian 32-bit word,
+// weighted by its position from 1; the disc's first track leaves out its first five sectors but
+// one sample and its last track its last five sectors, the parts a drive's offset can hide.
+class AccurateRipChecksum {
+public:
+    AccurateRipChecksum(std::uint64_t trackSamples, bool firstTrack, bool lastTrack);
+
+    // Bytes of the track in order, in pieces of any size.
+    void Add(ConstBytes pcm);
+
+    std::uint32_t V1() const { return v1_; }
+    std::uint32_t V2() const { return v2_; }
+
+private:
+    void AddSample(std::uint32_t sample);
+
+    std::uint64_t from_;
+    std::uint64_t to_;
+    std::uint64_t position_ = 1;
+    std::uint32_t v1_ = 0;
+    std::uint32_t v2_ = 0;
+    std::uint8_t partial_[4] = {};
+    std::size_t partialSize_ = 0;
+};
+
+// CRC-32 (the polynomial of zlib and PNG), fed in pieces.
+class Crc32 {
+public:
+    void Add(ConstBytes bytes);
+    std::uint32_t Value() const { return ~crc_; }
+
+private:
+    std::uint32_t crc_ = 0xFFFFFFFF;
+};
+
+} // namespace tolvane::sums

@@ -1,0 +1,137 @@
+#include "disc/DiscIds.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+#ifdef TOLVANE_HAVE_DISCID
+#include <discid/discid.h>
+#endif
+
+namespace tolvane::ids {
+namespace {
+
+constexpr std::int32_t SessionGap = 11400;
+constexpr std::int32_t LeadIn = 150; // MusicBrainz counts addresses from 00:00:00
+
+std::vector<TocTrack> AudioTracks(const TocLayout& toc)
+{
+    std::vector<TocTrack> audio;
+    std::copy_if(toc.tracks.begin(), toc.tracks.end(), std::back_inserter(audio),
+                 [](const TocTrack& t) { return t.audio; });
+    return audio;
+}
+
+// MusicBrainz's TOC: first and last audio track, the audio end, then each start, from 00:00:00.
+std::vector<std::int32_t> MusicBrainzToc(const TocLayout& toc, int& first, int& last)
+{
+    const auto audio = AudioTracks(toc);
+    if (audio.empty()) {
+        return {};
+    }
+    first = audio.front().number;
+    last = audio.back().number;
+    std::vector<std::int32_t> offsets(static_cast<std::size_t>(last) + 1, 0);
+    offsets[0] = AudioEnd(toc) + LeadIn;
+    for (const TocTrack& t : audio) {
+        offsets[t.number] = t.lba + LeadIn;
+    }
+    return offsets;
+}
+
+} // namespace
+
+std::int32_t AudioEnd(const TocLayout& toc)
+{
+    const auto& t = toc.tracks;
+    const auto lastAudio = std::find_if(t.rbegin(), t.rend(), [](const TocTrack& x) { return x.audio; });
+    if (lastAudio == t.rend() || lastAudio == t.rbegin()) {
+        return toc.leadOut;
+    }
+    // A data track after the audio ones: the second session of an Enhanced CD.
+    return std::prev(lastAudio)->lba - SessionGap;
+}
+
+std::string AccurateRipId::Text() const
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%03zu-%08x-%08x-%08x", audioTracks, discId1, discId2, cddb);
+    return text;
+}
+
+std::string AccurateRipId::FileName() const
+{
+    return "dBAR-" + Text() + ".bin";
+}
+
+std::string AccurateRipId::UrlPath() const
+{
+    char folders[8];
+    std::snprintf(folders, sizeof folders, "%x/%x/%x/", discId1 & 0xF, discId1 >> 4 & 0xF, discId1 >> 8 & 0xF);
+    return folders + FileName();
+}
+
+std::optional<AccurateRipId> AccurateRipIdOf(const TocLayout& toc, std::uint32_t cddb)
+{
+    const auto audio = AudioTracks(toc);
+    if (audio.empty()) {
+        return std::nullopt;
+    }
+    AccurateRipId id;
+    id.audioTracks = audio.size();
+    id.cddb = cddb;
+    std::uint32_t position = 1;
+    for (const TocTrack& t : audio) {
+        const auto lba = static_cast<std::uint32_t>(t.lba);
+        id.discId1 += lba;
+        id.discId2 += std::max<std::uint32_t>(lba, 1) * position++;
+    }
+    const auto leadOut = static_cast<std::uint32_t>(toc.leadOut);
+    id.discId1 += leadOut;
+    id.discId2 += leadOut * position;
+    return id;
+}
+
+std::string MusicBrainzIdOf(const TocLayout& toc)
+{
+#ifdef TOLVANE_HAVE_DISCID
+    int first = 0;
+    int last = 0;
+    auto offsets = MusicBrainzToc(toc, first, last);
+    if (offsets.empty()) {
+        return {};
+    }
+    DiscId* disc = discid_new();
+    std::string id;
+    if (discid_put(disc, first, last, offsets.data()) != 0) {
+        id = discid_get_id(disc);
+    }
+    discid_free(disc);
+    return id;
+#else
+    (void)toc;
+    return {};
+#endif
+}
+
+std::string MusicBrainzLookupUrl(const TocLayout& toc)
+{
+    const std::string id = MusicBrainzIdOf(toc);
+    int first = 0;
+    int last = 0;
+    const auto offsets = MusicBrainzToc(toc, first, last);
+    if (id.empty() || offsets.empty()) {
+        return {};
+    }
+    std::string url = "https://musicbrainz.org/cdtoc/attach?id=" + id + "&tracks=" +
+                      std::to_string(last - first + 1) + "&toc=" + std::to_string(first) + "+" +
+                      std::to_string(last);
+    for (int n = 0; n <= last; ++n) {
+        if (n == 0 || n >= first) {
+            url += "+" + std::to_string(offsets[static_cast<std::size_t>(n)]);
+        }
+    }
+    return url;
+}
+
+} // namespace tolvane::ids
