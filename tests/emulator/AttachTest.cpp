@@ -186,7 +186,8 @@ TEST(CliDrives, ListsTheVirtualDrivesInOptionOrder)
         ASSERT_EQ(lines.size(), letters.size());
         for (std::size_t i = 0; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i].rfind(letters[i], 0), 0u) << lines[i];
-            EXPECT_NE(lines[i].find("VIRTUAL DRIVE     1.0       TOLVANE       SPTI       40x"), std::string::npos)
+            EXPECT_NE(lines[i].find("VIRTUAL DRIVE     1.0       TOLVANE       SPTI       40x"),
+                      std::string::npos)
                 << lines[i];
         }
     }

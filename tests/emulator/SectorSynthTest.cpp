@@ -145,18 +145,5 @@ TEST(SectorSynth, Form2EdcCoversSubHeaderAndData)
     EXPECT_EQ(a[22], SubmodeForm2) << "the sub-header is written twice";
 }
 
-TEST(SectorSynth, AudioAndRawSectorsAreTakenAsTheyAre)
-{
-    const std::vector<std::uint8_t> payload = Payload(2352, 1);
-    for (const SectorFormat f : {SectorFormat::Audio, SectorFormat::Raw}) {
-        std::array<std::uint8_t, RawSectorSize> raw{};
-        BuildRawSector(f, false, 1234, payload, raw);
-        EXPECT_TRUE(std::equal(raw.begin(), raw.end(), payload.begin()));
-    }
-    std::array<std::uint8_t, RawSectorSize> raw{};
-    EXPECT_EQ(TypeOfRaw(raw, true, false), SectorType::Audio);
-    EXPECT_EQ(UserData(raw, SectorType::Audio).size(), RawSectorSize);
-}
-
 } // namespace
 } // namespace tolvane::emulator::synth
