@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,14 +66,11 @@ TEST_P(AttachOrder, DrivesGetLettersInRequestOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, AttachOrder,
-    ::testing::Values(
-        OrderCase{"Nothing", {}, {}}, OrderCase{"Demo", {Kind::Demo}, {Holds::DemoCd, Holds::DemoDvd}},
-        OrderCase{"Empty", {Kind::Empty}, {Holds::Nothing}},
-        OrderCase{"ImageThenDemo", {Kind::Image, Kind::Demo}, {Holds::Iso, Holds::DemoCd, Holds::DemoDvd}},
-        OrderCase{"EmptyDemoImageEmpty",
-                  {Kind::Empty, Kind::Demo, Kind::Image, Kind::Empty},
-                  {Holds::Nothing, Holds::DemoCd, Holds::DemoDvd, Holds::Iso, Holds::Nothing}},
-        OrderCase{"TwoImages", {Kind::Image, Kind::Image}, {Holds::Iso, Holds::Iso}}),
+    ::testing::Values(OrderCase{"Nothing", {}, {}},
+                      OrderCase{"EmptyDemoImageEmpty",
+                                {Kind::Empty, Kind::Demo, Kind::Image, Kind::Empty},
+                                {Holds::Nothing, Holds::DemoCd, Holds::DemoDvd, Holds::Iso, Holds::Nothing}},
+                      OrderCase{"TwoImages", {Kind::Image, Kind::Image}, {Holds::Iso, Holds::Iso}}),
     ByName);
 
 struct BadImage {
@@ -160,40 +152,6 @@ TEST(AttachDrives, DrivesShareTheGivenClock)
     clock->Advance(std::chrono::seconds(6));
     EXPECT_TRUE(drive.Execute(testUnitReady, {}).Good());
 }
-
-#ifdef TOLVANE_CLI
-
-// The CLI's options attach the drives in their order, before or after the command, and its drive
-// list shows each as the transport sees it: SPTI, its identity, 40x.
-TEST(CliDrives, ListsTheVirtualDrivesInOptionOrder)
-{
-    const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
-        {"--demo drives", {"D:", "E:"}},
-        {"--empty --demo --empty drives", {"D:", "E:", "F:", "G:"}},
-        {"drives --demo", {"D:", "E:"}}};
-    for (const auto& [arguments, letters] : cases) {
-        SCOPED_TRACE(arguments);
-        TempDir dir;
-        const std::string out = dir.File("out");
-        const int raw = std::system((std::string(TOLVANE_CLI) + " " + arguments + " >" + out).c_str());
-        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0);
-        const auto bytes = test::ReadBytes(out);
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            if (line.find("TOLVANE ") != std::string::npos)
-                lines.push_back(line);
-        ASSERT_EQ(lines.size(), letters.size());
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            EXPECT_EQ(lines[i].rfind(letters[i], 0), 0u) << lines[i];
-            EXPECT_NE(lines[i].find("VIRTUAL DRIVE     1.0       TOLVANE       SPTI       40x"),
-                      std::string::npos)
-                << lines[i];
-        }
-    }
-}
-
-#endif
 
 } // namespace
 } // namespace tolvane::emulator
