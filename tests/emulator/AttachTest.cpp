@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -152,6 +155,27 @@ TEST(AttachDrives, DrivesShareTheGivenClock)
     clock->Advance(std::chrono::seconds(6));
     EXPECT_TRUE(drive.Execute(testUnitReady, {}).Good());
 }
+
+#ifdef TOLVANE_CLI
+
+// The CLI attaches a drive for each drive option, repeated or after the command; the listing's
+// columns are CliTest's.
+TEST(CliDrives, EveryDriveOptionAttachesItsDrives)
+{
+    TempDir dir;
+    const std::string out = dir.File("out");
+    const int raw =
+        std::system((std::string(TOLVANE_CLI) + " --empty drives --demo --empty >" + out).c_str());
+    ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+    const auto bytes = test::ReadBytes(out);
+    const std::string listing(bytes.begin(), bytes.end());
+    for (const char* letter : {"D:", "E:", "F:", "G:"})
+        EXPECT_NE(listing.find(std::string("\n") + letter + "      VIRTUAL DRIVE"), std::string::npos)
+            << letter;
+    EXPECT_EQ(listing.find("\nH:"), std::string::npos) << listing;
+}
+
+#endif
 
 } // namespace
 } // namespace tolvane::emulator
