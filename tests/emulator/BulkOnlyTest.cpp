@@ -34,7 +34,8 @@ CommandBlockWrapper Parsed(std::vector<std::uint8_t> bytes)
 
 TEST(BulkOnly, AWrapperIsTakenApartOnlyWhenWellFormed)
 {
-    const CommandBlockWrapper c = Parsed(Cbw(0xA1B2C3D4, 2352, true, {0xBE, 0, 0, 0, 0, 16, 0, 0, 1, 0xF8, 0, 0}, 0));
+    const CommandBlockWrapper c =
+        Parsed(Cbw(0xA1B2C3D4, 2352, true, {0xBE, 0, 0, 0, 0, 16, 0, 0, 1, 0xF8, 0, 0}, 0));
     EXPECT_EQ(c.tag, 0xA1B2C3D4u);
     EXPECT_EQ(c.dataLength, 2352u);
     EXPECT_TRUE(c.dataIn);
@@ -67,7 +68,8 @@ TEST(BulkOnly, AnswersCarryTheHostsLengthAndTheDrivesResidue)
     EXPECT_EQ(inquiry.csw[12], 0);
 
     // A command the drive fails: no data is real, and its sense waits for REQUEST SENSE.
-    const Reply failed = Execute(drive, Parsed(Cbw(8, 2352, true, {0xBE, 0, 0x7F, 0, 0, 0, 0, 0, 1, 0x10, 0, 0})));
+    const Reply failed =
+        Execute(drive, Parsed(Cbw(8, 2352, true, {0xBE, 0, 0x7F, 0, 0, 0, 0, 0, 1, 0x10, 0, 0})));
     EXPECT_EQ(failed.csw[12], static_cast<std::uint8_t>(CswStatus::Failed));
     EXPECT_EQ(Le32(failed.csw, 8), 2352u);
     EXPECT_EQ(failed.dataIn, std::vector<std::uint8_t>(2352, 0));
