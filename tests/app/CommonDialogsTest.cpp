@@ -1,3 +1,4 @@
+#include "WindowTestRig.h"
 #include "app/CommonDialogs.h"
 #include "qtsupport/QtTestMain.h"
 
@@ -5,41 +6,12 @@
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 
-
 namespace tolvane {
 
 using namespace Qt::StringLiterals;
+using apptest::ScriptedDialogs;
 
 namespace {
-
-// Answers the folder and file dialogs from a script and remembers what they were shown.
-struct ScriptedDialogs : DialogBackend {
-    QString folder;
-    bool accept = true;
-    FileDialogRequest answer, request;
-    int calls = 0;
-    QWidget* owner = nullptr;
-    QString title, start;
-
-    QString ChooseFolder(QWidget* o, const QString& t, const QString& s) override
-    {
-        ++calls, owner = o, title = t, start = s;
-        return folder;
-    }
-    bool ChooseOpenFile(QWidget* o, FileDialogRequest& r) override { return ChooseFile(o, r); }
-    bool ChooseSaveFile(QWidget* o, FileDialogRequest& r) override { return ChooseFile(o, r); }
-    bool ChooseFile(QWidget* o, FileDialogRequest& r)
-    {
-        ++calls, owner = o, request = r;
-        if (accept)
-            r.fileName = answer.fileName, r.fileNames = answer.fileNames, r.filterIndex = answer.filterIndex;
-        return accept;
-    }
-    bool ChooseColor(QWidget*, QColor&, std::array<QColor, 16>&) override { return false; }
-    bool ChooseFont(QWidget*, QFont&, QColor&) override { return false; }
-    bool DefaultPrinter(PrinterSettings&) override { return false; }
-    PrintSetupResult ChoosePrinter(QWidget*, PrinterSettings&) override { return PrintSetupResult::Cancelled; }
-};
 
 const QString WaveFilter = u"Wave files (*.wav)\0*.wav\0All files\0*.*\0\0"_s;
 
@@ -57,7 +29,7 @@ private:
     std::shared_ptr<ScriptedDialogs> dialogs;
 
 private slots:
-    void init() { CommonDialogs::SetDefaultBackend(dialogs = std::make_shared<ScriptedDialogs>()); }
+    void init() { CommonDialogs::SetDefaultBackend(dialogs = std::make_shared<ScriptedDialogs>(false)); }
     void cleanup() { CommonDialogs::SetDefaultBackend(nullptr); }
 
     void ShowBrowse()
@@ -156,7 +128,7 @@ private slots:
 
     void OwnBackendWinsOverTheDefault()
     {
-        auto own = std::make_shared<ScriptedDialogs>();
+        auto own = std::make_shared<ScriptedDialogs>(false);
         own->folder = QDir::tempPath();
         CommonDialogs cd;
         cd.SetBackend(own);

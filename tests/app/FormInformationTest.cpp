@@ -56,7 +56,7 @@ private slots:
             Messages shown;
             ScriptedDialogs dialogs;
             test::TempDir dir;
-            dialogs.saveName = QString::fromStdString(dir.File("facts.txt"));
+            dialogs.answer.fileName = QString::fromStdString(dir.File("facts.txt"));
             Rig rig(c.drives);
             if (c.drives.empty())
                 rig.Add(BlankCdR());
@@ -72,9 +72,9 @@ private slots:
             QCOMPARE(w.Report(), report);
 
             SaveAs(w);
-            QCOMPARE(dialogs.saveRequest.title, QStringLiteral("Save As"));
-            QCOMPARE(dialogs.saveRequest.fileName, QStringLiteral("Tolvane"));
-            const QString filter = dialogs.saveRequest.nameFilters.value(0);
+            QCOMPARE(dialogs.request.title, QStringLiteral("Save As"));
+            QCOMPARE(dialogs.request.fileName, QStringLiteral("Tolvane"));
+            const QString filter = dialogs.request.nameFilters.value(0);
             QVERIFY(filter.startsWith(QStringLiteral("Text Document (*.txt)")));
             const std::vector<std::uint8_t> saved = test::ReadBytes(dir.File("facts.txt"));
             QCOMPARE(std::string(saved.begin(), saved.end()), report);
@@ -86,7 +86,7 @@ private slots:
     {
         Messages shown;
         ScriptedDialogs dialogs;
-        dialogs.saveName = QStringLiteral("/nonexistent-folder/facts.txt");
+        dialogs.answer.fileName = QStringLiteral("/nonexistent-folder/facts.txt");
         Rig rig({Empty()});
         auto disk = rig.Open(0, false);
         app::FormInformation w;

@@ -192,7 +192,7 @@ private slots:
             return false;
         });
         m.Click("CommandExtract");
-        QCOMPARE(dialogs.folderTitle, startFolder); // the folder dialog shows the last folder
+        QCOMPARE(dialogs.title, startFolder); // the folder dialog shows the last folder
         QCOMPARE(order, (std::vector<int>{2, 3, 5}));
         QCOMPARE(shown.shown, QStringList());
         for (const int n : {2, 3, 5}) {
@@ -242,10 +242,10 @@ private slots:
         QVERIFY(m.Show());
         m.w.RefreshClicked();
         QTest::keyClick(m.Tracks()->ControlHwnd(), Qt::Key_Return);
-        QCOMPARE(dialogs.folderCalls, 0);
+        QCOMPARE(dialogs.calls, 0);
         ClickRow(m.Tracks(), 3);
         QTest::keyClick(m.Tracks()->ControlHwnd(), Qt::Key_Return);
-        QCOMPARE(dialogs.folderCalls, 1);
+        QCOMPARE(dialogs.calls, 1);
         QCOMPARE(shown.shown, QStringList());
         QStringList seen;
         const auto act = WhenModal([&](QWidget* box) {
