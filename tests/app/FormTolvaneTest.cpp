@@ -8,7 +8,6 @@
 #include "disc/TrackTable.h"
 #include "qtsupport/QtTestMain.h"
 #include "support/TestData.h"
-#include "util/ByteOrder.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -46,17 +45,6 @@ struct Window {
     QPushButton* Button(const char* name) { return w.Control<QPushButton>(QString::fromLatin1(name)); }
     void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
 };
-
-// Empty when `path` is a WAV file of exactly `audio` whose header sizes agree.
-QString WavProblem(const std::string& path, const std::vector<std::uint8_t>& audio)
-{
-    const std::vector<std::uint8_t> file = test::ReadBytes(path);
-    if (file.size() != audio.size() + 44)
-        return QStringLiteral("%1 has %2 bytes").arg(QString::fromStdString(path)).arg(file.size());
-    if (Le32(file, 4) != file.size() - 8 || Le32(file, 40) != audio.size())
-        return QStringLiteral("the header's sizes disagree with the file");
-    return std::equal(audio.begin(), audio.end(), file.begin() + 44) ? QString() : QStringLiteral("other audio");
-}
 
 const QString NotAudio = Message(QStringLiteral("Track is not in audio mode"), QMessageBox::Warning);
 

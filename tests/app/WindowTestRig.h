@@ -46,6 +46,8 @@ std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackPiece>& tracks);
 std::shared_ptr<emulator::Disc> BlankCdR();
 // The 2,352-byte sectors the disc serves from `lba` on.
 std::vector<std::uint8_t> AudioBytes(const emulator::Disc& disc, std::int32_t lba, std::int32_t count);
+// Empty when `path` is a WAV file of exactly `audio` whose header sizes agree; else what differs.
+QString WavProblem(const std::string& path, const std::vector<std::uint8_t>& audio);
 
 // The messages shown while the object lives, as Message() writes them.
 inline QString Message(const QString& text, int icon) { return QStringLiteral("%1 (%2)").arg(text).arg(icon); }
