@@ -1,5 +1,5 @@
-#include "WindowTestRig.h"
 #include "app/CommonDialogs.h"
+#include "WindowTestRig.h"
 #include "qtsupport/QtTestMain.h"
 
 #include <QDir>
