@@ -1,74 +1,17 @@
 #include "app/CommonDialogs.h"
+#include "WindowTestRig.h"
 #include "qtsupport/QtTestMain.h"
 
 #include <QDir>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 
-#include <algorithm>
-
 namespace tolvane {
 
 using namespace Qt::StringLiterals;
-using qttest::Join;
+using apptest::ScriptedDialogs;
 
 namespace {
-
-// Answers every dialog from a script (the first group) and remembers what it was shown.
-struct ScriptedDialogs : DialogBackend {
-    QString folder;
-    bool accept = true, hasDefaultPrinter = false;
-    FileDialogRequest answer, request;
-    QColor color;
-    QFont font, shownFont;
-    PrintSetupResult printResult = PrintSetupResult::Accepted;
-    PrinterSettings printer, shownPrinter;
-    int calls = 0;
-    QWidget* owner = nullptr;
-    QString title, start;
-    std::array<QColor, 16> customColors;
-
-    QString ChooseFolder(QWidget* o, const QString& t, const QString& s) override
-    {
-        ++calls, owner = o, title = t, start = s;
-        return folder;
-    }
-    bool ChooseOpenFile(QWidget* o, FileDialogRequest& r) override { return ChooseFile(o, r); }
-    bool ChooseSaveFile(QWidget* o, FileDialogRequest& r) override { return ChooseFile(o, r); }
-    bool ChooseFile(QWidget* o, FileDialogRequest& r)
-    {
-        ++calls, owner = o, request = r;
-        if (accept)
-            r.fileName = answer.fileName, r.fileNames = answer.fileNames, r.filterIndex = answer.filterIndex;
-        return accept;
-    }
-    bool ChooseColor(QWidget*, QColor& c, std::array<QColor, 16>& custom) override
-    {
-        ++calls, customColors = custom;
-        std::reverse(custom.begin(), custom.end());
-        if (accept)
-            c = color;
-        return accept;
-    }
-    bool ChooseFont(QWidget*, QFont& f, QColor& c) override
-    {
-        ++calls, shownFont = f;
-        if (accept)
-            f = font, c = color;
-        return accept;
-    }
-    bool DefaultPrinter(PrinterSettings& settings) override
-    {
-        if (hasDefaultPrinter)
-            settings = printer;
-        return hasDefaultPrinter;
-    }
-    PrintSetupResult ChoosePrinter(QWidget*, PrinterSettings& settings) override
-    {
-        ++calls, shownPrinter = settings, settings = printer;
-        return printResult;
-    }
-};
 
 const QString WaveFilter = u"Wave files (*.wav)\0*.wav\0All files\0*.*\0\0"_s;
 
@@ -86,17 +29,8 @@ private:
     std::shared_ptr<ScriptedDialogs> dialogs;
 
 private slots:
-    void init() { CommonDialogs::SetDefaultBackend(dialogs = std::make_shared<ScriptedDialogs>()); }
+    void init() { CommonDialogs::SetDefaultBackend(dialogs = std::make_shared<ScriptedDialogs>(false)); }
     void cleanup() { CommonDialogs::SetDefaultBackend(nullptr); }
-
-    void InitialValuesWithoutAPrinter()
-    {
-        CommonDialogs cd;
-        QCOMPARE(cd.CustomColors(), QByteArray(64, '\0'));
-        QCOMPARE(cd.FontName(), u"MS Sans Serif"_s);
-        QCOMPARE(Join({cd.Color(), cd.FilterIndex(), cd.FontSize(), cd.Copies(), cd.PaperSize()}), u"0|1|8|0|0"_s);
-        QVERIFY(!cd.OwnerHwnd() && cd.PrinterName().isEmpty() && cd.FolderName().isEmpty());
-    }
 
     void ShowBrowse()
     {
@@ -192,83 +126,9 @@ private slots:
         }
     }
 
-    void ShowOpenWithSeveralFilesGivesTheirFolder()
-    {
-        CommonDialogs cd;
-        cd.SetMultiSelect(true);
-        dialogs->answer.fileName = u"/music/a.wav"_s;
-        dialogs->answer.fileNames = QStringList{"/music/a.wav", "/music/b.wav"};
-        QVERIFY(cd.ShowOpen());
-        QVERIFY(dialogs->request.multiSelect);
-        QCOMPARE(cd.FileName(), QDir::toNativeSeparators(u"/music"_s));
-        QVERIFY(cd.FileTitle().isEmpty());
-        QCOMPARE(cd.FileNames().size(), 2);
-    }
-
-    void ShowColorConvertsColorRefs()
-    {
-        CommonDialogs cd;
-        cd.SetColor(0x00336699);
-        cd.SetCustomColors(QByteArray("\x11\x22\x33", 3) + QByteArray(61, '\0')); // first: 0x00332211
-        dialogs->color = QColor(0x12, 0x34, 0x56);
-        QVERIFY(cd.ShowColor());
-        QVERIFY(dialogs->customColors[0] == QColor(0x11, 0x22, 0x33) && dialogs->customColors[1] == Qt::black);
-        QCOMPARE(cd.Color(), 0x00563412);
-        // The scripted user reversed the custom colours: the first is now the last.
-        const QByteArray back = cd.CustomColors();
-        QCOMPARE(back, QByteArray(60, '\0') + QByteArray("\x11\x22\x33\x00", 4));
-        dialogs->accept = false;
-        QVERIFY(!cd.ShowColor());
-        QCOMPARE(cd.Color(), 0x00563412);
-        QCOMPARE(cd.CustomColors(), back);
-    }
-
-    void ShowFontRoundTripsTheFontProperties()
-    {
-        CommonDialogs cd;
-        cd.SetFontName(u"Courier"_s);
-        cd.SetFontSize(12);
-        cd.SetFontItalic(true);
-        QFont chosen(u"Serif"_s);
-        chosen.setPointSizeF(10.6);
-        chosen.setBold(true);
-        chosen.setUnderline(true);
-        dialogs->font = chosen;
-        dialogs->color = QColor(0xFF, 0, 0);
-        QVERIFY(cd.ShowFont());
-        const QFont& shown = dialogs->shownFont;
-        QCOMPARE(Join({shown.family(), shown.pointSize(), shown.italic(), shown.bold()}), u"Courier|12|true|false"_s);
-        QCOMPARE(Join({cd.FontName(), cd.FontSize(), cd.FontBold(), cd.FontItalic(), cd.FontUnderline(),
-                       cd.FontStrikeout()}),
-                 u"Serif|11|true|false|true|false"_s);
-        QCOMPARE(cd.Color(), 0x000000FF);
-    }
-
-    void ShowPrintResults()
-    {
-        dialogs->hasDefaultPrinter = true;
-        dialogs->printer = PrinterSettings{"Office", "", "Laser 5", 1, 1, 1, 9, 7, 600};
-        CommonDialogs cd;
-        QCOMPARE(cd.PrinterName(), u"Office"_s);
-        QCOMPARE(cd.PaperSize(), 9);
-        dialogs->printer = PrinterSettings{"Lab", "/tmp/out.pdf", "PDF", 3, 2, 2, 1, 15, 300};
-        dialogs->printResult = PrintSetupResult::Cancelled;
-        QCOMPARE(int{cd.ShowPrint()}, -1);
-        QCOMPARE(dialogs->shownPrinter.printerName, u"Office"_s);
-        dialogs->printResult = PrintSetupResult::Failed;
-        QCOMPARE(int{cd.ShowPrint()}, -2);
-        QCOMPARE(cd.PrinterName(), u"Office"_s);
-        QCOMPARE(cd.Copies(), std::int16_t{1});
-        dialogs->printResult = PrintSetupResult::Accepted;
-        QCOMPARE(int{cd.ShowPrint()}, 0);
-        QCOMPARE(Join({cd.PrinterName(), cd.Port(), cd.PrinterType(), cd.Copies(), cd.Duplex(), cd.Orientation(),
-                       cd.PaperSize(), cd.PaperSource(), cd.PrintQuality()}),
-                 u"Lab|/tmp/out.pdf|PDF|3|2|2|1|15|300"_s);
-    }
-
     void OwnBackendWinsOverTheDefault()
     {
-        auto own = std::make_shared<ScriptedDialogs>();
+        auto own = std::make_shared<ScriptedDialogs>(false);
         own->folder = QDir::tempPath();
         CommonDialogs cd;
         cd.SetBackend(own);

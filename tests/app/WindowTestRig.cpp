@@ -4,6 +4,7 @@
 #include "device/platform/LinuxPlatform.h"
 #include "disc/OpticalDisk.h"
 #include "support/TestData.h"
+#include "util/ByteOrder.h"
 
 #include <QApplication>
 #include <QTest>
@@ -86,6 +87,16 @@ std::vector<std::uint8_t> AudioBytes(const emulator::Disc& disc, std::int32_t lb
                                  std::span(bytes).subspan(static_cast<std::size_t>(i) * Size, Size));
     }
     return bytes;
+}
+
+QString WavProblem(const std::string& path, const std::vector<std::uint8_t>& audio)
+{
+    const std::vector<std::uint8_t> file = test::ReadBytes(path);
+    if (file.size() != audio.size() + 44)
+        return QStringLiteral("%1 has %2 bytes").arg(QString::fromStdString(path)).arg(file.size());
+    if (Le32(file, 4) != file.size() - 8 || Le32(file, 40) != audio.size())
+        return QStringLiteral("the header's sizes disagree with the file");
+    return std::equal(audio.begin(), audio.end(), file.begin() + 44) ? QString() : QStringLiteral("other audio");
 }
 
 std::unique_ptr<QTimer> Repeat(const std::function<bool()>& act)

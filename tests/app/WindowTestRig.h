@@ -46,6 +46,8 @@ std::shared_ptr<emulator::Disc> BuildCd(const std::vector<TrackPiece>& tracks);
 std::shared_ptr<emulator::Disc> BlankCdR();
 // The 2,352-byte sectors the disc serves from `lba` on.
 std::vector<std::uint8_t> AudioBytes(const emulator::Disc& disc, std::int32_t lba, std::int32_t count);
+// Empty when `path` is a WAV file of exactly `audio` whose header sizes agree; else what differs.
+QString WavProblem(const std::string& path, const std::vector<std::uint8_t>& audio);
 
 // The messages shown while the object lives, as Message() writes them.
 inline QString Message(const QString& text, int icon) { return QStringLiteral("%1 (%2)").arg(text).arg(icon); }
@@ -55,27 +57,50 @@ struct Messages {
     ~Messages() { app::SetMessageHook({}); }
 };
 
-// The folder and save dialogs answered from a script; the default backend while it lives.
+// The folder and file dialogs answered from a script, remembering what they were shown; unless
+// told otherwise, the default backend while it lives.
 struct ScriptedDialogs : DialogBackend {
-    QString folder;   // chosen folder; empty: cancelled
-    QString saveName; // chosen file; empty: cancelled
-    int folderCalls = 0;
-    QString folderTitle;
-    FileDialogRequest saveRequest; // what the save dialog was given
+    QString folder;            // the chosen folder; empty: cancelled
+    bool accept = true;        // the file dialogs' answer
+    FileDialogRequest answer;  // what an accepted file dialog gives back
+    FileDialogRequest request; // what the last file dialog was given
+    int calls = 0;
+    QWidget* owner = nullptr;
+    QString title, start; // of the last folder dialog
+    const bool asDefault;
 
-    ScriptedDialogs() { CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](auto*) {})); }
-    ~ScriptedDialogs() override { CommonDialogs::SetDefaultBackend(nullptr); }
-    QString ChooseFolder(QWidget*, const QString& title, const QString&) override
+    explicit ScriptedDialogs(bool asDefault = true) : asDefault(asDefault)
     {
-        return ++folderCalls, folderTitle = title, folder;
+        if (asDefault)
+            CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](auto*) {}));
     }
-    bool ChooseSaveFile(QWidget*, FileDialogRequest& request) override
+    ~ScriptedDialogs() override
     {
-        saveRequest = request;
-        request.fileName = saveName;
-        return !saveName.isEmpty();
+        if (asDefault)
+            CommonDialogs::SetDefaultBackend(nullptr);
     }
-    bool ChooseOpenFile(QWidget*, FileDialogRequest&) override { return false; }
+    QString ChooseFolder(QWidget* o, const QString& t, const QString& s) override
+    {
+        ++calls;
+        owner = o;
+        title = t;
+        start = s;
+        return folder;
+    }
+    bool ChooseOpenFile(QWidget* o, FileDialogRequest& r) override { return ChooseFile(o, r); }
+    bool ChooseSaveFile(QWidget* o, FileDialogRequest& r) override { return ChooseFile(o, r); }
+    bool ChooseFile(QWidget* o, FileDialogRequest& r)
+    {
+        ++calls;
+        owner = o;
+        request = r;
+        if (!accept)
+            return false;
+        r.fileName = answer.fileName;
+        r.fileNames = answer.fileNames;
+        r.filterIndex = answer.filterIndex;
+        return true;
+    }
     bool ChooseColor(QWidget*, QColor&, std::array<QColor, 16>&) override { return false; }
     bool ChooseFont(QWidget*, QFont&, QColor&) override { return false; }
     bool DefaultPrinter(PrinterSettings&) override { return false; }

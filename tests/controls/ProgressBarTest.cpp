@@ -1,6 +1,5 @@
 #include "controls/ProgressBar.h"
 #include "qtsupport/QtTestMain.h"
-#include "util/Colors.h"
 
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -18,19 +17,6 @@ QProgressBar* Inner(const ProgressBar& bar)
 QString InnerRange(const ProgressBar& bar)
 {
     return qttest::Join({Inner(bar)->minimum(), Inner(bar)->maximum(), Inner(bar)->value()});
-}
-
-// Runs of bar-coloured pixels along the middle row of the inner bar.
-int BarRuns(const ProgressBar& bar, QRgb color)
-{
-    const QImage image = bar.ControlHwnd()->grab().toImage();
-    int runs = 0;
-    for (int x = 0, inRun = 0; x < image.width(); ++x) {
-        const bool isBar = (image.pixel(x, image.height() / 2) & 0xFFFFFF) == (color & 0xFFFFFF);
-        runs += isBar && !inRun;
-        inRun = isBar;
-    }
-    return runs;
 }
 
 } // namespace
@@ -85,49 +71,6 @@ private slots:
         bar.SetMax(50);
         QCOMPARE(bar.Value(), 80);
         QCOMPARE(Inner(bar)->value(), 50);
-    }
-
-    void ScrollingAndOrientationBuildANewBarKeepingValue()
-    {
-        QWidget form;
-        ProgressBar bar(&form);
-        bar.setGeometry(0, 0, 200, 20);
-        bar.SetForeColor(Colors::Rgb(255, 0, 0));
-        bar.SetValue(40);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QRgb red = qRgb(255, 0, 0);
-        QVERIFY2(BarRuns(bar, red) > 3, "a standard bar is drawn in chunks");
-        bar.SetScrolling(1);
-        QCOMPARE(Inner(bar)->value(), 40);
-        QCOMPARE(Inner(bar)->geometry(), bar.rect());
-        QCOMPARE(BarRuns(bar, red), 1);
-        bar.SetOrientation(1);
-        QCOMPARE(Inner(bar)->orientation(), Qt::Vertical);
-        QCOMPARE(Inner(bar)->value(), 40);
-    }
-
-    void PropertiesSurviveABag()
-    {
-        ProgressBar bar;
-        bar.SetMax(70000);
-        bar.SetMin(200);
-        bar.SetValue(300);
-        bar.SetAppearance(1);
-        bar.SetBorderStyle(1);
-        bar.SetOrientation(1);
-        bar.SetScrolling(1);
-        bar.SetForeColor(0x00123456);
-        PropertyBag bag;
-        bar.WriteProperties(bag);
-        QCOMPARE(bag.Keys().size(), 8);
-        ProgressBar loaded;
-        loaded.ReadProperties(bag);
-        PropertyBag again;
-        loaded.WriteProperties(again);
-        QVERIFY(again == bag);
-        QCOMPARE(Inner(loaded)->value(), 300);
-        QCOMPARE(Inner(loaded)->orientation(), Qt::Vertical);
     }
 };
 

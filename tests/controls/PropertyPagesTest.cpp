@@ -164,66 +164,35 @@ private slots:
         }
     }
 
-    void LoadsTheElementAtTheScrollBarsIndex()
-    {
-        const QStringList fields[3][2] = {
-            {{"TextText=Track", "TextActualwidth=40", "ComboAlignment=1", "TextTooltiptext=Number", "TextTag=t0"},
-             {"TextText=Title", "TextActualwidth=120", "ComboAlignment=2", "TextTooltiptext=", "TextTag=t1"}},
-            {{"TextText=Ready", "TextMinwidth=60", "ComboAlignment=1", "ComboAutosize=2", "ComboBevel=2",
-              "CheckVisible=false", "TextTooltiptext=State", "TextTag="},
-             {"TextText=Drive", "TextMinwidth=80", "ComboAlignment=2", "ComboAutosize=1", "ComboBevel=0",
-              "CheckVisible=true", "TextTooltiptext=", "TextTag=t1"}},
-            {{"TextText=One", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=false", "TextTag=t0"},
-             {"TextText=", "ComboStyle=1", "CheckChecked=false", "CheckEnabled=true", "TextTag="}}};
-        for (const Kind kind : Kinds) {
-            const qttest::Row row{KindNames[int(kind)]};
-            const Rig rig = MakeRig(kind);
-            rig.page->SetSelectedControls({rig.control});
-            QCOMPARE(ScrollBar(*rig.page)->maximum(), 1);
-            for (int index = 0; index < 2; ++index) {
-                ScrollBar(*rig.page)->setValue(index);
-                QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QString::number(index));
-                QCOMPARE(FieldValues(*rig.page, fields[int(kind)][index]), fields[int(kind)][index]);
-            }
-            QVERIFY(!rig.page->Changed()); // loading is not an edit
-        }
-    }
-
-    void ScrollingDiscardsPendingEdits()
-    {
-        const Rig rig = MakeRig(Kind::Columns);
-        auto* list = static_cast<ListView*>(rig.control);
-        rig.page->SetSelectedControls({rig.control});
-        SetField(*rig.page, QStringLiteral("TextText=Edited"));
-        SetField(*rig.page, QStringLiteral("ComboAlignment=0"));
-        ScrollBar(*rig.page)->setValue(1);
-        rig.page->ApplyChanges();
-        // Apply wrote what was loaded for element 1; element 0 never saw the edits.
-        QCOMPARE(list->Column(1)->Text(), QStringLiteral("Title"));
-        QCOMPARE(list->Column(1)->Alignment(), Column::lvwCenter);
-        QCOMPARE(list->Column(0)->Text(), QStringLiteral("Track"));
-        QCOMPARE(list->Column(0)->Alignment(), Column::lvwRight);
-        ScrollBar(*rig.page)->setValue(0);
-        QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextText")), QStringLiteral("Track"));
-    }
-
-    void ApplyWritesTheFieldsInOrderThenUpdates()
+    void LoadsTheScrolledElementAndAppliesItsFieldsInOrder()
     {
         const struct {
-            QStringList edits;
-            QStringList written; // "key=value", in the order of the writes
-            QString shown;       // what the control shows of element 1 afterwards
+            QStringList loaded[2]; // the fields of element 0 and 1 as loaded
+            QStringList edits;     // made on element 1
+            QStringList written;   // "key=value", in the order of the writes
+            QString shown;         // what the control shows of element 1 afterwards
         } cases[] = {
-            {{"TextText=Name", "TextActualwidth=90", "ComboAlignment=0", "TextTooltiptext=Tip", "TextTag=tag"},
-             {"ColumnText(1)=Name", "ColumnActualWidth(1)=90", "ColumnAlignment(1)=0", "ColumnToolTipText(1)=Tip",
-              "ColumnTag(1)=tag"},
+            {{{"TextText=Track", "TextActualwidth=40", "ComboAlignment=1", "TextTooltiptext=Number",
+               "TextTag=t0"},
+              {"TextText=Title", "TextActualwidth=120", "ComboAlignment=2", "TextTooltiptext=",
+               "TextTag=t1"}},
+             {"TextText=Name", "TextActualwidth=90", "ComboAlignment=0", "TextTooltiptext=Tip",
+              "TextTag=tag"},
+             {"ColumnText(1)=Name", "ColumnActualWidth(1)=90", "ColumnAlignment(1)=0",
+              "ColumnToolTipText(1)=Tip", "ColumnTag(1)=tag"},
              "Name"},
-            {{"TextText=Busy", "TextMinwidth=70", "ComboAlignment=2", "ComboAutosize=0", "ComboBevel=1",
+            {{{"TextText=Ready", "TextMinwidth=60", "ComboAlignment=1", "ComboAutosize=2", "ComboBevel=2",
+               "CheckVisible=false", "TextTooltiptext=State", "TextTag="},
+              {"TextText=Drive", "TextMinwidth=80", "ComboAlignment=2", "ComboAutosize=1", "ComboBevel=0",
+               "CheckVisible=true", "TextTooltiptext=", "TextTag=t1"}},
+             {"TextText=Busy", "TextMinwidth=70", "ComboAlignment=2", "ComboAutosize=0", "ComboBevel=1",
               "CheckVisible=true", "TextTooltiptext=Tip", "TextTag=tag"},
              {"PanelText(1)=Busy", "PanelMinWidth(1)=70", "PanelAlignment(1)=2", "PanelAutoSize(1)=0",
               "PanelBevel(1)=1", "PanelVisible(1)=true", "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"},
              "\t\tBusy"},
-            {{"TextText=&About", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=true", "TextTag=tag"},
+            {{{"TextText=One", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=false", "TextTag=t0"},
+              {"TextText=", "ComboStyle=1", "CheckChecked=false", "CheckEnabled=true", "TextTag="}},
+             {"TextText=&About", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=true", "TextTag=tag"},
              {"SystemMenuItemText(1)=&About", "SystemMenuItemStyle(1)=0", "SystemMenuItemChecked(1)=true",
               "SystemMenuItemEnabled(1)=true", "SystemMenuItemTag(1)=tag"},
              "&About"}};
@@ -232,20 +201,22 @@ private slots:
             const auto& c = cases[int(kind)];
             const Rig rig = MakeRig(kind);
             rig.page->SetSelectedControls({rig.control});
-            ScrollBar(*rig.page)->setValue(1);
-            QSignalSpy changed(rig.page.get(), &PropertyPage::ChangedChanged);
+            QCOMPARE(ScrollBar(*rig.page)->maximum(), 1);
+            for (int index = 0; index < 2; ++index) {
+                ScrollBar(*rig.page)->setValue(index);
+                QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QString::number(index));
+                QCOMPARE(FieldValues(*rig.page, c.loaded[index]), c.loaded[index]);
+            }
+            QVERIFY(!rig.page->Changed()); // loading is not an edit
             for (const QString& edit : c.edits)
                 SetField(*rig.page, edit);
             QVERIFY(rig.page->Changed());
-            QCOMPARE(changed.count(), 1);
-            const QString before = Shown(rig, 1);
-            // Every property is written while updates are held back, so none shows on its own.
+            // Every property is written while updates are held back.
             QStringList order;
-            bool prevented = true, showedEarly = false;
+            bool prevented = true;
             const auto onChange = [&](const QString& key) {
                 order << key + QLatin1Char('=') + Written(rig.control).Read(key).toString();
                 prevented = prevented && rig.control->property("PreventUpdate").toBool();
-                showedEarly = showedEarly || Shown(rig, 1) != before;
             };
             if (auto* list = qobject_cast<ListView*>(rig.control))
                 connect(list, &ListView::PropertyChanged, this, onChange);
@@ -255,10 +226,9 @@ private slots:
                 connect(static_cast<SystemMenu*>(rig.control), &SystemMenu::PropertyChanged, this, onChange);
             rig.page->ApplyChanges();
             QCOMPARE(order, c.written);
-            QVERIFY(prevented && !showedEarly && !rig.control->property("PreventUpdate").toBool());
-            QCOMPARE(Shown(rig, 1), c.shown);
+            QVERIFY(prevented && !rig.control->property("PreventUpdate").toBool());
+            QCOMPARE(Shown(rig, 1), c.shown); // the update is called by name
             QVERIFY(!rig.page->Changed());
-            QCOMPARE(changed.count(), 2);
         }
     }
 
@@ -276,11 +246,8 @@ private slots:
                 if (!widget->objectName().isEmpty() && widget->objectName() != QLatin1String("TextIndex"))
                     fields << widget;
             QVERIFY(fields.size() >= 6); // the scroll bar and at least five fields
-            for (const QWidget* field : fields) {
+            for (const QWidget* field : fields)
                 QVERIFY2(!field->isEnabled(), qPrintable(field->objectName()));
-                if (field != ScrollBar(*rig.page))
-                    QCOMPARE(field->palette().color(QPalette::Base), field->palette().color(QPalette::Window));
-            }
             QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextText")), QString());
             QSignalSpy writes(rig.control, SIGNAL(PropertyChanged(QString)));
             rig.page->ApplyChanges();

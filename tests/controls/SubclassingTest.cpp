@@ -7,30 +7,14 @@ namespace tolvane {
 
 namespace {
 
-// Counts the custom events that reach the window itself, and records its key presses.
+// Records the key presses that reach the control's window.
 class Window : public QWidget {
 public:
-    int reached = 0;
     QList<int> keys;
-    void SendUser()
-    {
-        QEvent user(QEvent::User);
-        QCoreApplication::sendEvent(this, &user);
-    }
 
 protected:
-    bool event(QEvent* e) override
-    {
-        reached += e->type() == QEvent::User;
-        return QWidget::event(e);
-    }
     void keyPressEvent(QKeyEvent* e) override { keys << e->key(); }
 };
-
-bool PassAll(QWidget*, QEvent*)
-{
-    return false;
-}
 
 } // namespace
 
@@ -38,62 +22,7 @@ class SubclassingTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void SecondCreateKeepsTheFirstProcedure()
-    {
-        Window window;
-        Subclassing sub;
-        QVERIFY(!sub.Create(PassAll)); // no window yet
-        QVERIFY(!sub.Active());
-        sub.SetOwnerHwnd(&window);
-        sub.SetWindowProc(QStringLiteral("TestWindowProc"));
-        sub.Add(QStringLiteral("Owner"), 7);
-        int first = 0, second = 0;
-        QVERIFY(sub.Create([&first](QWidget*, QEvent* e) { return e->type() == QEvent::User && ++first > 0; }));
-        QVERIFY(!sub.Create([&second](QWidget*, QEvent* e) { return e->type() == QEvent::User && ++second > 0; }));
-        QVERIFY(sub.Active() && window.property("TestWindowProc").isValid());
-        QCOMPARE(window.property("Owner").toInt(), 7);
-        window.SendUser();
-        QCOMPARE(qttest::Join({first, second, window.reached}), QStringLiteral("1|0|0")); // consumed
-        sub.Destroy();
-        QVERIFY(!sub.Active() && !window.property("TestWindowProc").isValid());
-        window.SendUser();
-        QCOMPARE(qttest::Join({first, window.reached}), QStringLiteral("1|1"));
-    }
-
-    void NamesAddedAfterCreateWaitForTheNextCreate()
-    {
-        Window window;
-        Subclassing sub;
-        sub.SetOwnerHwnd(&window);
-        sub.Add(QStringLiteral("A"), 1);
-        window.setProperty("A", 5);
-        sub.Destroy(); // never created: only Active is cleared
-        QCOMPARE(window.property("A").toInt(), 5);
-        QVERIFY(sub.Create(PassAll));
-        sub.Add(QStringLiteral("B"), 2);
-        QCOMPARE(window.property("A").toInt(), 1);
-        QVERIFY(!window.property("B").isValid());
-        window.setProperty("B", 99); // set by someone else: Destroy still removes every listed name
-        sub.Destroy();
-        QVERIFY(!window.property("A").isValid() && !window.property("B").isValid());
-        QVERIFY(sub.Create(PassAll));
-        QCOMPARE(qttest::Join({window.property("A"), window.property("B")}), QStringLiteral("1|2"));
-    }
-
-    void TranslateMessageCreatesOneHook()
-    {
-        QObject control;
-        TranslateMessage hook;
-        QVERIFY(!hook.Create() && !hook.Active()); // no control
-        hook.SetControl(&control);
-        QVERIFY(hook.Create());
-        QVERIFY(!hook.Create());
-        QVERIFY(hook.Active());
-        hook.Destroy();
-        QVERIFY(!hook.Active());
-        QVERIFY(hook.Create());
-    }
-
+    // Navigation keys go to the control; Tab, letters and keys the window translates stay with it.
     void AcceleratorRoutesNavigationKeys()
     {
         const int ok = TranslateMessage::S_OK_, no = TranslateMessage::S_FALSE_;

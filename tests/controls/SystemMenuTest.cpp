@@ -49,8 +49,6 @@ private slots:
         rig.control.SetCount(3);
         rig.control.SystemMenuItem(2)->SetText(QStringLiteral("Third"));
         QCOMPARE(MenuTexts(rig.control), standard + QStringList({"-", "&About Tolvane...", "Third"}));
-        rig.control.SetEnabled(false);
-        QCOMPARE(rig.control.Menu()->actions().size(), standard.size() + 3);
     }
 
     void PickingAnItemRaisesItemClick()
@@ -81,45 +79,6 @@ private slots:
             QCOMPARE(item->Index(), raised);
             QVERIFY(rig.control.CommandAction(0)->isChecked()); // picking changes no check mark
         }
-    }
-
-    void GreyUnlessBothAreEnabled()
-    {
-        for (const bool control : {true, false})
-            for (const bool item : {true, false}) {
-                const qttest::Row row{control ? (item ? "both" : "item off") : (item ? "control off" : "neither")};
-                Rig rig({"One", "Two"});
-                rig.control.SystemMenuItem(1)->SetEnabled(item);
-                rig.control.SetEnabled(control);
-                QCOMPARE(rig.control.CommandAction(1)->isEnabled(), control && item);
-                QCOMPARE(rig.control.CommandAction(0)->isEnabled(), control);
-                QVERIFY(rig.control.CommandAction(SystemMenu::ScClose)->isEnabled());
-            }
-    }
-
-    void SettersAndPreventUpdate()
-    {
-        Rig rig(QStringList{});
-        SystemMenu& control = rig.control;
-        QSignalSpy changed(&control, &SystemMenu::PropertyChanged);
-        control.setProperty("Count", -1);
-        QCOMPARE(control.Count(), 0);
-        control.setProperty("Count", 1);
-        SystemMenuItem* item = nullptr;
-        QVERIFY(QMetaObject::invokeMethod(&control, "SystemMenuItem", Q_RETURN_ARG(tolvane::SystemMenuItem*, item),
-                                          Q_ARG(int, 0)));
-        QVERIFY(item);
-        item->setProperty("Style", 2);
-        QCOMPARE(item->Style(), smDefault);
-        QCOMPARE(control.SystemMenuItem(1), nullptr);
-        control.SetPreventUpdate(true);
-        item->setProperty("Text", QStringLiteral("Later"));
-        QCOMPARE(control.CommandAction(0)->text(), QString());
-        control.SetPreventUpdate(false);
-        QVERIFY(QMetaObject::invokeMethod(&control, "UpdateSystemMenuItems", Q_ARG(int, 0)));
-        QCOMPARE(control.CommandAction(0)->text(), QStringLiteral("Later"));
-        QCOMPARE(changed.count(), 2);
-        QCOMPARE(changed[1][0].toString(), QStringLiteral("SystemMenuItemText(0)"));
     }
 
     void PropertiesSurviveABag()
