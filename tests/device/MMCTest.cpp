@@ -1,10 +1,8 @@
 // The transport: choosing the interface and finding the drive, the command blocks byte for byte,
-// what it makes of the drive's answers, and the ASPI request record.
+// and what it makes of the drive's answers.
 #include "device/MMC.h"
-#include "device/platform/RequestRecords.h"
 #include "support/FakePlatform.h"
 #include "support/Hex.h"
-#include "util/ByteOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +15,6 @@
 namespace tolvane {
 namespace {
 
-namespace aspi = records::aspi;
 using P = fake::FakePlatform;
 using test::Hex;
 const char* const Interfaces[] = {MMC::InterfaceSpti, MMC::InterfaceAspi};
@@ -72,19 +69,8 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                   "Error accessing drive", "ASPI", false, true},
                  {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "",
                   "Error accessing drive", "ASPI", false, true},
-                 // One adapter, but no status.
-                 {"AspiStatusZero", [](P& p) { WithAspi(p).aspi.supportInfo = 0x00000001; }, "",
-                  "Error accessing drive", "ASPI", false, true},
-                 {"AspiEntryPointsUnbound", [](P& p) { WithAspi(p).aspiBindable = false; }, "",
-                  "Error accessing drive", "ASPI", false, true},
-                 {"AspiDeviceNotCdRom", [](P& p) { WithAspi(p).aspi.devices.front().deviceType = 0; }, "",
-                  "Error accessing drive", "ASPI", false, true},
-                 {"AspiAdapterInquiryFails", [](P& p) { WithAspi(p).aspi.failingAdapters = {0}; }, "",
-                  "Error accessing drive", "ASPI", false, true},
                  {"AspiMatchBehindFailingAdapter", [](P& p) { WithAspi(p, 1, 3).aspi.failingAdapters = {0}; },
                   "", "", "ASPI", true, true},
-                 {"AspiOpenFails", [](P& p) { AspiAt(p).openFails = true; }, "", "Error accessing drive",
-                  "ASPI", false, true},
                  {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "",
                   "Error accessing drive", "ASPI", false, true},
                  {"SptiOpenFails", [](P& p) { p.AddDrive('E').openFails = true; }, "", "Invalid handle",
@@ -340,64 +326,6 @@ TEST(Answers, UnitAttentionIsSentAgainUpToThreeTimes)
                 EXPECT_TRUE(rig.mmc.LastResult().IsUnitAttention()) << "the last answer counts";
             }
         }
-}
-
-// The ASPI layer's side of an execute-command record: what it was sent, and an answer written back.
-class AspiExec : public ::testing::Test {
-protected:
-    AspiExec()
-    {
-        rig.platform.aspi.execHandler = [this](std::span<std::uint8_t> srb, std::span<std::uint8_t> data) {
-            sent.assign(srb.begin(), srb.end());
-            dataSize = data.size();
-            std::copy(answer.begin(), answer.end(), srb.begin());
-            return layerAccepts;
-        };
-    }
-    // Sends once to learn the record's shape, then sets the layer's answer.
-    void Answer(std::uint8_t srbStatus, std::uint8_t haStat, std::uint8_t targStat)
-    {
-        rig.mmc.ReadCapacity(sizeof buffer, buffer);
-        answer = sent;
-        answer[aspi::OffStatus] = srbStatus, answer[aspi::OffHaStat] = haStat,
-        answer[aspi::OffTargStat] = targStat;
-    }
-
-    Rig rig{MMC::InterfaceAspi, 2, 5};
-    std::vector<std::uint8_t> sent, answer;
-    std::size_t dataSize = 0;
-    bool layerAccepts = true;
-    std::uint8_t buffer[8];
-};
-
-TEST_F(AspiExec, SucceedOnlyWithCompletionAndKeepTheSense)
-{
-    const struct {
-        const char* name;
-        std::uint8_t srbStatus, haStat, targStat;
-        bool layerAccepts, ok;
-        TransportOutcome transport;
-    } cases[] = {{"Completed", aspi::SS_COMP, 0, 0, true, true, TransportOutcome::Delivered},
-                 {"CheckCondition", aspi::SS_ERR, 0, 2, true, false, TransportOutcome::Delivered},
-                 {"SelectionTimeout", aspi::SS_ERR, 0x11, 0, true, false, TransportOutcome::HostError},
-                 {"Aborted", 0x02, 0, 0, true, false, TransportOutcome::DriverError},
-                 {"NeverCompleted", aspi::SS_PENDING, 0, 0, true, false, TransportOutcome::DriverError},
-                 {"NoEvent", aspi::SS_COMP, 0, 0, false, false, TransportOutcome::NotSent}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Answer(c.srbStatus, c.haStat, c.targStat);
-        layerAccepts = c.layerAccepts;
-        EXPECT_EQ(rig.mmc.ReadCapacity(sizeof buffer, buffer), c.ok);
-        EXPECT_EQ(rig.mmc.LastResult().transport, c.transport);
-        layerAccepts = true;
-    }
-    Answer(aspi::SS_ERR, 0, scsi::StatusCheckCondition);
-    // The sense area starts at byte 64 of the record as the layer lays it out.
-    answer[64] = 0x70;
-    answer[64 + 2] = scsi::SenseIllegalRequest;
-    answer[64 + 12] = 0x24;
-    EXPECT_FALSE(rig.mmc.ReadCapacity(sizeof buffer, buffer));
-    EXPECT_EQ(rig.mmc.LastResult().Describe(), "CHECK CONDITION 05/24/00");
 }
 
 } // namespace

@@ -168,17 +168,5 @@ TEST(OpticalDrives, IdentificationKeepsEveryByte)
     EXPECT_EQ(drives.Item(0)->Revision(), "\u00FF1.0");
 }
 
-TEST(OpticalDrives, AspiDrivesShowTheirInterface)
-{
-    fake::FakePlatform platform;
-    platform.SetAspiLibrary(true, true);
-    AddCdDrive(platform, 'D');
-    platform.AddAspiDrive('D', 0, 1);
-    OpticalDrives drives(platform);
-    ASSERT_EQ(drives.Count(), 1);
-    EXPECT_EQ(drives.Item(0)->Interface(), "ASPI");
-    EXPECT_EQ(drives.Item(0)->ReadMaximumSpeed(), 40) << "the commands went over ASPI";
-}
-
 } // namespace
 } // namespace tolvane
