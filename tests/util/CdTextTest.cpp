@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>
@@ -317,6 +319,81 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
                     EXPECT_EQ(out.Text(type, i), in.Text(type, i))
                         << "block " << b << " type " << std::hex << int{type} << std::dec << " index " << i;
         }
+    }
+}
+
+std::string Latin1ToUtf8(std::string_view text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80)
+            out.push_back(ch);
+        else
+            out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+    return out;
+}
+
+// Our packs read by libcdio's cd-info, an independent decoder: each TITLE and PERFORMER line it lists
+// under "Language n" and "CD-TEXT for Disc/Track n" must be our text (as UTF-8), and no other.
+TEST(CdTextTest, ReadByCdInfo)
+{
+    if (std::system("command -v cd-info >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
+    const Block english =
+        MakeBlock(0x09, CharsetLatin1,
+                  {{Title, {"Disc Title!", "One", "A second title longer than a pack", "Tri"}},
+                   {Performer,
+                    {"Performer 4", "Ann", "Bob",
+                     "Gr\xFC\xDF"
+                     "e"}}});
+    const Block german = MakeBlock(0x08, CharsetLatin1,
+                                   {{Title,
+                                     {"Freudvolle N\xE4"
+                                      "chte",
+                                      "Eins", "Zwei", "Drei"}},
+                                    {Performer, {"Die Kapelle", "Sch\xF6n", "B", "C"}}});
+    // libcdio counts a pack's strings on from its track number, so a track text that starts in a disc
+    // pack lands on track 1 whatever the first track; 12-byte disc texts give track texts their own packs.
+    const std::tuple<std::vector<Block>, std::uint8_t> cases[] = {{{english, german}, 1}, {{english}, 4}};
+    for (const auto& [blocks, firstTrack] : cases) {
+        SCOPED_TRACE(int{firstTrack});
+        const test::TempDir dir;
+        dir.Write("x.cdt", Encode(blocks, firstTrack, firstTrack + 2));
+        dir.Write("x.bin", std::string(3 * 75 * 2352, '\0')); // one second of silence per track
+        std::string cue = "CDTEXTFILE \"x.cdt\"\nFILE \"x.bin\" BINARY\n";
+        for (int n = 0; n < 3; ++n)
+            cue += "TRACK 0" + std::to_string(firstTrack + n) + " AUDIO\nINDEX 01 00:0" + std::to_string(n) +
+                   ":00\n";
+        dir.Write("x.cue", cue);
+        std::string command = "cd '" + dir.Path() + "' && cd-info --no-device-info --no-cddb -c x.cue 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::map<std::string, std::string> listed; // "block/track FIELD" (track 0: the disc) -> text
+        std::string where;
+        for (char line[4096]; std::fgets(line, sizeof line, pipe) != nullptr;) {
+            int language = 0, track = 0;
+            std::string text = line;
+            text.erase(text.find_last_not_of("\r\n") + 1);
+            if (std::sscanf(line, "Language %d", &language) == 1)
+                where = std::to_string(language) + "/";
+            else if (std::sscanf(line, "CD-TEXT for Track %d:", &track) == 1 || text == "CD-TEXT for Disc:")
+                where = where.substr(0, where.find('/') + 1) + std::to_string(track);
+            else if (const auto colon = text.find(": ");
+                     !where.empty() && text.starts_with("\t") && colon != std::string::npos)
+                listed[where + " " + text.substr(1, colon - 1)] = text.substr(colon + 2);
+        }
+        pclose(pipe);
+        std::map<std::string, std::string> ours;
+        for (std::size_t b = 0; b < blocks.size(); ++b)
+            for (std::size_t i = 0; i <= 3; ++i)
+                for (const auto& [type, field] :
+                     {std::pair{Title, " TITLE"}, std::pair{Performer, " PERFORMER"}})
+                    if (const std::string& text = blocks[b].Text(type, i); !text.empty())
+                        ours[std::to_string(b) + "/" + std::to_string(i == 0 ? 0 : firstTrack + i - 1) +
+                             field] = Latin1ToUtf8(text);
+        EXPECT_EQ(listed, ours);
     }
 }
 
