@@ -71,14 +71,6 @@ FakeDrive& FakeDrive::RespondTo(std::uint8_t opcode, ScsiResult result, std::vec
     return *this;
 }
 
-FakeDrive& FakeDrive::Serve(std::shared_ptr<VirtualDrive> drive)
-{
-    handler = [drive = std::move(drive)](std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data) {
-        return drive->Execute(cdb, data);
-    };
-    return *this;
-}
-
 ScsiResult FakeDrive::Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)
 {
     if (!script.empty()) {
@@ -232,8 +224,6 @@ std::unique_ptr<DeviceHandle> FakePlatform::Open(std::string_view drive)
 {
     const char letter = VirtualDriveRegistry::LetterOf(drive);
     FakeDrive* d = Drive(letter);
-    if (d && !d->openThrows.empty())
-        throw std::runtime_error(d->openThrows);
     if (!d || d->openFails)
         return nullptr;
     ++opens_;

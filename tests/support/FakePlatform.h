@@ -1,5 +1,5 @@
 // A scriptable platform for tests of the transport and of everything above it: drives at letters
-// answer command blocks from a script, a handler, per-opcode answers or a virtual drive, and the fake
+// answer command blocks from a script, a handler or per-opcode answers, and the fake
 // records every command block that reaches a drive (over SPTI or ASPI), every library probe and how
 // many handles are open.
 #pragma once
@@ -43,7 +43,6 @@ public:
 
     bool optical = true;       // GetDriveType: CD-ROM
     bool openFails = false;    // Open gives no handle
-    std::string openThrows;    // when set, Open throws std::runtime_error with this text
     bool addressFails = false; // IOCTL_SCSI_GET_ADDRESS fails
     std::string addressThrows; // when set, GetScsiAddress throws std::runtime_error with it
     ScsiAddress address;
@@ -60,7 +59,6 @@ public:
     {
         return RespondTo(opcode, ScsiResult::Success(), std::move(data));
     }
-    FakeDrive& Serve(std::shared_ptr<VirtualDrive> drive); // a virtual drive as the handler
     ScsiResult Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
 };
 
