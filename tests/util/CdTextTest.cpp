@@ -42,19 +42,6 @@ Packs Concat(const std::vector<Packs>& packs)
 
 constexpr std::uint8_t TrackTypes[] = {Title, Performer, Songwriter, Composer, Message, Arranger, UpcIsrc};
 
-TEST(CdTextTest, PackCrc)
-{
-    const std::pair<Packs, std::uint16_t> cases[] = {
-        // Packs 0, 41 and 95 of libcdio's cdtext.cdt, with the CRC stored there.
-        {MakePack(Title, 0, 0, 0x00, "Joyful Night"), 0xF0F7},
-        {MakePack(UpcIsrc, 3, 0x2A, 0x08, "0006"), 0xEB0F},
-        {MakePack(SizeInfo, 2, 0x31, 0x10, "\0\0\0\0\x09\x08\0\0\0\0\0\0"sv), 0x3F04},
-        {Packs(16, 0), 0xFFFF} // zero bytes leave the register at zero: only the inversion shows
-    };
-    for (const auto& [pack, crc] : cases)
-        EXPECT_EQ(PackCrc(ConstBytes(pack).first(16)), crc) << std::hex << crc;
-}
-
 // libcdio's cdtext.cdt against its golden test/cdtext.right (ISO 8859-1 bytes as the packs hold them).
 // Per block and index: title, performer, songwriter, composer, message, arranger, UPC/ISRC.
 const std::array<std::array<const char*, 7>, 4> LibcdioTexts[2] = {
@@ -86,7 +73,7 @@ TEST(CdTextTest, DecodesLibcdioFile)
     const auto file = LibcdioPacks();
     ASSERT_EQ(file.size(), 1729u) << "libcdio/cdtext.cdt missing: set TOLVANE_TESTDATA";
     const Decoded decoded = Decode(file);
-    EXPECT_EQ(decoded.badCrcPacks, 0);
+    EXPECT_EQ(decoded.badCrcPacks, 0) << "our CRC agrees with every one of the file's packs";
     EXPECT_EQ(decoded.firstTrack, 1);
     EXPECT_EQ(decoded.lastTrack, 3);
     ASSERT_EQ(decoded.blocks.size(), 2u);
