@@ -100,6 +100,10 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
         EXPECT_EQ(!platform.Probes().empty(), c.libraryProbed);
         if (c.ok)
             continue;
+        if (c.interfaceName.empty()) {
+            EXPECT_FALSE(mmc.TestUnitReady()) << "no interface, no command";
+            EXPECT_TRUE(platform.Commands().empty());
+        }
         // A failed Create leaves the object as new: the next Create on it runs normally.
         platform.libraryProbe = nullptr;
         platform.AddDrive('F');
@@ -161,18 +165,6 @@ TEST(Destroy, ClosesTheHandleAndMayBeRepeated)
         EXPECT_EQ(rig.platform.Commands().size(), aspi ? 1u : 0u);
         EXPECT_TRUE(rig.mmc.Create("E:", ""));
     }
-}
-
-TEST(NoInterface, SendsNothing)
-{
-    P platform;
-    platform.AddDrive('E');
-    MMC mmc(platform);
-    ASSERT_FALSE(mmc.Create("E:", "SCSI"));
-    std::uint8_t buffer[36] = {};
-    EXPECT_FALSE(mmc.Inquiry(sizeof buffer, buffer));
-    EXPECT_FALSE(mmc.TestUnitReady());
-    EXPECT_TRUE(platform.Commands().empty());
 }
 
 using Send = std::function<bool(MMC&, std::uint8_t*)>;
