@@ -53,7 +53,6 @@ public:
     std::map<std::uint8_t, Answer> byOpcode;
 
     FakeDrive& Queue(ScsiResult result, std::vector<std::uint8_t> data = {});
-    FakeDrive& Queue(std::vector<std::uint8_t> data) { return Queue(ScsiResult::Success(), std::move(data)); }
     FakeDrive& RespondTo(std::uint8_t opcode, ScsiResult result, std::vector<std::uint8_t> data = {});
     FakeDrive& RespondTo(std::uint8_t opcode, std::vector<std::uint8_t> data)
     {
