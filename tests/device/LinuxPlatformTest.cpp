@@ -1,14 +1,13 @@
 #include "device/platform/LinuxPlatform.h"
 
 #include "device/platform/VirtualDrives.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -42,42 +41,35 @@ class LinuxPlatformTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "tolvane-dev-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
         // Each device file holds its own name, so an open handle shows which file it is.
         for (const char* name : {"sr1", "sr0", "sr10", "sg0", "sr", "srx", "sr2p", "sda"})
-            std::ofstream(folder_ / name) << name;
+            dir_.Write(name, name);
         // An entry whose file is gone: it takes a letter but cannot be opened.
         fs::create_symlink(folder_ / "gone", folder_ / "sr11");
-        registry_ = std::make_shared<VirtualDriveRegistry>();
         ASSERT_EQ(registry_->Attach(first_), "D:");
         ASSERT_EQ(registry_->Attach(second_), "E:");
         platform_ = CreateLinuxPlatform(registry_, folder_.string());
     }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
 
-    fs::path folder_;
+    test::TempDir dir_;
+    fs::path folder_ = dir_.Path();
     std::shared_ptr<RecordingDrive> first_ = std::make_shared<RecordingDrive>(0xD1);
     std::shared_ptr<RecordingDrive> second_ = std::make_shared<RecordingDrive>(0xE2);
-    std::shared_ptr<VirtualDriveRegistry> registry_;
+    std::shared_ptr<VirtualDriveRegistry> registry_ = std::make_shared<VirtualDriveRegistry>();
     std::unique_ptr<Platform> platform_;
 };
 
 TEST_F(LinuxPlatformTest, LettersRunFromDThroughVirtualThenDevicesByNumber)
 {
-    const std::pair<const char*, bool> rows[] = {{"C:", false},  {"D:", true},  {"E:", true}, {"F:", true},
-                                                 {"G:", true},   {"H:", true},  {"I:", true}, {"J:", false},
-                                                 {"Z:", false},  {"A:", false}, {"f:", true}, {"F", true},
-                                                 {"F:\\", true}, {"FF", false}, {"", false},  {"1:", false}};
+    const std::pair<const char*, bool> rows[] = {{"C:", false}, {"D:", true}, {"E:", true},  {"I:", true},
+                                                 {"J:", false}, {"f:", true}, {"FF", false}, {"", false}};
     for (const auto& [drive, optical] : rows)
         EXPECT_EQ(platform_->IsOpticalDrive(drive), optical) << drive;
-    for (const char* drive : {"I:", "J:", "C:", "Z:", ""})
+    for (const char* drive : {"I:", "J:", "C:", ""})
         EXPECT_EQ(platform_->Open(drive), nullptr) << drive;
+    // No ASPI layer on Linux, whatever the libraries.
+    EXPECT_FALSE(platform_->IsLibraryAvailable("WnAspi32.dll", "GetASPI32SupportInfo"));
+    EXPECT_EQ(platform_->Aspi(), nullptr);
 }
 
 TEST_F(LinuxPlatformTest, DeviceLettersFollowTheDeviceNumbers)
@@ -106,9 +98,7 @@ TEST_F(LinuxPlatformTest, RegularFileOpensButHasNoScsiAddressAndTakesNoOversized
     EXPECT_EQ(errno, ENOTTY);
     std::array<std::uint8_t, 36> data{};
     const ScsiResult result = handle->Execute(std::array<std::uint8_t, 6>{0x12, 0, 0, 0, 36, 0}, data);
-    EXPECT_EQ(result.transport, TransportOutcome::OsError);
-    EXPECT_EQ(result.osError, ENOTTY);
-    EXPECT_FALSE(result.Good());
+    EXPECT_EQ(std::tuple(result.transport, result.osError), std::tuple(TransportOutcome::OsError, ENOTTY));
     EXPECT_EQ(handle->Execute(std::array<std::uint8_t, 17>{}, {}).transport, TransportOutcome::NotSent);
     EXPECT_EQ(handle->Execute({}, {}).transport, TransportOutcome::NotSent);
 }
@@ -123,9 +113,8 @@ TEST_F(LinuxPlatformTest, VirtualDriveReceivesTheCommandsAndHasASyntheticAddress
     EXPECT_TRUE(first_->commands.empty());
     ASSERT_EQ(second_->commands.size(), 1u);
     EXPECT_EQ(second_->commands[0], std::vector<std::uint8_t>(readCapacity.begin(), readCapacity.end()));
-    EXPECT_EQ(data[0], 0xE2);
-    EXPECT_EQ(result.transport, TransportOutcome::Delivered);
-    EXPECT_EQ(result.residual, 7);
+    EXPECT_EQ(std::tuple(data[0], result.transport, result.residual),
+              std::tuple(0xE2, TransportOutcome::Delivered, 7));
 
     for (const auto& [drive, port] :
          {std::pair<const char*, int>{"D:", VirtualPortBase}, {"e", VirtualPortBase + 1}}) {
@@ -141,33 +130,18 @@ TEST_F(LinuxPlatformTest, VirtualDriveReceivesTheCommandsAndHasASyntheticAddress
 
 TEST_F(LinuxPlatformTest, RegistryAndFolderDecideTheLetters)
 {
-    ASSERT_EQ(registry_->Attach(std::make_shared<RecordingDrive>(0)), "F:");
-    EXPECT_TRUE(platform_->IsOpticalDrive("J:")); // sr11 moved from I: to J:
-    EXPECT_FALSE(platform_->IsOpticalDrive("K:"));
-
     auto withoutRegistry = CreateLinuxPlatform(nullptr, folder_.string()); // devices start at D:
-    EXPECT_TRUE(withoutRegistry->IsOpticalDrive("D:"));
     EXPECT_TRUE(withoutRegistry->IsOpticalDrive("G:"));
     EXPECT_FALSE(withoutRegistry->IsOpticalDrive("H:"));
-    EXPECT_NE(withoutRegistry->Open("D:"), nullptr);
 
     auto missingFolder = CreateLinuxPlatform(registry_, (folder_ / "absent").string());
-    EXPECT_TRUE(missingFolder->IsOpticalDrive("F:"));
-    EXPECT_FALSE(missingFolder->IsOpticalDrive("G:"));
-}
-
-TEST_F(LinuxPlatformTest, AspiIsNeverThere)
-{
-    EXPECT_FALSE(platform_->IsLibraryAvailable("WnAspi32.dll", "GetASPI32SupportInfo"));
-    EXPECT_EQ(platform_->Aspi(), nullptr);
-    EXPECT_TRUE(platform_->IsLibraryAvailable("libc.so.6", "printf"));
+    EXPECT_TRUE(missingFolder->IsOpticalDrive("E:"));
+    EXPECT_FALSE(missingFolder->IsOpticalDrive("F:"));
 }
 
 TEST(DecodeIdLun, SplitsTheFourBytes)
 {
-    const std::pair<std::uint32_t, std::array<int, 4>> rows[] = {{0x00000000, {0, 0, 0, 0}},
-                                                                 {0x03020100 | 0x05, {3, 2, 5, 1}},
-                                                                 {0x01000200, {1, 0, 0, 2}},
+    const std::pair<std::uint32_t, std::array<int, 4>> rows[] = {{0x03020100 | 0x05, {3, 2, 5, 1}},
                                                                  {0xFF7F0A01, {0xFF, 0x7F, 1, 0x0A}}};
     for (const auto& [devId, expected] : rows) {
         const ScsiAddress a = DecodeIdLun(devId);

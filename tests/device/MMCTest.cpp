@@ -1,10 +1,8 @@
 // The transport: choosing the interface and finding the drive, the command blocks byte for byte,
-// what it makes of the drive's answers, and the ASPI request record.
+// and what it makes of the drive's answers.
 #include "device/MMC.h"
-#include "device/platform/RequestRecords.h"
 #include "support/FakePlatform.h"
 #include "support/Hex.h"
-#include "util/ByteOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +15,6 @@
 namespace tolvane {
 namespace {
 
-namespace aspi = records::aspi;
 using P = fake::FakePlatform;
 using test::Hex;
 const char* const Interfaces[] = {MMC::InterfaceSpti, MMC::InterfaceAspi};
@@ -61,12 +58,8 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                  {"AspiAbsentChoosesSpti", [](P& p) { p.AddDrive('E'); }, "", "", "SPTI", true, true},
                  {"AspiWithoutSendCommandChoosesSpti", [](P& p) { WithAspi(p).SetAspiLibrary(true, false); },
                   "", "", "SPTI", true, true},
-                 {"AspiWithoutSupportInfoChoosesSpti", [](P& p) { WithAspi(p).SetAspiLibrary(false, true); },
-                  "", "", "SPTI", true, true},
                  {"AspiPresentChoosesAspi", [](P& p) { AspiAt(p); }, "", "", "ASPI", true, true},
                  {"AspiRequestedWithoutLibrary", [](P& p) { p.AddDrive('E'); }, "ASPI",
-                  "Error accessing driver", "", false, true},
-                 {"AspiRequestedPartlyPresent", [](P& p) { WithAspi(p).SetAspiLibrary(true, false); }, "ASPI",
                   "Error accessing driver", "", false, true},
                  {"SptiRequestedWithAspiPresent", [](P& p) { AspiAt(p); }, "SPTI", "", "SPTI", true, false},
                  {"UnknownInterfaceName", [](P& p) { p.AddDrive('E'); }, "SCSI", "Error accessing driver", "",
@@ -76,19 +69,8 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                   "Error accessing drive", "ASPI", false, true},
                  {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "",
                   "Error accessing drive", "ASPI", false, true},
-                 // One adapter, but no status.
-                 {"AspiStatusZero", [](P& p) { WithAspi(p).aspi.supportInfo = 0x00000001; }, "",
-                  "Error accessing drive", "ASPI", false, true},
-                 {"AspiEntryPointsUnbound", [](P& p) { WithAspi(p).aspiBindable = false; }, "",
-                  "Error accessing drive", "ASPI", false, true},
-                 {"AspiDeviceNotCdRom", [](P& p) { WithAspi(p).aspi.devices.front().deviceType = 0; }, "",
-                  "Error accessing drive", "ASPI", false, true},
-                 {"AspiAdapterInquiryFails", [](P& p) { WithAspi(p).aspi.failingAdapters = {0}; }, "",
-                  "Error accessing drive", "ASPI", false, true},
                  {"AspiMatchBehindFailingAdapter", [](P& p) { WithAspi(p, 1, 3).aspi.failingAdapters = {0}; },
                   "", "", "ASPI", true, true},
-                 {"AspiOpenFails", [](P& p) { AspiAt(p).openFails = true; }, "", "Error accessing drive",
-                  "ASPI", false, true},
                  {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "",
                   "Error accessing drive", "ASPI", false, true},
                  {"SptiOpenFails", [](P& p) { p.AddDrive('E').openFails = true; }, "", "Invalid handle",
@@ -103,8 +85,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                       };
                   },
                   "", "probe failed", "", false, true},
-                 {"OpenThrows", [](P& p) { p.AddDrive('E').openThrows = "device gone"; }, "", "device gone",
-                  "SPTI", false, true},
                  {"AddressThrowsWithHandleOpen",
                   [](P& p) { p.AddDrive('E').addressThrows = "ioctl blew up"; }, "", "ioctl blew up", "SPTI",
                   false, true}};
@@ -116,13 +96,14 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
         EXPECT_EQ(mmc.Create("E:", c.requested), c.ok);
         EXPECT_EQ(std::tuple(mmc.ErrorMessage(), mmc.Interface(), mmc.IsOpen(), platform.OpenHandles()),
                   std::tuple(c.message, c.interfaceName, c.ok, c.ok ? 1 : 0));
+        // The fake answers only WnAspi32.dll with its two routines, so ASPI chosen proves the names.
         EXPECT_EQ(!platform.Probes().empty(), c.libraryProbed);
-        for (const auto& [file, routine] : platform.Probes()) {
-            EXPECT_EQ(file, "WnAspi32.dll");
-            EXPECT_TRUE(routine == "GetASPI32SupportInfo" || routine == "SendASPI32Command") << routine;
-        }
         if (c.ok)
             continue;
+        if (c.interfaceName.empty()) {
+            EXPECT_FALSE(mmc.TestUnitReady()) << "no interface, no command";
+            EXPECT_TRUE(platform.Commands().empty());
+        }
         // A failed Create leaves the object as new: the next Create on it runs normally.
         platform.libraryProbe = nullptr;
         platform.AddDrive('F');
@@ -153,28 +134,6 @@ TEST(Create, TakesTheAddressSptiOrAspi)
     EXPECT_EQ(aspiPlatform.OpenHandles(), 1);
 }
 
-TEST(Create, AspiQueriesEveryTargetOfEachAdapterInOrder)
-{
-    P platform;
-    AspiAt(platform, 1, 7);
-    MMC mmc(platform);
-    ASSERT_TRUE(mmc.Create("E:", ""));
-    // Adapter 0: inquiry and targets 0-7; adapter 1: inquiry and targets 0-7 (the last matches).
-    const auto& requests = platform.aspi.requests;
-    ASSERT_EQ(requests.size(), 18u);
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        EXPECT_EQ(requests[i][2], i < 9 ? 0 : 1) << i;
-        if (i % 9 == 0) {
-            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0]), std::tuple(60u, 0))
-                << "host adapter inquiry";
-        } else {
-            EXPECT_EQ(std::tuple(requests[i].size(), requests[i][0], requests[i][8]),
-                      std::tuple(12u, 1, i % 9 - 1))
-                << "device type query " << i;
-        }
-    }
-}
-
 TEST(Create, TwiceKeepsTheFirstHandleUsable)
 {
     P platform;
@@ -192,54 +151,20 @@ TEST(Create, TwiceKeepsTheFirstHandleUsable)
 
 TEST(Destroy, ClosesTheHandleAndMayBeRepeated)
 {
-    P platform;
-    platform.AddDrive('E');
-    MMC mmc(platform);
-    ASSERT_TRUE(mmc.Create("E:", ""));
-    mmc.Destroy();
-    EXPECT_FALSE(mmc.IsOpen());
-    EXPECT_EQ(platform.OpenHandles(), 0);
-    mmc.Destroy();
-    EXPECT_EQ(platform.OpenHandles(), 0);
-    EXPECT_EQ(mmc.Interface(), "SPTI") << "Destroy keeps the interface";
-    // Over the pass-through a closed drive gets nothing.
-    EXPECT_FALSE(mmc.TestUnitReady());
-    EXPECT_TRUE(platform.Commands().empty());
-    EXPECT_EQ(mmc.LastResult().transport, TransportOutcome::NotSent);
-    EXPECT_TRUE(mmc.Create("E:", ""));
-
-    // After a failed Create it only empties the message.
-    P failing;
-    failing.AddDrive('E').openFails = true;
-    MMC failed(failing);
-    ASSERT_FALSE(failed.Create("E:", ""));
-    ASSERT_EQ(failed.ErrorMessage(), "Invalid handle");
-    failed.Destroy();
-    EXPECT_EQ(std::tuple(failed.ErrorMessage(), failed.Interface(), failing.Opens()),
-              std::tuple("", "SPTI", 0));
-}
-
-TEST(Destroy, AspiCommandsStillReachTheLastMatchedDevice)
-{
-    // ASPI addresses the device by adapter and target, not through the handle.
-    Rig rig(MMC::InterfaceAspi, 0, 2);
-    rig.mmc.Destroy();
-    EXPECT_TRUE(rig.mmc.TestUnitReady());
-    ASSERT_EQ(rig.platform.Commands().size(), 1u);
-    EXPECT_EQ(rig.platform.Commands().front().letter, 'E');
-    EXPECT_TRUE(rig.platform.Commands().front().viaAspi);
-}
-
-TEST(NoInterface, SendsNothing)
-{
-    P platform;
-    platform.AddDrive('E');
-    MMC mmc(platform);
-    ASSERT_FALSE(mmc.Create("E:", "SCSI"));
-    std::uint8_t buffer[36] = {};
-    EXPECT_FALSE(mmc.Inquiry(sizeof buffer, buffer));
-    EXPECT_FALSE(mmc.TestUnitReady());
-    EXPECT_TRUE(platform.Commands().empty());
+    for (const char* interfaceName : Interfaces) {
+        SCOPED_TRACE(interfaceName);
+        Rig rig(interfaceName);
+        rig.mmc.Destroy();
+        rig.mmc.Destroy();
+        EXPECT_EQ(std::tuple(rig.mmc.IsOpen(), rig.platform.OpenHandles(), rig.mmc.Interface()),
+                  std::tuple(false, 0, interfaceName));
+        // ASPI addresses the device by adapter and target, not through the handle; the pass-through
+        // sends nothing to a closed drive.
+        const bool aspi = interfaceName == std::string(MMC::InterfaceAspi);
+        EXPECT_EQ(rig.mmc.TestUnitReady(), aspi);
+        EXPECT_EQ(rig.platform.Commands().size(), aspi ? 1u : 0u);
+        EXPECT_TRUE(rig.mmc.Create("E:", ""));
+    }
 }
 
 using Send = std::function<bool(MMC&, std::uint8_t*)>;
@@ -253,40 +178,31 @@ TEST(CommandBlock, ReachesTheDriveExactly)
     } cases[] = {
         {[](MMC& m, auto* b) { return m.GetEventStatusNotification(0x10, 8, b); },
          "4A 01 00 00 10 00 00 00 08 00", 8},
-        {[](MMC& m, auto* b) { return m.Inquiry(36, b); }, "12 00 00 00 24 00", 36},
         {[](MMC& m, auto* b) { return m.Inquiry(0x0123, b); }, "12 00 00 01 23 00", 0x0123},
         {[](MMC& m, auto* b) { return m.ModeSense(0x2A, 30, b); }, "5A 00 2A 00 00 00 00 00 1E 00", 30},
-        {[](MMC& m, auto* b) { return m.Read(16, 2048, b); }, "28 00 00 00 00 10 00 00 01 00", 2048},
         {[](MMC& m, auto* b) { return m.Read(0x12345678, 2048, b); }, "28 00 12 34 56 78 00 00 01 00", 2048},
         {[](MMC& m, auto* b) { return m.ReadCapacity(8, b); }, "25 00 00 00 00 00 00 00 00 00", 8},
-        {[](MMC& m, auto* b) { return m.ReadCD(0, 2352, b); }, "BE 04 00 00 00 00 00 00 01 F8 00 00", 2352},
         {[](MMC& m, auto* b) { return m.ReadCD(-150, 2352, b); }, "BE 04 FF FF FF 6A 00 00 01 F8 00 00",
          2352},
-        {[](MMC& m, auto* b) { return m.ReadCD(1000, 27, 27 * 2352, b); },
-         "BE 04 00 00 03 E8 00 00 1B F8 00 00", 27 * 2352},
         {[](MMC& m, auto* b) { return m.ReadCD(0x01020304, 65535, 2352, b); },
          "BE 04 01 02 03 04 00 FF FF F8 00 00", 2352},
         {[](MMC& m, auto* b) { return m.ReadDiscInformation(34, b); }, "51 00 00 00 00 00 00 00 22 00", 34},
         {[](MMC& m, auto* b) { return m.ReadDiscStructure(1, 8, b); }, "AD 00 00 00 00 00 00 01 00 08 00 00",
          8},
-        {[](MMC& m, auto* b) { return m.ReadHeader(true, 16, 8, b); }, "44 02 00 00 00 10 00 00 08 00", 8},
         {[](MMC& m, auto* b) { return m.ReadHeader(false, 0x00ABCDEF, 8, b); },
          "44 00 00 AB CD EF 00 00 08 00", 8},
-        {[](MMC& m, auto* b) { return m.ReadSubChannel(2, 0, 24, b); }, "42 00 40 02 00 00 00 00 18 00", 24},
         {[](MMC& m, auto* b) { return m.ReadSubChannel(3, 5, 24, b); }, "42 00 40 03 00 00 05 00 18 00", 24},
-        {[](MMC& m, auto* b) { return m.ReadTOC(true, 0, 804, b); }, "43 02 00 00 00 00 00 03 24 00", 804},
-        {[](MMC& m, auto* b) { return m.ReadTOC(false, 5, 0x1234, b); }, "43 00 05 00 00 00 00 12 34 00",
+        {[](MMC& m, auto* b) { return m.ReadTOC(true, 5, 0x1234, b); }, "43 02 05 00 00 00 00 12 34 00",
          0x1234},
         {[](MMC& m, auto* b) { return m.ReadTrackInformation(7, 36, b); }, "52 01 00 00 00 07 00 00 24 00",
          36},
-        {[](MMC& m, auto*) { return m.StartStopUnit(true); }, "1B 00 00 00 03 00", 0},
         {[](MMC& m, auto*) { return m.StartStopUnit(false); }, "1B 00 00 00 02 00", 0},
         {[](MMC& m, auto*) { return m.TestUnitReady(); }, "00 00 00 00 00 00", 0}};
     for (const char* interfaceName : Interfaces)
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(interfaceName) + " " + c.cdb);
             Rig rig(interfaceName, 1, 2);
-            std::vector<std::uint8_t> buffer(27 * 2352); // large enough for the burst READ CD of 27 blocks
+            std::vector<std::uint8_t> buffer(0x1234);
             EXPECT_TRUE(c.send(rig.mmc, buffer.data()));
             ASSERT_EQ(rig.platform.Commands().size(), 1u);
             const fake::SentCommand& sent = rig.platform.Commands().front();
@@ -302,7 +218,6 @@ TEST(CommandBlock, BadArgumentsFailWithoutReachingTheDrive)
         {"NegativeSize", [](MMC& m, auto* b) { return m.Inquiry(-1, b); }},
         {"NullBuffer", [](MMC& m, auto*) { return m.Inquiry(36, nullptr); }},
         {"BurstNoBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 0, 2352, b); }},
-        {"BurstNegativeBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, -1, 2352, b); }},
         {"BurstTooManyBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 65536, 2352, b); }},
         {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }},
         {"BurstNullBuffer", [](MMC& m, auto*) { return m.ReadCD(0, 2, 4704, nullptr); }}};
@@ -317,22 +232,6 @@ TEST(CommandBlock, BadArgumentsFailWithoutReachingTheDrive)
     }
 }
 
-TEST(CommandBlock, BufferIsZeroedBeforeTheCommandAndOnlyWithinItsSize)
-{
-    Rig rig(MMC::InterfaceSpti);
-    rig.drive->RespondTo(0x5A, {0x00, 0x1C, 0x7E});
-    std::vector<std::uint8_t> buffer(31,
-                                     0xAA); // one byte more than the size given, as the drive list passes it
-    ASSERT_TRUE(rig.mmc.ModeSense(0x2A, 30, buffer.data()));
-    ASSERT_EQ(rig.platform.Commands().size(), 1u);
-    EXPECT_TRUE(rig.platform.Commands().front().dataWasZero);
-    // The short answer is followed by zeros, not by what the buffer held before.
-    std::vector<std::uint8_t> expected(30, 0);
-    expected[1] = 0x1C, expected[2] = 0x7E;
-    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 30), expected);
-    EXPECT_EQ(buffer[30], 0xAA) << "bytes beyond the given size belong to the caller";
-}
-
 ScsiResult With(TransportOutcome outcome, std::uint8_t status = 0)
 {
     ScsiResult r = ScsiResult::Success();
@@ -345,13 +244,10 @@ TEST(Answers, SucceedOnlyWhenDeliveredWithGood)
 {
     const std::pair<ScsiResult, bool> cases[] = {
         {ScsiResult::Success(), true},
-        {ScsiResult::Success(20), true},
-        {ScsiResult::CheckCondition(scsi::SenseIllegalRequest, 0x24, 0x00), false},
         {ScsiResult::CheckCondition(scsi::SenseNotReady, 0x3A, 0x01), false},
         {With(TransportOutcome::Delivered, scsi::StatusBusy), false},
         {With(TransportOutcome::OsError), false},
         {With(TransportOutcome::HostError), false},
-        {With(TransportOutcome::DriverError), false},
         {With(TransportOutcome::ShortRead), false}};
     for (const char* interfaceName : Interfaces)
         for (const auto& [answer, ok] : cases) {
@@ -370,26 +266,35 @@ TEST(Answers, SucceedOnlyWhenDeliveredWithGood)
         }
 }
 
+// The observer sees each command once, with its last answer.
 TEST(Answers, UnitAttentionIsSentAgainUpToThreeTimes)
 {
     for (const char* interfaceName : Interfaces)
         for (int unitAttentions = 0; unitAttentions <= 4; ++unitAttentions) {
             SCOPED_TRACE(std::string(interfaceName) + " " + std::to_string(unitAttentions));
             Rig rig(interfaceName);
-            // Each UNIT ATTENTION leaves junk behind in the buffer; the resend must not see it.
+            // The buffer is zeroed before each command: neither the caller's bytes nor the junk each UNIT
+            // ATTENTION leaves behind may show through a short answer.
             for (int i = 0; i < unitAttentions; ++i)
                 rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseUnitAttention, 0x28, 0x00),
                                  {0xEE, 0xEE, 0xEE, 0xEE});
             rig.drive->Queue(ScsiResult::Success(), {0x01, 0x02});
+            std::vector<std::string> observed;
+            rig.mmc.SetCommandObserver([&](std::span<const std::uint8_t>, const ScsiResult& result) {
+                observed.push_back(result.Describe());
+            });
             const bool ok = unitAttentions < 4;
-            std::uint8_t buffer[4] = {};
-            EXPECT_EQ(rig.mmc.Inquiry(sizeof buffer, buffer), ok);
+            // One byte more than the size given, as the drive list passes it: that byte is the caller's.
+            std::uint8_t buffer[5] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+            EXPECT_EQ(rig.mmc.Inquiry(4, buffer), ok);
+            EXPECT_EQ(buffer[4], 0xAA);
             const auto& sent = rig.platform.Commands();
             ASSERT_EQ(sent.size(), std::size_t(ok ? unitAttentions + 1 : 4));
             for (const auto& command : sent) {
                 EXPECT_TRUE(command.dataWasZero);
                 EXPECT_EQ(command.cdb, sent.front().cdb);
             }
+            EXPECT_EQ(observed, std::vector<std::string>{ok ? "GOOD" : "CHECK CONDITION 06/28/00"});
             if (ok) {
                 EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4),
                           (std::vector<std::uint8_t>{1, 2, 0, 0}));
@@ -397,103 +302,6 @@ TEST(Answers, UnitAttentionIsSentAgainUpToThreeTimes)
                 EXPECT_TRUE(rig.mmc.LastResult().IsUnitAttention()) << "the last answer counts";
             }
         }
-}
-
-TEST(Answers, CommandWithoutDataAndTheObserverSeeingEachCommandOnce)
-{
-    for (const char* interfaceName : Interfaces) {
-        SCOPED_TRACE(interfaceName);
-        Rig rig(interfaceName);
-        EXPECT_TRUE(rig.mmc.TestUnitReady());
-        ASSERT_EQ(rig.platform.Commands().size(), 1u);
-        EXPECT_EQ(rig.platform.Commands().front().dataLength, 0u);
-
-        std::vector<std::vector<std::uint8_t>> blocks;
-        std::vector<std::string> answers;
-        rig.mmc.SetCommandObserver([&](std::span<const std::uint8_t> cdb, const ScsiResult& result) {
-            blocks.emplace_back(cdb.begin(), cdb.end());
-            answers.push_back(result.Describe());
-        });
-        rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseUnitAttention, 0x29, 0x00));
-        rig.drive->Queue(ScsiResult::CheckCondition(scsi::SenseNotReady, 0x3A, 0x01));
-        EXPECT_FALSE(rig.mmc.TestUnitReady());
-        EXPECT_TRUE(rig.mmc.StartStopUnit(false));
-        EXPECT_EQ(blocks, (std::vector{Hex("00 00 00 00 00 00"), Hex("1B 00 00 00 02 00")}));
-        EXPECT_EQ(answers, (std::vector<std::string>{"CHECK CONDITION 02/3A/01", "GOOD"}));
-    }
-}
-
-// The ASPI layer's side of an execute-command record: what it was sent, and an answer written back.
-class AspiExec : public ::testing::Test {
-protected:
-    AspiExec()
-    {
-        rig.platform.aspi.execHandler = [this](std::span<std::uint8_t> srb, std::span<std::uint8_t> data) {
-            sent.assign(srb.begin(), srb.end());
-            dataSize = data.size();
-            std::copy(answer.begin(), answer.end(), srb.begin());
-            return layerAccepts;
-        };
-    }
-    // Sends once to learn the record's shape, then sets the layer's answer.
-    void Answer(std::uint8_t srbStatus, std::uint8_t haStat, std::uint8_t targStat)
-    {
-        rig.mmc.ReadCapacity(sizeof buffer, buffer);
-        answer = sent;
-        answer[aspi::OffStatus] = srbStatus, answer[aspi::OffHaStat] = haStat,
-        answer[aspi::OffTargStat] = targStat;
-    }
-
-    Rig rig{MMC::InterfaceAspi, 2, 5};
-    std::vector<std::uint8_t> sent, answer;
-    std::size_t dataSize = 0;
-    bool layerAccepts = true;
-    std::uint8_t buffer[8];
-};
-
-TEST_F(AspiExec, RecordCarriesAddressFlagsAndCommand)
-{
-    std::uint8_t inquiry[36];
-    rig.mmc.Inquiry(sizeof inquiry, inquiry);
-    ASSERT_EQ(sent.size(), aspi::ExecSize);
-    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 10),
-              Hex("02 00 02 48 00 00 00 00 05 00"));
-    EXPECT_EQ(Le32(sent, aspi::OffBufLen), 36u);
-    EXPECT_EQ(sent[aspi::OffSenseLen], 14);
-    EXPECT_EQ(sent[aspi::OffCdbLen], 6);
-    EXPECT_EQ(
-        std::vector<std::uint8_t>(sent.begin() + aspi::OffCdbByte, sent.begin() + aspi::OffCdbByte + 16),
-        Hex("12 00 00 00 24 00 00 00 00 00 00 00 00 00 00 00"));
-    EXPECT_EQ(dataSize, 36u);
-}
-
-TEST_F(AspiExec, SucceedOnlyWithCompletionAndKeepTheSense)
-{
-    const struct {
-        const char* name;
-        std::uint8_t srbStatus, haStat, targStat;
-        bool layerAccepts, ok;
-        TransportOutcome transport;
-    } cases[] = {{"Completed", aspi::SS_COMP, 0, 0, true, true, TransportOutcome::Delivered},
-                 {"CheckCondition", aspi::SS_ERR, 0, 2, true, false, TransportOutcome::Delivered},
-                 {"SelectionTimeout", aspi::SS_ERR, 0x11, 0, true, false, TransportOutcome::HostError},
-                 {"Aborted", 0x02, 0, 0, true, false, TransportOutcome::DriverError},
-                 {"NeverCompleted", aspi::SS_PENDING, 0, 0, true, false, TransportOutcome::DriverError},
-                 {"NoEvent", aspi::SS_COMP, 0, 0, false, false, TransportOutcome::NotSent}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Answer(c.srbStatus, c.haStat, c.targStat);
-        layerAccepts = c.layerAccepts;
-        EXPECT_EQ(rig.mmc.ReadCapacity(sizeof buffer, buffer), c.ok);
-        EXPECT_EQ(rig.mmc.LastResult().transport, c.transport);
-        layerAccepts = true;
-    }
-    Answer(aspi::SS_ERR, 0, scsi::StatusCheckCondition);
-    answer[aspi::OffSenseArea] = 0x70;
-    answer[aspi::OffSenseArea + 2] = scsi::SenseIllegalRequest;
-    answer[aspi::OffSenseArea + 12] = 0x24;
-    EXPECT_FALSE(rig.mmc.ReadCapacity(sizeof buffer, buffer));
-    EXPECT_EQ(rig.mmc.LastResult().Describe(), "CHECK CONDITION 05/24/00");
 }
 
 } // namespace

@@ -71,14 +71,6 @@ FakeDrive& FakeDrive::RespondTo(std::uint8_t opcode, ScsiResult result, std::vec
     return *this;
 }
 
-FakeDrive& FakeDrive::Serve(std::shared_ptr<VirtualDrive> drive)
-{
-    handler = [drive = std::move(drive)](std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data) {
-        return drive->Execute(cdb, data);
-    };
-    return *this;
-}
-
 ScsiResult FakeDrive::Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)
 {
     if (!script.empty()) {
@@ -94,8 +86,7 @@ ScsiResult FakeDrive::Respond(std::span<const std::uint8_t> cdb, std::span<std::
 
 std::uint32_t FakeAspi::GetSupportInfo()
 {
-    return supportInfo.value_or(std::uint32_t{aspi::SS_COMP} << 8 |
-                                static_cast<std::uint32_t>(adapterCount & 0xFF));
+    return std::uint32_t{aspi::SS_COMP} << 8 | static_cast<std::uint32_t>(adapterCount & 0xFF);
 }
 
 const AspiDevice* FakeAspi::FindDevice(std::uint8_t adapter, std::uint8_t target) const
@@ -107,7 +98,6 @@ const AspiDevice* FakeAspi::FindDevice(std::uint8_t adapter, std::uint8_t target
 
 bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
 {
-    requests.emplace_back(srb.begin(), srb.end());
     if (srb.size() < aspi::DevTypeSize)
         return false;
     const std::uint8_t adapter = srb[aspi::OffHaId];
@@ -126,7 +116,7 @@ bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
         return true;
     }
     case aspi::SC_EXEC_SCSI_CMD:
-        return execHandler ? execHandler(srb, data) : Execute(srb, data);
+        return Execute(srb, data);
     default:
         return false;
     }
@@ -157,10 +147,11 @@ bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data
     switch (result.transport) {
     case TransportOutcome::Delivered:
         srb[aspi::OffTargStat] = result.status;
+        // The sense goes to byte 64, where the real layer puts it (not the transport's constant, so that
+        // a wrong constant shows).
         if (result.status == scsi::StatusCheckCondition)
             std::copy_n(result.sense.begin(),
-                        std::min<std::size_t>(result.senseLength, srb[aspi::OffSenseLen]),
-                        srb.begin() + aspi::OffSenseArea);
+                        std::min<std::size_t>(result.senseLength, srb[aspi::OffSenseLen]), srb.begin() + 64);
         break;
     case TransportOutcome::HostError:
         srb[aspi::OffHaStat] = HASTAT_SEL_TO;
@@ -233,8 +224,6 @@ std::unique_ptr<DeviceHandle> FakePlatform::Open(std::string_view drive)
 {
     const char letter = VirtualDriveRegistry::LetterOf(drive);
     FakeDrive* d = Drive(letter);
-    if (d && !d->openThrows.empty())
-        throw std::runtime_error(d->openThrows);
     if (!d || d->openFails)
         return nullptr;
     ++opens_;

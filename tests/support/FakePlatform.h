@@ -1,5 +1,5 @@
 // A scriptable platform for tests of the transport and of everything above it: drives at letters
-// answer command blocks from a script, a handler, per-opcode answers or a virtual drive, and the fake
+// answer command blocks from a script, a handler or per-opcode answers, and the fake
 // records every command block that reaches a drive (over SPTI or ASPI), every library probe and how
 // many handles are open.
 #pragma once
@@ -12,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -44,7 +43,6 @@ public:
 
     bool optical = true;       // GetDriveType: CD-ROM
     bool openFails = false;    // Open gives no handle
-    std::string openThrows;    // when set, Open throws std::runtime_error with this text
     bool addressFails = false; // IOCTL_SCSI_GET_ADDRESS fails
     std::string addressThrows; // when set, GetScsiAddress throws std::runtime_error with it
     ScsiAddress address;
@@ -55,13 +53,11 @@ public:
     std::map<std::uint8_t, Answer> byOpcode;
 
     FakeDrive& Queue(ScsiResult result, std::vector<std::uint8_t> data = {});
-    FakeDrive& Queue(std::vector<std::uint8_t> data) { return Queue(ScsiResult::Success(), std::move(data)); }
     FakeDrive& RespondTo(std::uint8_t opcode, ScsiResult result, std::vector<std::uint8_t> data = {});
     FakeDrive& RespondTo(std::uint8_t opcode, std::vector<std::uint8_t> data)
     {
         return RespondTo(opcode, ScsiResult::Success(), std::move(data));
     }
-    FakeDrive& Serve(std::shared_ptr<VirtualDrive> drive); // a virtual drive as the handler
     ScsiResult Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
 };
 
@@ -82,13 +78,9 @@ class FakeAspi : public AspiLayer {
 public:
     explicit FakeAspi(FakePlatform& platform) : platform_(platform) {}
 
-    std::optional<std::uint32_t> supportInfo; // unset: SS_COMP in bits 8-15, adapterCount in bits 0-7
     int adapterCount = 0;
     std::set<std::uint8_t> failingAdapters;
     std::vector<AspiDevice> devices;
-    // Takes the place of the default handling of execute-command records.
-    std::function<bool(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)> execHandler;
-    std::vector<std::vector<std::uint8_t>> requests; // every record passed to Send, before the answer
 
     std::uint32_t GetSupportInfo() override;
     bool Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data) override;
@@ -116,24 +108,21 @@ public:
     // Which routines WnAspi32.dll exports; both false (the default) means the library is absent.
     void SetAspiLibrary(bool getSupportInfo, bool sendCommand);
     std::function<bool(const std::string& file, const std::string& routine)>
-        libraryProbe;         // replaces the probe
-    bool aspiBindable = true; // whether Aspi() binds the layer's entry points
+        libraryProbe; // replaces the probe
     FakeAspi aspi;
 
     const std::vector<SentCommand>& Commands() const { return commands_; }
     std::vector<SentCommand> CommandsTo(char letter) const;
     void ClearCommands() { commands_.clear(); }
-    const std::vector<std::pair<std::string, std::string>>& Probes() const
-    {
-        return probes_;
-    } // (file, routine)
+    // (file, routine) of every library probe
+    const std::vector<std::pair<std::string, std::string>>& Probes() const { return probes_; }
     int OpenHandles() const { return openHandles_; }
     int Opens() const { return opens_; }
 
     bool IsOpticalDrive(std::string_view drive) override;
     std::unique_ptr<DeviceHandle> Open(std::string_view drive) override;
     bool IsLibraryAvailable(const std::string& file, const std::string& routine) override;
-    AspiLayer* Aspi() override { return aspiBindable ? &aspi : nullptr; }
+    AspiLayer* Aspi() override { return &aspi; }
 
     // Used by the fake handles and the fake ASPI layer.
     void Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,

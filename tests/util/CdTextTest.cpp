@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -43,19 +42,6 @@ Packs Concat(const std::vector<Packs>& packs)
 
 constexpr std::uint8_t TrackTypes[] = {Title, Performer, Songwriter, Composer, Message, Arranger, UpcIsrc};
 
-TEST(CdTextTest, PackCrc)
-{
-    const std::pair<Packs, std::uint16_t> cases[] = {
-        // Packs 0, 41 and 95 of libcdio's cdtext.cdt, with the CRC stored there.
-        {MakePack(Title, 0, 0, 0x00, "Joyful Night"), 0xF0F7},
-        {MakePack(UpcIsrc, 3, 0x2A, 0x08, "0006"), 0xEB0F},
-        {MakePack(SizeInfo, 2, 0x31, 0x10, "\0\0\0\0\x09\x08\0\0\0\0\0\0"sv), 0x3F04},
-        {Packs(16, 0), 0xFFFF} // zero bytes leave the register at zero: only the inversion shows
-    };
-    for (const auto& [pack, crc] : cases)
-        EXPECT_EQ(PackCrc(ConstBytes(pack).first(16)), crc) << std::hex << crc;
-}
-
 // libcdio's cdtext.cdt against its golden test/cdtext.right (ISO 8859-1 bytes as the packs hold them).
 // Per block and index: title, performer, songwriter, composer, message, arranger, UPC/ISRC.
 const std::array<std::array<const char*, 7>, 4> LibcdioTexts[2] = {
@@ -87,7 +73,7 @@ TEST(CdTextTest, DecodesLibcdioFile)
     const auto file = LibcdioPacks();
     ASSERT_EQ(file.size(), 1729u) << "libcdio/cdtext.cdt missing: set TOLVANE_TESTDATA";
     const Decoded decoded = Decode(file);
-    EXPECT_EQ(decoded.badCrcPacks, 0);
+    EXPECT_EQ(decoded.badCrcPacks, 0) << "our CRC agrees with every one of the file's packs";
     EXPECT_EQ(decoded.firstTrack, 1);
     EXPECT_EQ(decoded.lastTrack, 3);
     ASSERT_EQ(decoded.blocks.size(), 2u);
@@ -165,9 +151,6 @@ TEST(CdTextTest, DecodesTextsByPosition)
          Concat({MakePack(Title, 0, 0, 0x00, "Album\0Song O"sv),
                  MakePack(Title, 1, 1, 0x06, "ne\0Track2\0\0\0"sv)}),
          {{0, "Album"}, {1, "Song One"}, {2, "Track2"}, {3, ""}}},
-        {"SeveralTracksInOnePack",
-         MakePack(Title, 1, 0, 0x00, "A\0BB\0C\0DD\0\0"sv),
-         {{0, ""}, {1, "A"}, {2, "BB"}, {3, "C"}, {4, "DD"}, {5, ""}}},
         {"TabRepeatsPreviousTrack",
          MakePack(Title, 0, 0, 0x00, "Disc\0Art\0\t\0\t\0"sv),
          {{0, "Disc"}, {1, "Art"}, {2, "Art"}, {3, "Art"}}},
@@ -223,53 +206,6 @@ TEST(CdTextTest, DecodesSizeInformation)
     EXPECT_EQ(block.Text(Title, 2), "Five");
 }
 
-// What the format requires of any encoded pack stream, checked without the decoder.
-void CheckStructure(const Packs& packs, const std::vector<Block>& blocks, std::uint8_t first,
-                    std::uint8_t last)
-{
-    ASSERT_EQ(packs.size() % PackSize, 0u);
-    std::map<int, std::vector<ConstBytes>> byBlock;
-    for (std::size_t start = 0; start < packs.size(); start += PackSize) {
-        const ConstBytes pack = ConstBytes(packs).subspan(start, PackSize);
-        EXPECT_EQ(Be16(pack, 16), PackCrc(pack.first(16))) << "pack at " << start;
-        byBlock[pack[3] >> 4 & 7].push_back(pack);
-    }
-    ASSERT_EQ(byBlock.size(), blocks.size());
-    for (auto& [number, list] : byBlock) {
-        SCOPED_TRACE("block " + std::to_string(number));
-        std::array<int, 16> counts{};
-        std::uint8_t previousType = 0;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const ConstBytes pack = list[i];
-            EXPECT_EQ(std::size_t{pack[2]}, i) << "sequence";
-            EXPECT_GE(pack[0], previousType) << "types in order";
-            previousType = pack[0];
-            ++counts[pack[0] - Title];
-            EXPECT_EQ((pack[3] & 0x80) != 0, blocks[number].DoubleByte() && pack[0] <= Message)
-                << "pack " << i;
-            if (pack[0] == SizeInfo) {
-                EXPECT_EQ(std::size_t{pack[1]}, i + 3 - list.size());
-            } else if (pack[1] != 0) {
-                EXPECT_TRUE(pack[1] >= first && pack[1] <= last) << "track " << int{pack[1]};
-            }
-        }
-        ASSERT_GE(list.size(), 3u);
-        std::array<std::uint8_t, 36> size{};
-        for (std::size_t k = 0; k < 36; ++k)
-            size[k] = list[list.size() - 3 + k / 12][4 + k % 12];
-        EXPECT_EQ(size[0], blocks[number].characterCode);
-        EXPECT_EQ(size[1], first);
-        EXPECT_EQ(size[2], last);
-        for (std::size_t t = 0; t < 16; ++t)
-            EXPECT_EQ(size[4 + t], counts[t]) << "count of type " << std::hex << 0x80 + t;
-        for (const auto& [other, otherList] : byBlock) {
-            EXPECT_EQ(std::size_t{size[20 + other]}, otherList.size() - 1)
-                << "last sequence of block " << other;
-            EXPECT_EQ(size[28 + other], blocks[other].language);
-        }
-    }
-}
-
 std::string Repeat(std::string_view text, std::size_t times)
 {
     std::string out;
@@ -297,36 +233,6 @@ Block MakeBlock(std::uint8_t language, std::uint8_t charset,
                  .genreText = std::move(genreText)};
 }
 
-// Strings that are exactly TAB (a TAB pair in double-byte packs), from the names and messages.
-int CountTabStrings(const Packs& packs)
-{
-    std::map<std::pair<int, int>, std::pair<std::size_t, Packs>> streams;
-    for (std::size_t start = 0; start + PackSize <= packs.size(); start += PackSize) {
-        if (packs[start] > Message)
-            continue;
-        auto& [width, bytes] = streams[{packs[start + 3] >> 4 & 7, packs[start]}];
-        width = (packs[start + 3] & 0x80) != 0 ? 2 : 1;
-        bytes.insert(bytes.end(), packs.begin() + static_cast<std::ptrdiff_t>(start + 4),
-                     packs.begin() + static_cast<std::ptrdiff_t>(start + 16));
-    }
-    int count = 0;
-    for (const auto& [key, stream] : streams) {
-        const auto& [width, bytes] = stream;
-        std::size_t length = 0; // bytes of the current string
-        bool allTab = true;
-        for (std::size_t k = 0; k + width <= bytes.size(); k += width) {
-            if (bytes[k] == 0 && bytes[k + width - 1] == 0) {
-                count += length == width && allTab ? 1 : 0;
-                length = 0, allTab = true;
-                continue;
-            }
-            allTab = allTab && bytes[k] == '\t' && bytes[k + width - 1] == '\t';
-            length += width;
-        }
-    }
-    return count;
-}
-
 TEST(CdTextTest, EncodeDecodeRoundTrip)
 {
     const Block english = MakeBlock(0x09, CharsetLatin1,
@@ -335,16 +241,9 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
                                      {DiscId, {"XY12345"}},
                                      {UpcIsrc, {"0724385356926", "USXX19801234", "USXX19801235"}}},
                                     0x0018, "Rock and roll");
-    const Block german = MakeBlock(0x08, CharsetLatin1,
-                                   {{Title,
-                                     {"Scheibe",
-                                      "Erstes St\xFC"
-                                      "ck",
-                                      "Zweites"}},
-                                    {Performer, {"Kapelle", "Kapelle", "Gast"}},
-                                    {Message, {"", "", "Nur hier"}}});
     // Shift-JIS texts of cdrdao's 3encodings.toc; the last title holds a pair with a zero byte and a
-    // zero byte that straddles two pairs, neither of which may end the string.
+    // zero byte that straddles two pairs, neither of which may end the string; the message's zero byte
+    // ends it only if messages are wrongly taken as single-byte.
     const Block japanese =
         MakeBlock(0x69, CharsetMsJis,
                   {{Title,
@@ -353,13 +252,13 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
                    {Performer,
                     {"\x94\x92\x90\x6C\x82\xCC\x83\x74\x83\x89\x83\x93\x83\x58\x90\x6C\x8F\x97\x90\xAB",
                      "\x94\x92\x90\x6C", "\x94\x92\x90\x6C"}},
+                   {Message, {"", std::string("\x82\xA0\x00\x41"sv)}},
                    {UpcIsrc, {"", "FR79W0600410", "FR79W0600420"}}});
     struct Case {
         const char* name;
         std::vector<Block> blocks;
         std::uint8_t firstTrack, lastTrack;
         bool tabs = false;
-        int tabStrings = 0; // TAB strings expected in the encoding
     } const cases[] = {
         {"LongTextsSpanPacks",
          {MakeBlock(0x09, CharsetLatin1,
@@ -374,9 +273,7 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
              {{Title, Numbered("", 40)}, {Performer, Numbered("P", 40)}, {Arranger, {"", "", "", "Z"}}})},
          1,
          40},
-        {"DoubleByteBlock", {english, german, japanese}, 1, 2},
-        {"FirstTrackNotOne", {english}, 4, 5},
-        // titles 3 and 5, performers 2-5, songwriter 2; Japanese performer 2.
+        {"DoubleByteBlockFromTrackFour", {english, japanese}, 4, 5},
         {"TabRepeats",
          {MakeBlock(0x09, CharsetLatin1,
                     {{Title, {"Album", "A", "B", "B", "C", "C"}},
@@ -385,14 +282,14 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
           japanese},
          1,
          5,
-         true,
-         1 + 1 + 4 + 1 + 1},
-        {"TabsOffByDefault", {japanese}, 1, 2, false, 0}};
+         true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto packs = Encode(c.blocks, c.firstTrack, c.lastTrack, c.tabs);
-        CheckStructure(packs, c.blocks, c.firstTrack, c.lastTrack);
-        EXPECT_EQ(CountTabStrings(packs), c.tabStrings);
+        if (c.tabs) {
+            EXPECT_LT(packs.size(), Encode(c.blocks, c.firstTrack, c.lastTrack, false).size())
+                << "a TAB stands for a repeated text";
+        }
         const Decoded decoded = Decode(packs);
         EXPECT_EQ(decoded.badCrcPacks, 0);
         EXPECT_EQ(decoded.firstTrack, c.firstTrack);
@@ -400,16 +297,90 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
         ASSERT_EQ(decoded.blocks.size(), c.blocks.size());
         for (std::size_t b = 0; b < c.blocks.size(); ++b) {
             const Block &in = c.blocks[b], &out = decoded.blocks[b];
-            EXPECT_EQ(out.language, in.language) << b;
-            EXPECT_EQ(out.characterCode, in.characterCode) << b;
-            EXPECT_EQ(out.genreCode, in.genreCode) << b;
-            EXPECT_EQ(out.genreText, in.genreText) << b;
+            EXPECT_EQ(std::tuple(out.language, out.characterCode, out.genreCode, out.genreText),
+                      std::tuple(in.language, in.characterCode, in.genreCode, in.genreText))
+                << b;
             EXPECT_EQ(out.Text(DiscId, 0), in.Text(DiscId, 0)) << b;
             for (const std::uint8_t type : TrackTypes)
                 for (std::size_t i = 0; i <= c.lastTrack - c.firstTrack + 2u; ++i)
                     EXPECT_EQ(out.Text(type, i), in.Text(type, i))
                         << "block " << b << " type " << std::hex << int{type} << std::dec << " index " << i;
         }
+    }
+}
+
+std::string Latin1ToUtf8(std::string_view text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80)
+            out.push_back(ch);
+        else
+            out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+    return out;
+}
+
+// Our packs read by libcdio's cd-info, an independent decoder: each TITLE and PERFORMER line it lists
+// under "Language n" and "CD-TEXT for Disc/Track n" must be our text (as UTF-8), and no other.
+TEST(CdTextTest, ReadByCdInfo)
+{
+    if (std::system("command -v cd-info >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
+    const Block english =
+        MakeBlock(0x09, CharsetLatin1,
+                  {{Title, {"Disc Title!", "One", "A second title longer than a pack", "Tri"}},
+                   {Performer,
+                    {"Performer 4", "Ann", "Bob",
+                     "Gr\xFC\xDF"
+                     "e"}}});
+    const Block german = MakeBlock(0x08, CharsetLatin1,
+                                   {{Title,
+                                     {"Freudvolle N\xE4"
+                                      "chte",
+                                      "Eins", "Zwei", "Drei"}},
+                                    {Performer, {"Die Kapelle", "Sch\xF6n", "B", "C"}}});
+    // libcdio counts a pack's strings on from its track number, so a track text that starts in a disc
+    // pack lands on track 1 whatever the first track; 12-byte disc texts give track texts their own packs.
+    const std::tuple<std::vector<Block>, std::uint8_t> cases[] = {{{english, german}, 1}, {{english}, 4}};
+    for (const auto& [blocks, firstTrack] : cases) {
+        SCOPED_TRACE(int{firstTrack});
+        const test::TempDir dir;
+        dir.Write("x.cdt", Encode(blocks, firstTrack, firstTrack + 2));
+        dir.Write("x.bin", std::string(3 * 75 * 2352, '\0')); // one second of silence per track
+        std::string cue = "CDTEXTFILE \"x.cdt\"\nFILE \"x.bin\" BINARY\n";
+        for (int n = 0; n < 3; ++n)
+            cue += "TRACK 0" + std::to_string(firstTrack + n) + " AUDIO\nINDEX 01 00:0" + std::to_string(n) +
+                   ":00\n";
+        dir.Write("x.cue", cue);
+        std::string command = "cd '" + dir.Path() + "' && cd-info --no-device-info --no-cddb -c x.cue 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::map<std::string, std::string> listed; // "block/track FIELD" (track 0: the disc) -> text
+        std::string where;
+        for (char line[4096]; std::fgets(line, sizeof line, pipe) != nullptr;) {
+            int language = 0, track = 0;
+            std::string text = line;
+            text.erase(text.find_last_not_of("\r\n") + 1);
+            if (std::sscanf(line, "Language %d", &language) == 1)
+                where = std::to_string(language) + "/";
+            else if (std::sscanf(line, "CD-TEXT for Track %d:", &track) == 1 || text == "CD-TEXT for Disc:")
+                where = where.substr(0, where.find('/') + 1) + std::to_string(track);
+            else if (const auto colon = text.find(": ");
+                     !where.empty() && text.starts_with("\t") && colon != std::string::npos)
+                listed[where + " " + text.substr(1, colon - 1)] = text.substr(colon + 2);
+        }
+        pclose(pipe);
+        std::map<std::string, std::string> ours;
+        for (std::size_t b = 0; b < blocks.size(); ++b)
+            for (std::size_t i = 0; i <= 3; ++i)
+                for (const auto& [type, field] :
+                     {std::pair{Title, " TITLE"}, std::pair{Performer, " PERFORMER"}})
+                    if (const std::string& text = blocks[b].Text(type, i); !text.empty())
+                        ours[std::to_string(b) + "/" + std::to_string(i == 0 ? 0 : firstTrack + i - 1) +
+                             field] = Latin1ToUtf8(text);
+        EXPECT_EQ(listed, ours);
     }
 }
 
@@ -429,114 +400,6 @@ TEST(CdTextRegression, GenreTextEndsAtItsNulWhateverThePackFlag)
     ASSERT_EQ(again.blocks.size(), 1u);
     EXPECT_EQ(again.blocks.front().genreText, decoded.blocks.front().genreText);
     EXPECT_EQ(Encode(again.blocks, 1, 1), packs);
-}
-
-// Our packs read by libcdio's cd-info, an independent decoder.
-std::string Latin1ToUtf8(std::string_view text)
-{
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80)
-            out.push_back(ch);
-        else
-            out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-    return out;
-}
-
-// cd-info's listing as (language block, track or 0 for the disc, field) -> value.
-std::map<std::tuple<int, int, std::string>, std::string> ParseCdInfo(const std::string& output)
-{
-    std::map<std::tuple<int, int, std::string>, std::string> fields;
-    int language = -1, track = -1, number = 0;
-    for (std::size_t pos = 0, end; pos < output.size(); pos = end + 1) {
-        end = std::min(output.find('\n', pos), output.size());
-        std::string line = output.substr(pos, end - pos);
-        if (std::sscanf(line.c_str(), "Language %d", &number) == 1) {
-            language = number, track = -1;
-        } else if (line.starts_with("CD-TEXT for Disc:")) {
-            track = 0;
-        } else if (std::sscanf(line.c_str(), "CD-TEXT for Track %d:", &number) == 1) {
-            track = number;
-        } else if (language >= 0 && track >= 0 && (line.starts_with("\t") || line.starts_with(" "))) {
-            line.erase(0, line.find_first_not_of(" \t"));
-            if (const std::size_t colon = line.find(": "); colon != std::string::npos)
-                fields[{language, track, line.substr(0, colon)}] = line.substr(colon + 2);
-        } else if (!line.empty() && line[0] != '\t' && line[0] != ' ') {
-            track = -1;
-        }
-    }
-    return fields;
-}
-
-TEST(CdTextTest, ReadByCdInfo)
-{
-    if (std::system("command -v cd-info >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "cd-info (libcdio-utils) is not installed";
-    const Block english =
-        MakeBlock(0x09, CharsetLatin1,
-                  {{Title, {"The Disc Title", "One", "A second title longer than a pack", "Tri", "Fourth"}},
-                   {Performer, {"Disc Band", "Ann", "Bob", "Cy", "Dee"}}});
-    const Block german = MakeBlock(0x08, CharsetLatin1,
-                                   {{Title,
-                                     {"Freudvolle N\xE4"
-                                      "chte",
-                                      "Eins", "Zwei", "Drei", "Vier"}},
-                                    {Performer,
-                                     {"Die Kapelle", "Sch\xF6n", "",
-                                      "Gr\xFC\xDF"
-                                      "e",
-                                      "Ende"}}});
-    // libcdio counts a pack's strings on from its track number, so a track text that starts in a disc
-    // pack lands on track 1 whatever the first track; 12-byte disc texts give track texts their own packs.
-    Block fromFour = english;
-    fromFour.texts[Title][0] = "Disc Title!";
-    fromFour.texts[Performer][0] = "Performer 4";
-    const std::tuple<const char*, std::vector<Block>, std::uint8_t, std::uint8_t> cases[] = {
-        {"OneBlock", {english}, 1, 4},
-        {"TwoBlocks", {english, german}, 1, 4},
-        {"FirstTrackFour", {fromFour}, 4, 7}};
-    for (const auto& [name, blocks, firstTrack, lastTrack] : cases) {
-        SCOPED_TRACE(name);
-        const test::TempDir dir;
-        dir.Write("x.cdt", Encode(blocks, firstTrack, lastTrack));
-        const std::size_t tracks = lastTrack - firstTrack + 1;
-        dir.Write("x.bin", std::string(tracks * 75 * 2352, '\0')); // one second of silence per track
-        std::string cue = "CDTEXTFILE \"x.cdt\"\nFILE \"x.bin\" BINARY\n";
-        for (std::size_t n = 0; n < tracks; ++n) {
-            char line[80];
-            std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 00:%02zu:00\n",
-                          firstTrack + n, n);
-            cue += line;
-        }
-        dir.Write("x.cue", cue);
-        FILE* pipe = popen(
-            ("cd '" + dir.Path() + "' && cd-info --no-device-info --no-cddb -c x.cue 2>&1").c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string output;
-        char buffer[4096];
-        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-            output.append(buffer, n);
-        pclose(pipe);
-        const auto fields = ParseCdInfo(output);
-        for (std::size_t b = 0; b < blocks.size(); ++b)
-            for (std::size_t i = 0; i <= tracks; ++i)
-                for (const auto& [type, field] :
-                     {std::pair{Title, "TITLE"}, std::pair{Performer, "PERFORMER"}}) {
-                    const int track = i == 0 ? 0 : static_cast<int>(firstTrack + i - 1);
-                    const std::string& ours = blocks[b].Text(type, i);
-                    const auto found = fields.find({static_cast<int>(b), track, field});
-                    if (ours.empty()) {
-                        EXPECT_TRUE(found == fields.end())
-                            << b << "/" << track << " " << field << ": " << found->second;
-                    } else if (found == fields.end()) {
-                        ADD_FAILURE() << b << "/" << track << " " << field << " missing\n" << output;
-                    } else {
-                        EXPECT_EQ(found->second, Latin1ToUtf8(ours)) << b << "/" << track << " " << field;
-                    }
-                }
-    }
 }
 
 } // namespace

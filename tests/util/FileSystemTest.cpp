@@ -30,7 +30,6 @@ TEST(FileSystemTest, PathTextOperations)
 {
     using F = FileSystem;
     const auto wav = [](const std::string& p) { return F::AddFileExtension(p, ".wav"); };
-    const auto none = [](const std::string& p) { return F::AddFileExtension(p, ""); };
     const struct {
         const char* operation;
         std::function<std::string(const std::string&)> apply;
@@ -40,34 +39,20 @@ TEST(FileSystemTest, PathTextOperations)
          F::AddFolderBackslash,
          {{"/home/me/Music", "/home/me/Music/"},
           {"/home/me/Music/", "/home/me/Music/"},
-          {"", ""},
           {std::string("/music\0/junk", 12), "/music/"}}},
         {"RemoveFolderBackslash",
          F::RemoveFolderBackslash,
-         {{"/home/me/Music/", "/home/me/Music"}, {"/home/me/Music", "/home/me/Music"}, {"/", "/"}}},
+         {{"/home/me/Music/", "/home/me/Music"}, {"/", "/"}}},
         {"AddFileExtension",
          wav,
-         {{"/cd/Track01", "/cd/Track01.wav"},
-          {"/cd/Track01.mp3", "/cd/Track01.mp3"},
-          {"/cd.rip/Track01", "/cd.rip/Track01.wav"},
-          {"/home/.hidden", "/home/.hidden.wav"}}},
-        {"AddFileExtension('')", none, {{"/cd/Track01", "/cd/Track01"}}},
+         {{"/cd/Track01.mp3", "/cd/Track01.mp3"}, {"/cd.rip/Track01", "/cd.rip/Track01.wav"}}},
         {"ExtractFileExtension",
          F::ExtractFileExtension,
          {{"/a/disc.tar.gz", ".gz"}, {"/a.b/readme", ""}, {"/home/.profile", ""}, {"/home/..", ""}}},
-        {"RemoveFileExtension",
-         F::RemoveFileExtension,
-         {{"/cd/Track01.wav", "/cd/Track01"}, {"/cd.rip/Track01", "/cd.rip/Track01"}}},
-        {"ExtractFileTitle",
-         F::ExtractFileTitle,
-         {{"/cd/Track01.wav", "Track01.wav"}, {"Track01.wav", "Track01.wav"}}},
+        {"RemoveFileExtension", F::RemoveFileExtension, {{"/cd.rip/Track01", "/cd.rip/Track01"}}},
         {"ExtractFolderTitle", F::ExtractFolderTitle, {{"/home/Music/", "Music/"}, {"/", "/"}}},
-        {"ExtractFolder",
-         F::ExtractFolder,
-         {{"/cd/rip/Track01.wav", "/cd/rip"}, {"/cd/rip/", "/cd/rip"}, {"/cd", "/"}, {"cd", ""}}},
+        {"ExtractFolder", F::ExtractFolder, {{"/cd/rip/", "/cd/rip"}, {"/cd", "/"}, {"cd", ""}}},
         {"ExtractDrive", F::ExtractDrive, {{"/cd/rip", "/"}, {"cd/rip", ""}}},
-        {"AddFileQuotes", F::AddFileQuotes, {{"/my music/a.wav", "\"/my music/a.wav\""}}},
-        {"AddFolderQuotes", F::AddFolderQuotes, {{"/music", "/music"}}},
         {"RemoveFileQuotes", F::RemoveFileQuotes, {{"\"/my music/a.wav\"", "/my music/a.wav"}}},
         {"RemoveFolderQuotes", F::RemoveFolderQuotes, {{"\"/my music", "\"/my music"}, {"\"", "\""}}}};
     for (const auto& group : groups)
@@ -75,7 +60,6 @@ TEST(FileSystemTest, PathTextOperations)
             EXPECT_EQ(group.apply(input), expected) << group.operation << "(" << input.c_str() << ")";
 
     EXPECT_TRUE(F::IsFileExtension("/cd/TRACK01.WAV", "wav"));
-    EXPECT_TRUE(F::IsFileExtension("/cd.wav/a.b.wav", "wav"));
     EXPECT_FALSE(F::IsFileExtension("/cd/track01.wave", "wav"));
     EXPECT_FALSE(F::IsFileExtension("/cd.wav/track01", "wav"));
 }
@@ -90,7 +74,6 @@ TEST(FileSystemTest, ExpandFolderReplacesSetVariablesOnly)
     const std::pair<std::string, std::string> cases[] = {{"$TOLVANE_FS_ROOT/cd1", "/srv/rips/cd1"},
                                                          {"${TOLVANE_FS_ROOT}cd1", "/srv/ripscd1"},
                                                          {"$TOLVANE_FS_UNSET/cd1", "$TOLVANE_FS_UNSET/cd1"},
-                                                         {"${TOLVANE_FS_ROOT", "${TOLVANE_FS_ROOT"},
                                                          {"~/Music", "/home/tester/Music"},
                                                          {"/a/~b$", "/a/~b$"},
                                                          {"", ""}};
@@ -133,24 +116,17 @@ TEST(FileSystemTest, ReadOnlyGuardsRemovalAndFoldersAreOneLevel)
     FileSystem::SetFileAttributes(file, FileSystem::AttributeReadOnly);
     EXPECT_EQ(FileSystem::GetFileAttributes(file), FileSystem::AttributeReadOnly);
     EXPECT_FALSE(FileSystem::RemoveFile(file));
-    EXPECT_TRUE(FileSystem::IsFile(file));
     EXPECT_TRUE(FileSystem::RemoveFile(file, true));
-    EXPECT_FALSE(FileSystem::IsFile(file));
-    EXPECT_FALSE(FileSystem::RemoveFile(file, true));
 
     const std::string folder = dir.File("ro");
     ASSERT_TRUE(FileSystem::CreateFolder(folder));
     FileSystem::SetFolderAttributes(folder, FileSystem::AttributeReadOnly);
     EXPECT_FALSE(FileSystem::RemoveFolder(folder));
     EXPECT_TRUE(FileSystem::RemoveFolder(folder, true));
-    EXPECT_FALSE(FileSystem::IsFolder(folder));
 
     EXPECT_FALSE(FileSystem::CreateFolder(dir.File("a/b")));
-    ASSERT_TRUE(FileSystem::CreateFolder(dir.File("a")));
-    EXPECT_FALSE(FileSystem::CreateFolder(dir.File("a")));
     dir.Write("a/x.wav", "x");
-    EXPECT_FALSE(FileSystem::RemoveFolder(dir.File("a"), true));
-    EXPECT_FALSE(FileSystem::RemoveFile(dir.File("a"), true));
+    EXPECT_FALSE(FileSystem::RemoveFolder(dir.File("a"), true)) << "not empty";
 }
 
 TEST(FileSystemTest, CopyOverwritesAndKeepsTheTimeRenameRefusesAnExistingTarget)
@@ -162,17 +138,11 @@ TEST(FileSystemTest, CopyOverwritesAndKeepsTheTimeRenameRefusesAnExistingTarget)
     EXPECT_TRUE(FileSystem::CopyFile(source, target));
     EXPECT_EQ(test::ReadBytes(target), test::ReadBytes(source));
     EXPECT_EQ(FileSystem::GetFileDateTime(target), FileSystem::GetFileDateTime(source));
-    EXPECT_FALSE(FileSystem::CopyFile(dir.File("missing.wav"), target));
-    fs::create_directory(dir.File("folder"));
-    EXPECT_FALSE(FileSystem::CopyFile(dir.File("folder"), dir.File("copy")));
-    EXPECT_EQ(test::ReadBytes(target).size(), std::size_t{12});
 
     const std::string a = dir.Write("a.wav", "a"), b = dir.Write("b.wav", "b");
     EXPECT_FALSE(FileSystem::RenameFile(a, b));
     EXPECT_EQ(test::ReadBytes(b), std::vector<std::uint8_t>{'b'});
     EXPECT_TRUE(FileSystem::RenameFile(a, dir.File("c.wav")));
-    EXPECT_FALSE(FileSystem::IsFile(a));
-    EXPECT_TRUE(FileSystem::IsFile(dir.File("c.wav")));
 }
 
 TEST(FileSystemTest, DateTimeRoundTripsToTheSecondAndOutOfRangeIsRefused)
@@ -184,13 +154,9 @@ TEST(FileSystemTest, DateTimeRoundTripsToTheSecondAndOutOfRangeIsRefused)
     const std::tm when = DateTime(2024, 2, 29, 23, 8, 59), summer = DateTime(1999, 7, 15, 12, 30, 0);
     ASSERT_TRUE(FileSystem::SetFileDateTime(file, when));
     EXPECT_EQ(FileSystem::GetFileDateTime(file, classic), "02/29/24 23:08:59");
-    EXPECT_EQ(FileSystem::GetFolderDateTime(file, classic), "02/29/24 23:08:59");
     EXPECT_FALSE(FileSystem::SetFileDateTime(folder, summer));
     ASSERT_TRUE(FileSystem::SetFolderDateTime(folder, summer));
     EXPECT_EQ(FileSystem::GetFolderDateTime(folder, classic), "07/15/99 12:30:00");
-    EXPECT_EQ(FileSystem::GetFileDateTime(folder, classic), "");
-    EXPECT_EQ(FileSystem::GetFileDateTime(dir.File("missing")), "");
-    EXPECT_FALSE(FileSystem::SetFileDateTime(dir.File("missing"), when));
 
     ASSERT_TRUE(FileSystem::SetFileDateTime(file, DateTime(2000, 1, 1, 0, 0, 0)));
     const std::string before = FileSystem::GetFileDateTime(file);
@@ -201,27 +167,6 @@ TEST(FileSystemTest, DateTimeRoundTripsToTheSecondAndOutOfRangeIsRefused)
     for (std::size_t i = 0; i < std::size(outOfRange); ++i)
         EXPECT_FALSE(FileSystem::SetFileDateTime(file, outOfRange[i])) << "case " << i;
     EXPECT_EQ(FileSystem::GetFileDateTime(file), before);
-}
-
-TEST(FileSystemTest, SearchLooksOnlyDirectlyInTheStartFolder)
-{
-    TempDir dir;
-    dir.Write("a.wav", "a");
-    dir.Write("sub/deep.wav", "d");
-    const std::string root = fs::canonical(dir.Path()).string();
-    EXPECT_EQ(FileSystem::SearchFile(root, "a.wav"), root + "/a.wav");
-    EXPECT_EQ(FileSystem::SearchFile(root + "/", "a.wav"), root + "/a.wav");
-    EXPECT_EQ(FileSystem::SearchFile(root, "deep.wav"), "");
-    EXPECT_EQ(FileSystem::SearchFile(root, ""), "");
-    EXPECT_EQ(FileSystem::SearchFolder(root, "sub"), root + "/sub");
-    // A relative start folder still gives a full path.
-    const std::string previous = FileSystem::GetCurrentFolder();
-    ASSERT_TRUE(FileSystem::ChangeFolder(root));
-    EXPECT_EQ(FileSystem::GetCurrentFolder(), root);
-    EXPECT_EQ(FileSystem::SearchFile("sub", "deep.wav"), root + "/sub/deep.wav");
-    EXPECT_EQ(FileSystem::SearchFile("", "a.wav"), root + "/a.wav");
-    ASSERT_TRUE(FileSystem::ChangeFolder(previous));
-    EXPECT_FALSE(FileSystem::ChangeFolder(dir.File("missing")));
 }
 
 // One folder per level, so the walk order does not depend on the order of directory entries:
@@ -261,67 +206,29 @@ TEST_F(ListingTest, FilesMatchThePatternFoldersNeverIncludeDotNames)
     FileSystem::EnumerateFiles(dir.Path() + "/", hiddenOrReadOnly, count, list, "*.wav");
     EXPECT_EQ(list, Of({"r.wav"}));
     EXPECT_EQ(count, 1);
-    FileSystem::EnumerateFiles(dir.Path(), 0, count, list);
-    EXPECT_EQ(count, 4); // every file, none of the folders
     FileSystem::EnumerateFiles(Path("missing"), 0, count, list);
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(std::tuple(count, list.empty()), std::tuple(0, true));
 
     FileSystem::EnumerateFolders(dir.Path(), 0, count, list);
     EXPECT_EQ(list, Of({"A"}));
     EXPECT_EQ(count, 1);
-    FileSystem::EnumerateFolders(dir.Path(), FileSystem::AttributeDirectory, count, list);
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(list.empty());
 }
 
-TEST_F(ListingTest, RecursiveFoldersArePreOrderFilesPostOrder)
+// A linked folder is listed but not entered: the files below it are not found twice.
+TEST_F(ListingTest, RecursiveFoldersArePreOrderFilesPostOrderLinksNotEntered)
 {
+    fs::create_directory_symlink(dir.Path(), Path("A/B/C/up"));
     // The count says where appending starts: "stale" beyond it is overwritten.
     count = 1;
     list = {"kept", "stale"};
     FileSystem::EnumerateRecursiveFolders(dir.Path(), 0, count, list);
-    EXPECT_EQ(list, (Paths{"kept", Path("A"), Path("A/B"), Path("A/B/C")}));
-    EXPECT_EQ(count, 4);
+    EXPECT_EQ(list, (Paths{"kept", Path("A"), Path("A/B"), Path("A/B/C"), Path("A/B/C/up")}));
+    EXPECT_EQ(count, 5);
 
-    const Paths once = Of({"A/B/C/c.wav", "A/B/b.wav", "A/a.wav", "r.wav"});
     count = 0;
-    list.clear();
     FileSystem::EnumerateRecursiveFiles(dir.Path(), hiddenOrReadOnly, count, list, "*.wav");
-    EXPECT_EQ(list, once);
+    EXPECT_EQ(list, Of({"A/B/C/c.wav", "A/B/b.wav", "A/a.wav", "r.wav"}));
     EXPECT_EQ(count, 4);
-    FileSystem::EnumerateRecursiveFiles(dir.Path(), hiddenOrReadOnly, count, list, "*.wav");
-    Paths twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(list, twice);
-    EXPECT_EQ(count, 8);
-}
-
-TEST_F(ListingTest, FullCountLeavesEntriesOutAndTheWalkGoesOn)
-{
-    count = 32766;
-    list.assign(32766, "x");
-    FileSystem::EnumerateRecursiveFolders(dir.Path(), 0, count, list);
-    EXPECT_EQ(count, 32767);
-    ASSERT_EQ(list.size(), std::size_t{32767});
-    EXPECT_EQ(list.back(), Path("A"));
-    count = 32766;
-    list.assign(32766, "x");
-    FileSystem::EnumerateRecursiveFiles(dir.Path(), 0, count, list, "*.wav");
-    EXPECT_EQ(count, 32767);
-    ASSERT_EQ(list.size(), std::size_t{32767});
-    EXPECT_EQ(list.back(), Path("A/B/C/c.wav"));
-}
-
-TEST_F(ListingTest, LinkedFoldersAreListedButNotEntered)
-{
-    fs::create_directory_symlink(dir.Path(), Path("A/B/C/up"));
-    FileSystem::EnumerateRecursiveFolders(dir.Path(), 0, count, list);
-    EXPECT_EQ(list, Of({"A", "A/B", "A/B/C", "A/B/C/up"}));
-    count = 0;
-    list.clear();
-    FileSystem::EnumerateRecursiveFiles(dir.Path(), 0, count, list, "c.wav");
-    EXPECT_EQ(list, Of({"A/B/C/c.wav"}));
 }
 
 } // namespace

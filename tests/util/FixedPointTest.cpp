@@ -16,52 +16,32 @@ constexpr std::int64_t TwoTo40 = std::int64_t{1} << 40;
 
 TEST(FixedPointTest, ToStringAndArithmeticBeyond32BitsIsExact)
 {
-    const std::pair<std::int64_t, const char*> cases[] = {{12340000, "1234"},
-                                                          {-125000, "-12.5"},
-                                                          {0, "0"},
-                                                          {1, "0.0001"},
-                                                          {-5000, "-0.5"},
-                                                          {10001000, "1000.1"},
-                                                          {Max64, "922337203685477.5807"},
-                                                          {Min64, "-922337203685477.5808"}};
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {12340000, "1234"}, {-125000, "-12.5"}, {1, "0.0001"}, {Min64, "-922337203685477.5808"}};
     for (const auto& [raw, expected] : cases)
         EXPECT_EQ(FixedPoint::FromRaw(raw).ToString(), expected) << raw;
-
     const FixedPoint big = FixedPoint::FromWhole(TwoTo40 + 1);
-    EXPECT_EQ(big.Whole(), TwoTo40 + 1);
-    EXPECT_TRUE(big.IsWhole());
-    EXPECT_EQ(big.ToString(), "1099511627777");
-    EXPECT_EQ((big + big).Whole(), 2 * TwoTo40 + 2);
     EXPECT_EQ((big - FixedPoint::FromWhole(2)).Whole(), TwoTo40 - 1);
     EXPECT_EQ((FixedPoint::FromWhole(2048) * 4173824).ToString(), "8547991552"); // a dual-layer DVD's blocks
     EXPECT_EQ((FixedPoint::FromWhole(-3) * -TwoTo40).Whole(), 3 * TwoTo40);
-    EXPECT_EQ((FixedPoint::FromRaw(1) * Min64).Raw(), Min64);
-    EXPECT_EQ((FixedPoint::FromRaw(Min64 / 2) * 2).Raw(), Min64);
 }
 
-TEST(FixedPointTest, Overflow)
+TEST(FixedPointTest, OverflowThrowsButTheEdgesAreReachable)
 {
     const FixedPoint max = FixedPoint::FromRaw(Max64), min = FixedPoint::FromRaw(Min64),
                      one = FixedPoint::FromRaw(1);
     const std::function<FixedPoint()> cases[] = {
         [] { return FixedPoint::FromWhole(Max64 / FixedPoint::Scale + 1); },
-        [] { return FixedPoint::FromWhole(Min64 / FixedPoint::Scale - 1); },
         [&] { return max + one; },
-        [&] { return min + FixedPoint::FromRaw(-1); },
-        [&] { return min - one; },
         [&] { return FixedPoint() - min; },
-        [&] { return max - FixedPoint::FromRaw(-1); },
         [&] { return FixedPoint::FromRaw(Max64 / 2 + 1) * 2; },
         [&] { return min * -1; },
-        [&] { return FixedPoint::FromRaw(-1) * Min64; },
         [&] { return FixedPoint::FromRaw(Max64 / 3) * -4; }};
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_THROW(cases[i](), std::overflow_error) << "case " << i;
-    // The edges themselves are reachable.
-    EXPECT_EQ(FixedPoint::FromWhole(Max64 / FixedPoint::Scale).Whole(), Max64 / FixedPoint::Scale);
     EXPECT_EQ(FixedPoint::FromWhole(Min64 / FixedPoint::Scale).Whole(), Min64 / FixedPoint::Scale);
-    EXPECT_EQ((max + FixedPoint::FromRaw(-1) + one).Raw(), Max64);
     EXPECT_EQ((FixedPoint::FromRaw(-1) - max).Raw(), Min64);
+    EXPECT_EQ((FixedPoint::FromRaw(Min64 / 2) * 2).Raw(), Min64);
 }
 
 } // namespace

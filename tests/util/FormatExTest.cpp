@@ -19,23 +19,18 @@ TEST(FormatExTest, FormatHex)
         std::int32_t number;
         std::int16_t digits;
         const char *delimiter, *expected;
-    } cases[] = {{10, 4, "", "000A"},        {0x12345, 2, "", "12345"} /* never cut */,
-                 {-1, 2, "h", "FFFFFFFFh"},  {255, 4, "0X", "0X00FF"} /* delimiter kept as passed */,
-                 {255, 2, "H", "FFH"},       {171, 2, "abc", "AB"} /* any other delimiter is dropped */,
-                 {171, 2, "0xh", "AB"},      {0, 0, "", "0"},
-                 {0, -3, "", "0"},           {1, 10, "0x", "0x0000000001"},
-                 {Min32, 0, "", "80000000"}, {0x7FFFFFFF, 0, "", "7FFFFFFF"}};
+    } cases[] = {{10, 4, "", "000A"},       {0x12345, 2, "", "12345"}, // never cut
+                 {-1, 2, "h", "FFFFFFFFh"}, {255, 4, "0X", "0X00FF"},  // the delimiter kept as passed
+                 {171, 2, "abc", "AB"},                                // any other delimiter is dropped
+                 {171, 2, "0xh", "AB"},     {0, -3, "", "0"},          {Min32, 0, "", "80000000"}};
     for (const auto& c : cases)
         EXPECT_EQ(FormatEx::FormatHex(c.number, c.digits, c.delimiter), c.expected)
             << c.number << " digits " << c.digits << " '" << c.delimiter << "'";
     const struct {
         std::int16_t number, digits;
         const char *delimiter, *expected;
-    } cases16[] = {{-1, 2, "", "FFFF"},
-                   {-32768, 0, "", "8000"},
-                   {32767, 0, "0x", "0x7FFF"},
-                   {255, 4, "h", "00FFh"},
-                   {-2, 6, "", "00FFFE"}};
+    } cases16[] = {
+        {-1, 2, "", "FFFF"}, {-32768, 0, "", "8000"}, {255, 4, "h", "00FFh"}, {-2, 6, "", "00FFFE"}};
     for (const auto& c : cases16)
         EXPECT_EQ(FormatEx::FormatHex(c.number, c.digits, c.delimiter), c.expected)
             << c.number << " " << c.digits;
@@ -43,11 +38,8 @@ TEST(FormatExTest, FormatHex)
 
 TEST(FormatExTest, FormatSerialNumber)
 {
-    const std::pair<std::int32_t, const char*> cases[] = {{0x1A2B3C4D, "1A2B-3C4D"},
-                                                          {255, "0000-00FF"},
-                                                          {0, "0000-0000"},
-                                                          {-1, "FFFF-FFFF"},
-                                                          {Min32, "8000-0000"}};
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0x1A2B3C4D, "1A2B-3C4D"}, {255, "0000-00FF"}, {Min32, "8000-0000"}};
     for (const auto& [number, expected] : cases)
         EXPECT_EQ(FormatEx::FormatSerialNumber(number), expected) << number;
 }
@@ -59,7 +51,6 @@ TEST(FormatExTest, FormatIP4MACAndIP6)
         const char *ip4, *mac;
     } cases[] = {{{}, "", ""},
                  {{10, 0, 0}, "", ""},
-                 {{10, 0, 0, 1}, "10.0.0.1", ""},
                  {{0x00, 0xA0, 0xC9, 0x14, 0xC8}, "0.160.201.20", ""},
                  {{0x00, 0xA0, 0xC9, 0x14, 0xC8, 0x29}, "0.160.201.20", "00-A0-C9-14-C8-29"},
                  {{255, 254, 1, 0, 15, 16, 99}, "255.254.1.0", "FF-FE-01-00-0F-10"}};
@@ -68,7 +59,6 @@ TEST(FormatExTest, FormatIP4MACAndIP6)
         EXPECT_EQ(FormatEx::FormatMAC(c.address), c.mac) << c.address.size() << " bytes";
     }
     const std::pair<std::vector<std::int16_t>, const char*> ip6[] = {
-        {{}, ""},
         {{0x2001, 0x0DB8, 0, 1, -1}, ""},
         {{0x2001, 0x0DB8, 0, 1, -1, 0x00AB}, "2001:DB8:0:1:FFFF:AB"},
         {{1, 2, 3, 4, 5, 6, 7, 8}, "1:2:3:4:5:6"} // six groups only
@@ -95,35 +85,28 @@ private:
 TEST(FormatExTest, FormatMemory)
 {
     const std::locale english(std::locale::classic(), new Punctuation(',', "\3"));
-    constexpr std::int64_t KB = 1024, MB = KB * 1024, GB = MB * 1024, TB = GB * 1024;
+    constexpr std::int64_t TB = std::int64_t{1} << 40;
     const auto W = FixedPoint::FromWhole;
     const struct {
         FixedPoint size;
         std::int32_t unit;
         const char* expected;
     } cases[] = {{W(1536), 1, "2 KB"},
-                 {W(1234567), 0, "1,234,567 bytes"},
                  {W(1234567), 5, "1,234,567 bytes"},
                  {W(1234567), -1, "1,234,567 bytes"},
                  {W(1234567), 1, "1,206 KB"},
-                 {W(999), 0, "999 bytes"},
                  {W(1000), 0, "1,000 bytes"},
-                 {W(0), 2, "0 MB"},
                  // Halves go away from zero, not to the even neighbour.
                  {W(512), 1, "1 KB"},
                  {W(511), 1, "0 KB"},
                  {W(-512), 1, "-1 KB"},
-                 {W(5 * MB / 2), 2, "3 MB"},
                  {FixedPoint::FromRaw(25000), 0, "3 bytes"},
                  {FixedPoint::FromRaw(24999), 0, "2 bytes"},
                  {FixedPoint::FromRaw(-25000), 0, "-3 bytes"},
                  {W(4700000000), 3, "4 GB"},
                  {W(3 * TB / 2), 4, "2 TB"},
-                 {W(700 * TB), 4, "700 TB"},
-                 {W(1500 * GB), 3, "1,500 GB"},
                  // Beyond 2^40 bytes every digit counts.
                  {W(TB + 1), 0, "1,099,511,627,777 bytes"},
-                 {W(900000000000001), 0, "900,000,000,000,001 bytes"},
                  {W(TB + 1), 3, "1,024 GB"}};
     for (const auto& c : cases)
         EXPECT_EQ(FormatEx::FormatMemory(c.size, c.unit, english), c.expected)
