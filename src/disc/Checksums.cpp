@@ -1,5 +1,6 @@
 #include "disc/Checksums.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tolvane::sums {
@@ -48,20 +49,24 @@ void AccurateRipChecksum::AddSample(std::uint32_t sample)
 
 void AccurateRipChecksum::Add(ConstBytes pcm)
 {
-    std::size_t i = 0;
-    while (partialSize_ != 0 && i < pcm.size()) {
-        partial_[partialSize_++] = pcm[i++];
-        if (partialSize_ == 4) {
-            AddSample(Le32(ConstBytes(partial_, 4), 0));
-            partialSize_ = 0;
+    if (partialSize_ != 0) {
+        // The rest of a sample an earlier piece began.
+        const std::size_t take = std::min(pcm.size(), partial_.size() - partialSize_);
+        std::copy_n(pcm.begin(), take, partial_.begin() + static_cast<std::ptrdiff_t>(partialSize_));
+        partialSize_ += take;
+        pcm = pcm.subspan(take);
+        if (partialSize_ < partial_.size()) {
+            return;
         }
+        AddSample(Le32(partial_, 0));
+        partialSize_ = 0;
     }
-    for (; i + 4 <= pcm.size(); i += 4) {
+    const std::size_t whole = pcm.size() / 4 * 4;
+    for (std::size_t i = 0; i < whole; i += 4) {
         AddSample(Le32(pcm, i));
     }
-    for (; i < pcm.size(); ++i) {
-        partial_[partialSize_++] = pcm[i];
-    }
+    partialSize_ = pcm.size() - whole;
+    std::copy_n(pcm.begin() + static_cast<std::ptrdiff_t>(whole), partialSize_, partial_.begin());
 }
 
 void Crc32::Add(ConstBytes bytes)

@@ -4,6 +4,7 @@
 
 #include "util/ByteOrder.h"
 
+#include <array>
 #include <cstdint>
 
 namespace tolvane::sums {
@@ -31,7 +32,7 @@ private:
     std::uint64_t position_ = 1;
     std::uint32_t v1_ = 0;
     std::uint32_t v2_ = 0;
-    std::uint8_t partial_[4] = {};
+    std::array<std::uint8_t, 4> partial_{};
     std::size_t partialSize_ = 0;
 };
 

@@ -61,7 +61,10 @@ std::string AccurateRipId::Text() const
 
 std::string AccurateRipId::FileName() const
 {
-    return "dBAR-" + Text() + ".bin";
+    std::string name = "dBAR-";
+    name += Text();
+    name += ".bin";
+    return name;
 }
 
 std::string AccurateRipId::UrlPath() const
@@ -128,7 +131,8 @@ std::string MusicBrainzLookupUrl(const TocLayout& toc)
                       std::to_string(last);
     for (int n = 0; n <= last; ++n) {
         if (n == 0 || n >= first) {
-            url += "+" + std::to_string(offsets[static_cast<std::size_t>(n)]);
+            url += '+';
+            url += std::to_string(offsets[static_cast<std::size_t>(n)]);
         }
     }
     return url;
