@@ -12,7 +12,7 @@ packages=(
     g++-mingw-w64-i686
     libcdio-utils genisoimage xorriso sox
     libbenchmark-dev cd-paranoia time
-    whipper python3-libdiscid
+    whipper
     clang-14 libclang-rt-14-dev
 )
 
