@@ -31,16 +31,15 @@ constexpr auto CrcTables = MakeCrcTables();
 } // namespace
 
 AccurateRipChecksum::AccurateRipChecksum(std::uint64_t trackSamples, bool firstTrack, bool lastTrack)
-    : from_(firstTrack ? HiddenSamples : 1), to_(lastTrack && trackSamples >= HiddenSamples
-                                                     ? trackSamples - HiddenSamples
-                                                     : (lastTrack ? 0 : trackSamples))
+    : from_(firstTrack ? HiddenSamples : 1),
+      to_(!lastTrack ? trackSamples : trackSamples > HiddenSamples ? trackSamples - HiddenSamples : 0)
 {
 }
 
 void AccurateRipChecksum::AddSample(std::uint32_t sample)
 {
     if (position_ >= from_ && position_ <= to_) {
-        const std::uint64_t product = std::uint64_t{sample} * (position_ & 0xFFFFFFFF);
+        const std::uint64_t product = std::uint64_t{sample} * static_cast<std::uint32_t>(position_);
         v1_ += static_cast<std::uint32_t>(product);
         v2_ += static_cast<std::uint32_t>(product) + static_cast<std::uint32_t>(product >> 32);
     }

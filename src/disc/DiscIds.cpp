@@ -23,7 +23,7 @@ std::vector<TocTrack> AudioTracks(const TocLayout& toc)
 }
 
 // MusicBrainz's TOC: first and last audio track, the audio end, then each start, from 00:00:00.
-std::vector<std::int32_t> MusicBrainzToc(const TocLayout& toc, int& first, int& last)
+[[maybe_unused]] std::vector<std::int32_t> MusicBrainzToc(const TocLayout& toc, int& first, int& last)
 {
     const auto audio = AudioTracks(toc);
     if (audio.empty()) {
@@ -95,7 +95,10 @@ std::optional<AccurateRipId> AccurateRipIdOf(const TocLayout& toc, std::uint32_t
     return id;
 }
 
-std::string MusicBrainzIdOf(const TocLayout& toc)
+namespace {
+
+// One of libdiscid's texts for the TOC: the id or the submission URL; empty without audio or libdiscid.
+std::string FromDiscId([[maybe_unused]] const TocLayout& toc, [[maybe_unused]] bool url)
 {
 #ifdef TOLVANE_HAVE_DISCID
     int first = 0;
@@ -105,37 +108,27 @@ std::string MusicBrainzIdOf(const TocLayout& toc)
         return {};
     }
     DiscId* disc = discid_new();
-    std::string id;
+    std::string text;
     if (discid_put(disc, first, last, offsets.data()) != 0) {
-        id = discid_get_id(disc);
+        text = url ? discid_get_submission_url(disc) : discid_get_id(disc);
     }
     discid_free(disc);
-    return id;
+    return text;
 #else
-    (void)toc;
     return {};
 #endif
 }
 
+} // namespace
+
+std::string MusicBrainzIdOf(const TocLayout& toc)
+{
+    return FromDiscId(toc, false);
+}
+
 std::string MusicBrainzLookupUrl(const TocLayout& toc)
 {
-    const std::string id = MusicBrainzIdOf(toc);
-    int first = 0;
-    int last = 0;
-    const auto offsets = MusicBrainzToc(toc, first, last);
-    if (id.empty() || offsets.empty()) {
-        return {};
-    }
-    std::string url = "https://musicbrainz.org/cdtoc/attach?id=" + id + "&tracks=" +
-                      std::to_string(last - first + 1) + "&toc=" + std::to_string(first) + "+" +
-                      std::to_string(last);
-    for (int n = 0; n <= last; ++n) {
-        if (n == 0 || n >= first) {
-            url += '+';
-            url += std::to_string(offsets[static_cast<std::size_t>(n)]);
-        }
-    }
-    return url;
+    return FromDiscId(toc, true);
 }
 
 } // namespace tolvane::ids

@@ -266,6 +266,8 @@ struct Selection {
     static constexpr std::uint8_t UserData = 0x10;
     static constexpr std::uint8_t EdcEcc = 0x08;
     static constexpr std::uint8_t AllMain = 0xF8;
+    static constexpr std::size_t C2AndBlockErrorSize = 296; // the largest C2 field
+    static constexpr std::size_t PwSize = 96;               // the largest sub-channel field
 
     // False for the combinations MMC's table of READ CD data fields marks
     // illegal: sync without the header, EDC/ECC with headers but no user data;
@@ -287,7 +289,7 @@ struct Selection {
             c2Size = 294; // C2 error bits
             break;
         case 2:
-            c2Size = 296; // block error byte, pad byte, C2 error bits
+            c2Size = C2AndBlockErrorSize; // block error byte, pad byte, C2 error bits
             break;
         default:
             return false;
@@ -298,8 +300,8 @@ struct Selection {
             subSize = 0;
             break;
         case 1:
-            sub = Sub::RawPw; // one bit of each of P-W per byte, 96 bytes
-            subSize = 96;
+            sub = Sub::RawPw; // one bit of each of P-W per byte
+            subSize = PwSize;
             break;
         case 2:
             sub = Sub::FormattedQ;
@@ -307,7 +309,7 @@ struct Selection {
             break;
         case 4:
             sub = Sub::Rw; // R-W de-interleaved and corrected: 4 packs of 24
-            subSize = 96;
+            subSize = PwSize;
             break;
         default:
             return false;
@@ -364,7 +366,7 @@ struct Selection {
 };
 
 // The largest block READ CD gives: the raw sector, C2 with its block error byte, raw P-W.
-constexpr std::size_t MaxCdBlock = synth::RawSectorSize + 296 + 96;
+constexpr std::size_t MaxCdBlock = synth::RawSectorSize + Selection::C2AndBlockErrorSize + Selection::PwSize;
 
 constexpr std::size_t UserBlockSize = 2048;
 
