@@ -85,4 +85,91 @@ void Crc32::Add(ConstBytes bytes)
     crc_ = c;
 }
 
+namespace {
+
+constexpr std::uint32_t Rotl(std::uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
+
+} // namespace
+
+void Sha1::Block(const std::uint8_t* block)
+{
+    std::array<std::uint32_t, 80> w{};
+    for (std::size_t i = 0; i < 16; ++i) {
+        w[i] = Be32(ConstBytes(block, 64), i * 4);
+    }
+    for (std::size_t i = 16; i < 80; ++i) {
+        w[i] = Rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
+    }
+    auto [a, b, c, d, e] = h_;
+    for (std::size_t i = 0; i < 80; ++i) {
+        std::uint32_t f = 0;
+        std::uint32_t k = 0;
+        if (i < 20) {
+            f = (b & c) | (~b & d);
+            k = 0x5A827999;
+        } else if (i < 40) {
+            f = b ^ c ^ d;
+            k = 0x6ED9EBA1;
+        } else if (i < 60) {
+            f = (b & c) | (b & d) | (c & d);
+            k = 0x8F1BBCDC;
+        } else {
+            f = b ^ c ^ d;
+            k = 0xCA62C1D6;
+        }
+        const std::uint32_t t = Rotl(a, 5) + f + e + k + w[i];
+        e = d;
+        d = c;
+        c = Rotl(b, 30);
+        b = a;
+        a = t;
+    }
+    h_[0] += a;
+    h_[1] += b;
+    h_[2] += c;
+    h_[3] += d;
+    h_[4] += e;
+}
+
+void Sha1::Add(ConstBytes bytes)
+{
+    length_ += bytes.size();
+    while (!bytes.empty()) {
+        const std::size_t take = std::min(bytes.size(), pending_.size() - pendingSize_);
+        std::copy_n(bytes.begin(), take, pending_.begin() + static_cast<std::ptrdiff_t>(pendingSize_));
+        pendingSize_ += take;
+        bytes = bytes.subspan(take);
+        if (pendingSize_ == pending_.size()) {
+            Block(pending_.data());
+            pendingSize_ = 0;
+        }
+    }
+}
+
+std::array<std::uint8_t, 20> Sha1::Digest() const
+{
+    // Padding: a one bit, zeros up to 56 bytes of the last block, then the length in bits.
+    Sha1 last = *this;
+    const std::uint64_t bits = length_ * 8;
+    const std::uint8_t one = 0x80;
+    last.Add(ConstBytes(&one, 1));
+    const std::uint8_t zero = 0;
+    while (last.pendingSize_ != 56) {
+        last.Add(ConstBytes(&zero, 1));
+    }
+    std::array<std::uint8_t, 8> size{};
+    for (std::size_t i = 0; i < 8; ++i) {
+        size[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+    }
+    last.Add(size);
+    std::array<std::uint8_t, 20> digest{};
+    for (std::size_t i = 0; i < 20; ++i) {
+        digest[i] = static_cast<std::uint8_t>(last.h_[i / 4] >> (24 - 8 * (i % 4)));
+    }
+    return digest;
+}
+
 } // namespace tolvane::sums

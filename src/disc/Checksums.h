@@ -46,4 +46,19 @@ private:
     std::uint32_t crc_ = 0xFFFFFFFF;
 };
 
+// SHA-1, for the CUETools database's TOC id; fed in pieces.
+class Sha1 {
+public:
+    void Add(ConstBytes bytes);
+    std::array<std::uint8_t, 20> Digest() const;
+
+private:
+    void Block(const std::uint8_t* block);
+
+    std::array<std::uint32_t, 5> h_{0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+    std::array<std::uint8_t, 64> pending_{};
+    std::size_t pendingSize_ = 0;
+    std::uint64_t length_ = 0;
+};
+
 } // namespace tolvane::sums

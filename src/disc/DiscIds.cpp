@@ -1,8 +1,11 @@
 #include "disc/DiscIds.h"
 
+#include "disc/Checksums.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <string_view>
 
 #ifdef TOLVANE_HAVE_DISCID
 #include <discid/discid.h>
@@ -120,6 +123,43 @@ std::string FromDiscId([[maybe_unused]] const TocLayout& toc, [[maybe_unused]] b
 }
 
 } // namespace
+
+std::string CtdbTocId(const TocLayout& toc)
+{
+    const auto audio = AudioTracks(toc);
+    if (audio.empty()) {
+        return {};
+    }
+    // A hundred entries of eight upper-case hex digits, unused ones all "0".
+    constexpr std::size_t Entries = 100;
+    std::string text(Entries * 8, '0');
+    const auto put = [&text, origin = audio.front().lba](std::size_t entry, std::int32_t lba) {
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08X", static_cast<std::uint32_t>(lba - origin));
+        text.replace(entry * 8, 8, hex);
+    };
+    for (std::size_t i = 1; i < audio.size(); ++i) {
+        put(i - 1, audio[i].lba);
+    }
+    put(audio.size() - 1, AudioEnd(toc));
+
+    sums::Sha1 sha;
+    sha.Add(ConstBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    const auto digest = sha.Digest();
+    // Base64, with the database's URL-safe letters for '+', '/' and '='.
+    constexpr std::string_view Letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._";
+    std::string id;
+    for (std::size_t i = 0; i < digest.size(); i += 3) {
+        const std::uint32_t group = std::uint32_t{digest[i]} << 16 |
+                                    std::uint32_t{i + 1 < digest.size() ? digest[i + 1] : std::uint8_t{0}} << 8 |
+                                    (i + 2 < digest.size() ? digest[i + 2] : std::uint8_t{0});
+        const std::size_t present = std::min<std::size_t>(digest.size() - i, 3) + 1;
+        for (std::size_t k = 0; k < 4; ++k) {
+            id += k < present ? Letters[group >> (18 - 6 * k) & 0x3F] : '-';
+        }
+    }
+    return id;
+}
 
 std::string MusicBrainzIdOf(const TocLayout& toc)
 {

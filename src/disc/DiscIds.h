@@ -49,4 +49,8 @@ std::string MusicBrainzIdOf(const TocLayout& toc);
 // The page a user opens to find or submit the disc: the id and the TOC in MusicBrainz's form.
 std::string MusicBrainzLookupUrl(const TocLayout& toc);
 
+// The CUETools database's TOC id (28 characters): SHA-1 of where each audio track after the first
+// starts and where the audio ends, counted from the first audio track; empty without audio.
+std::string CtdbTocId(const TocLayout& toc);
+
 } // namespace tolvane::ids
