@@ -34,7 +34,7 @@ void FormInformation::Fill()
         WaitCursor wait;
         bool present = false;
         RunInBackground([&] { present = disk_->Check(); });
-        rows = InformationRows(present, *disk_->CD(), *disk_->CDText(), *disk_->DVD());
+        rows = InformationRows(present, *disk_->CD(), *disk_->CDText(), *disk_->DVD(), ids::IdentifiersOf(*disk_));
     } else {
         rows.push_back({"Media not present", ""});
     }

@@ -243,6 +243,12 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbo
         out["CD"] = CdJson(*disc.CD());
         out["CDText"] = TextJson(*disc.CDText());
         out["DVD"] = {{"Layers", disc.DVD()->Layers()}, {"Region", disc.DVD()->Region()}};
+        const ids::Identifiers found = ids::IdentifiersOf(disc);
+        out["Identifiers"] = {{"AccurateRip", found.accurateRip ? found.accurateRip->Text() : ""},
+                              {"AccurateRipUrl", found.accurateRip ? found.accurateRip->Url() : ""},
+                              {"MusicBrainz", found.musicBrainz},
+                              {"MusicBrainzUrl", found.musicBrainzUrl},
+                              {"CtdbTocId", found.ctdb}};
         out["Count"] = disc.Count();
         out["Tracks"] = nlohmann::ordered_json::array();
         for (const int n : tracks) {
@@ -265,7 +271,7 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbo
     }
 
     std::vector<std::vector<std::string>> facts;
-    for (const InformationRow& row : InformationRows(true, *disc.CD(), *disc.CDText(), *disc.DVD())) {
+    for (const InformationRow& row : InformationRows(true, *disc.CD(), *disc.CDText(), *disc.DVD(), ids::IdentifiersOf(disc))) {
         facts.push_back({row.label + ":", row.value});
     }
     PrintTable(facts);
@@ -292,7 +298,8 @@ int Report(OpticalDisk& disc, const std::string& file, bool verbose)
         return ExitFailed;
     }
     const std::string text =
-        InformationReport(InformationRows(present, *disc.CD(), *disc.CDText(), *disc.DVD()));
+        InformationReport(
+        InformationRows(present, *disc.CD(), *disc.CDText(), *disc.DVD(), ids::IdentifiersOf(disc)));
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (out) {
         out.write(text.data(), static_cast<std::streamsize>(text.size()));

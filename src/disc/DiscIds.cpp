@@ -1,9 +1,11 @@
 #include "disc/DiscIds.h"
 
 #include "disc/Checksums.h"
+#include "disc/OpticalDisk.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <string_view>
 
@@ -75,6 +77,11 @@ std::string AccurateRipId::UrlPath() const
     char folders[8];
     std::snprintf(folders, sizeof folders, "%x/%x/%x/", discId1 & 0xF, discId1 >> 4 & 0xF, discId1 >> 8 & 0xF);
     return folders + FileName();
+}
+
+std::string AccurateRipId::Url() const
+{
+    return "http://www.accuraterip.com/accuraterip/" + UrlPath();
 }
 
 std::optional<AccurateRipId> AccurateRipIdOf(const TocLayout& toc, std::uint32_t cddb)
@@ -169,6 +176,33 @@ std::string MusicBrainzIdOf(const TocLayout& toc)
 std::string MusicBrainzLookupUrl(const TocLayout& toc)
 {
     return FromDiscId(toc, true);
+}
+
+TocLayout LayoutOf(OpticalDisk& disc)
+{
+    TocLayout toc;
+    for (int n = disc.FirstTrack(); n >= 1 && n <= disc.Count(); ++n) {
+        if (const auto t = disc.Track(static_cast<std::int16_t>(n))) {
+            toc.tracks.push_back({static_cast<std::uint8_t>(n), t->LBA(), t->Mode() == "Audio"});
+            toc.leadOut = t->LBA() + t->LogicalBlocks();
+        }
+    }
+    return toc;
+}
+
+Identifiers IdentifiersOf(OpticalDisk& disc)
+{
+    const TocLayout toc = LayoutOf(disc);
+    const auto cd = disc.CD();
+    const auto cddb = static_cast<std::uint32_t>(std::strtoul(cd->CDDB().c_str(), nullptr, 16));
+    Identifiers ids;
+    ids.accurateRip = AccurateRipIdOf(toc, cddb);
+    if (ids.accurateRip) {
+        ids.musicBrainz = MusicBrainzIdOf(toc);
+        ids.musicBrainzUrl = MusicBrainzLookupUrl(toc);
+        ids.ctdb = CtdbTocId(toc);
+    }
+    return ids;
 }
 
 } // namespace tolvane::ids

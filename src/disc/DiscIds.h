@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace tolvane {
+class OpticalDisk;
+}
+
 namespace tolvane::ids {
 
 struct TocTrack {
@@ -36,6 +40,7 @@ struct AccurateRipId {
     std::string Text() const;     // 013-0019d4c3-00fe8924-b90c650d
     std::string FileName() const; // dBAR-013-0019d4c3-00fe8924-b90c650d.bin
     std::string UrlPath() const;  // 3/c/4/dBAR-013-0019d4c3-00fe8924-b90c650d.bin
+    std::string Url() const;      // the response's address in the public database
 };
 
 // Sums over the audio tracks only, numbered from 1 among themselves, with the final lead-out;
@@ -52,5 +57,18 @@ std::string MusicBrainzLookupUrl(const TocLayout& toc);
 // The CUETools database's TOC id (28 characters): SHA-1 of where each audio track after the first
 // starts and where the audio ends, counted from the first audio track; empty without audio.
 std::string CtdbTocId(const TocLayout& toc);
+
+// The table of contents of the disc the disc object last read; the final lead-out is where its
+// last track ends.
+TocLayout LayoutOf(OpticalDisk& disc);
+
+// Every id of a disc at once, for the views that show them; all empty without audio tracks.
+struct Identifiers {
+    std::optional<AccurateRipId> accurateRip;
+    std::string musicBrainz;
+    std::string musicBrainzUrl;
+    std::string ctdb;
+};
+Identifiers IdentifiersOf(OpticalDisk& disc);
 
 } // namespace tolvane::ids

@@ -18,10 +18,7 @@ const char* YesNo(bool b)
     return b ? "Yes" : "No";
 }
 
-} // namespace
-
-std::vector<InformationRow> InformationRows(bool mediaPresent, const CD& cd, const CDText& discText,
-                                            const DVD& dvd)
+std::vector<InformationRow> RecordRows(bool mediaPresent, const CD& cd, const CDText& discText, const DVD& dvd)
 {
     std::vector<InformationRow> rows;
     if (!mediaPresent) {
@@ -74,6 +71,22 @@ std::vector<InformationRow> InformationRows(bool mediaPresent, const CD& cd, con
     add("Volume Modification", cd.VolumeModification());
     add("Volume Effective", cd.VolumeEffective());
     add("Volume Expiration", cd.VolumeExpiration());
+    return rows;
+}
+
+} // namespace
+
+std::vector<InformationRow> InformationRows(bool mediaPresent, const CD& cd, const CDText& discText,
+                                            const DVD& dvd, const ids::Identifiers& identifiers)
+{
+    std::vector<InformationRow> rows = RecordRows(mediaPresent, cd, discText, dvd);
+    if (mediaPresent && cd.DiscStatus() != 0 && !cd.CDDB().empty() && identifiers.accurateRip) {
+        rows.push_back({"AccurateRip ID", identifiers.accurateRip->Text()});
+        rows.push_back({"AccurateRip URL", identifiers.accurateRip->Url()});
+        rows.push_back({"MusicBrainz Disc ID", identifiers.musicBrainz});
+        rows.push_back({"MusicBrainz URL", identifiers.musicBrainzUrl});
+        rows.push_back({"CTDB TOC ID", identifiers.ctdb});
+    }
     return rows;
 }
 

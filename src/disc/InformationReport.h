@@ -5,6 +5,7 @@
 #include "disc/CD.h"
 #include "disc/CDText.h"
 #include "disc/DVD.h"
+#include "disc/DiscIds.h"
 
 #include <string>
 #include <vector>
@@ -16,10 +17,10 @@ struct InformationRow {
     std::string value;
 };
 
-// The rows for a disc whose last read left these records. Without a medium the
-// list is the single row "Media not present".
+// The rows for a disc whose last read left these records, then the online databases' ids of a
+// disc with audio. Without a medium the list is the single row "Media not present".
 std::vector<InformationRow> InformationRows(bool mediaPresent, const CD& cd, const CDText& discText,
-                                            const DVD& dvd);
+                                            const DVD& dvd, const ids::Identifiers& identifiers);
 
 // The text report: one line per row, the value at character 38, CRLF line ends.
 std::string InformationReport(const std::vector<InformationRow>& rows);

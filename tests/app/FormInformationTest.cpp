@@ -46,7 +46,7 @@ private slots:
             std::size_t drive;
             std::size_t rows;
             QStringList row; // one of them
-        } cases[] = {{"audio CD", {Demo()}, 0, 12, {"Title", "Tolvane Demo"}},
+        } cases[] = {{"audio CD", {Demo()}, 0, 17, {"CTDB TOC ID", "j0vZ4FRFbDVS3UxpHxH9w5jDblA-"}},
                      {"data CD", {Image("libcdio/isofs-m1.cue")}, 0, 27, {"Volume Identifier", "CDROM"}},
                      {"DVD", {Demo()}, 1, 29, {"Layers", "2"}},
                      {"blank CD-R", {}, 0, 4, {"Disc Status", "Empty"}},
@@ -68,7 +68,8 @@ private slots:
             QCOMPARE(listed.size(), c.rows);
             QVERIFY(std::find(listed.begin(), listed.end(), c.row) != listed.end());
             const std::string report =
-                InformationReport(InformationRows(disk->Check(), *disk->CD(), *disk->CDText(), *disk->DVD()));
+                InformationReport(InformationRows(disk->Check(), *disk->CD(), *disk->CDText(), *disk->DVD(),
+                                                  ids::IdentifiersOf(*disk)));
             QCOMPARE(w.Report(), report);
 
             SaveAs(w);

@@ -100,14 +100,15 @@ TEST(Cli, InfoJsonGivesThePeersFacts)
         std::string upc;
         std::string cddb;
         std::string mode1;
+        std::string musicBrainz; // libdiscid's, in expected-facts.json
     };
     const std::vector<Case> cases{
         // cd-info's goldens (cdda.right, cdda_4_5.right, isofs-m1.right) and expected-facts.json.
-        {"libcdio/cdda.cue", 1, {{1, 0}}, "0000010271955", "02000401", "Audio"},
-        {"libcdio/cdda_4_5.cue", 5, {{4, 0}, {5, 150}}, "", "06000402", "Audio"},
-        {"libcdio/isofs-m1.cue", 1, {{1, 0}}, "0000012101954", "02000401", "Mode 1"},
+        {"libcdio/cdda.cue", 1, {{1, 0}}, "0000010271955", "02000401", "Audio", "BYu.c_jbPYTjSffcaKTHoMgj06w-"},
+        {"libcdio/cdda_4_5.cue", 5, {{4, 0}, {5, 150}}, "", "06000402", "Audio", "XhGDBudA9C4i4u8Rud73NZcc4Cc-"},
+        {"libcdio/isofs-m1.cue", 1, {{1, 0}}, "0000012101954", "02000401", "Mode 1", ""},
         {"cdrdao/t9.toc", 5, {{1, 375}, {2, 900}, {3, 1605}, {4, 2250}, {5, 3151}}, "0724385356926", "1e002905",
-         "Audio"},
+         "Audio", "Vvo8WHi4A48mZvisZ.iVWY_4JAs-"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image);
@@ -130,6 +131,7 @@ TEST(Cli, InfoJsonGivesThePeersFacts)
         EXPECT_EQ(j["Drive"]["Letter"], "D:");
         EXPECT_EQ(j["Drive"]["Manufacturer"], "TOLVANE ");
         EXPECT_TRUE(j["CD"]["TotalRawSize"].is_number_integer());
+        EXPECT_EQ(j["Identifiers"]["MusicBrainz"], c.musicBrainz);
     }
 }
 
@@ -153,7 +155,14 @@ TEST(Cli, ReportIsTheInformationWindowsText)
                                  "Total Raw Size:                      618496\r\n"
                                  "Title:                               Join us now we have the software\r\n"
                                  "Artist:                              Richard Stallman\r\n"
-                                 "UPC/EAN:                             0000010271955\r\n";
+                                 "UPC/EAN:                             0000010271955\r\n"
+                                 "AccurateRip ID:                      001-0000012e-0000025d-02000401\r\n"
+                                 "AccurateRip URL:                     http://www.accuraterip.com/accuraterip/"
+                                 "e/2/1/dBAR-001-0000012e-0000025d-02000401.bin\r\n"
+                                 "MusicBrainz Disc ID:                 BYu.c_jbPYTjSffcaKTHoMgj06w-\r\n"
+                                 "MusicBrainz URL:                     http://musicbrainz.org/cdtoc/attach?"
+                                 "id=BYu.c_jbPYTjSffcaKTHoMgj06w-&tracks=1&toc=1+1+452+150\r\n"
+                                 "CTDB TOC ID:                         qfi1jXVX7cWDUUKy_0O7YvT4tPE-\r\n";
     EXPECT_EQ(text, expected);
 }
 
