@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/Options.h"
+#include "disc/Checksums.h"
 #include "disc/InformationReport.h"
 #include "disc/TrackTable.h"
 
@@ -344,6 +345,16 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         return ExitFailed;
     }
 
+    // AccurateRip leaves out the start of the disc's first audio track and the end of its last.
+    int firstAudio = 0;
+    int lastAudio = 0;
+    for (const int n : toc) {
+        if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
+            firstAudio = firstAudio == 0 ? n : firstAudio;
+            lastAudio = n;
+        }
+    }
+
     int status = ExitOk;
     for (const int n : tracks) {
         const auto track = disc.Track(static_cast<std::int16_t>(n));
@@ -360,6 +371,14 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         const std::string file = (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
         Progress progress(n, track->LogicalBlocks());
         bool cancelled = false;
+        sums::AccurateRipChecksum accurateRip(std::uint64_t{static_cast<std::uint32_t>(track->LogicalBlocks())} *
+                                                  sums::SamplesPerSector,
+                                              n == firstAudio, n == lastAudio);
+        sums::Crc32 crc;
+        disc.SetAudioHandler([&](ConstBytes sector) {
+            accurateRip.Add(sector);
+            crc.Add(sector);
+        });
         disc.SetChangeHandler([&](std::int32_t bytes, bool& cancel) {
             if (Interrupted.load()) {
                 cancel = true;
@@ -370,6 +389,7 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         });
         const bool ok = disc.Extract(static_cast<std::uint8_t>(n), file);
         disc.SetChangeHandler(nullptr);
+        disc.SetAudioHandler(nullptr);
         if (cancelled) {
             progress.Finish(file, "stopped, kept");
             std::cerr << Cancelled << '\n';
@@ -392,6 +412,9 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             continue;
         }
         progress.Finish(file, "wrote");
+        std::printf("Track %2d: AccurateRip v1 %08X, v2 %08X; CRC32 %08X\n", n, accurateRip.V1(), accurateRip.V2(),
+                    crc.Value());
+        std::fflush(stdout);
     }
     return status;
 }

@@ -655,12 +655,15 @@ bool OpticalDisk::ExtractSectors(const tolvane::Track& track, const std::string&
                 stop = true;
                 break;
             }
-            if (!wav.Write(ConstBytes(buffer.data() + static_cast<std::ptrdiff_t>(i) * RawSectorSize,
-                                      RawSectorSize))) {
+            const ConstBytes sector(buffer.data() + static_cast<std::ptrdiff_t>(i) * RawSectorSize, RawSectorSize);
+            if (!wav.Write(sector)) {
                 errorMessage_ = "Error writing file";
                 result = false;
                 stop = true;
                 break;
+            }
+            if (audio_) {
+                audio_(sector);
             }
             result = true;
         }

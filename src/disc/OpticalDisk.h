@@ -11,6 +11,7 @@
 #include "disc/CDText.h"
 #include "disc/DVD.h"
 #include "disc/Track.h"
+#include "util/ByteOrder.h"
 #include "util/Clock.h"
 
 #include <cstdint>
@@ -27,6 +28,8 @@ public:
     // Raised once per extracted sector: the length the file will have once the
     // sector is written, and a flag the handler sets to stop before it is written.
     using ChangeHandler = std::function<void(std::int32_t extractedbytes, bool& cancelextract)>;
+    // Raised with each sector's audio once it is in the file, so checksums need no second pass.
+    using AudioHandler = std::function<void(ConstBytes sector)>;
 
     // Sectors read by one READ CD during extraction (27 x 2,352 bytes = 63,504).
     static constexpr std::int32_t BurstSectors = 27;
@@ -61,6 +64,7 @@ public:
 
     // The Change event.
     void SetChangeHandler(ChangeHandler handler) { change_ = std::move(handler); }
+    void SetAudioHandler(AudioHandler handler) { audio_ = std::move(handler); }
 
     // Dates of the volume descriptor are written in this locale's formats (the
     // user's locale by default).
@@ -90,6 +94,7 @@ private:
     std::shared_ptr<tolvane::DVD> dvd_;
     std::vector<std::shared_ptr<tolvane::Track>> tracks_; // index = track number
     ChangeHandler change_;
+    AudioHandler audio_;
     std::locale locale_;
 };
 

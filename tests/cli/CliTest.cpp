@@ -14,6 +14,7 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -175,6 +176,30 @@ TEST(Cli, RipCopiesTheImagesAudioExactly)
     const auto bin = test::ReadBytes(Image("libcdio/cdda.bin"));
     ASSERT_EQ(wav.size(), 44 + bin.size());
     EXPECT_TRUE(std::equal(bin.begin(), bin.end(), wav.begin() + 44));
+}
+
+TEST(Cli, RipPrintsTheChecksumsPeersComputeFromTheFiles)
+{
+    const test::TempDir dir;
+    // The demo CD's first and last tracks: the two AccurateRip counts short of their ends.
+    const Outcome r = Cli({"--demo", "rip", "--tracks", "1,3,6", "--out", dir.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const int n : {1, 3, 6}) {
+        SCOPED_TRACE("track " + std::to_string(n));
+        const std::string wav = "'" + dir.File("Track " + std::to_string(n) + ".wav") + "'";
+        const auto place = " " + std::to_string(n) + " 6";
+        const auto v1 = test::PeerOutput("accuraterip-checksum --accuraterip-v1 " + wav + place);
+        const auto v2 = test::PeerOutput("accuraterip-checksum --accuraterip-v2 " + wav + place);
+        const auto crc = test::PeerOutput("python3 -c \"import sys, zlib; "
+                                          "print('%08X' % zlib.crc32(open(sys.argv[1], 'rb').read()[44:]))\" " + wav);
+        if (!v1 || !v2 || !crc) {
+            GTEST_SKIP() << "accuraterip-checksum (Debian package whipper) or python3 is not installed";
+        }
+        char line[96];
+        std::snprintf(line, sizeof line, "Track %2d: AccurateRip v1 %s, v2 %s; CRC32 %s\n", n, v1->substr(0, 8).c_str(),
+                      v2->substr(0, 8).c_str(), crc->substr(0, 8).c_str());
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+    }
 }
 
 TEST(Cli, DrivesAreHeadedLikeTheDeviceDialogsColumns)

@@ -1,5 +1,7 @@
 #include "support/TestData.h"
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -79,6 +81,20 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::optional<std::string> PeerOutput(const std::string& command)
+{
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string out;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+        out.append(chunk, n);
+    }
+    return ::pclose(pipe) == 0 ? std::optional<std::string>(out) : std::nullopt;
 }
 
 } // namespace tolvane::test

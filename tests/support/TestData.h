@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,9 @@ private:
 
 // A whole file's bytes; empty when it cannot be read.
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
+
+// What a peer's program prints for a shell command line, when it exits with 0; nothing when the
+// program is missing or fails. Tests use peers as oracles and skip when they are not installed.
+std::optional<std::string> PeerOutput(const std::string& command);
 
 } // namespace tolvane::test
