@@ -68,6 +68,43 @@ void AccurateRipChecksum::Add(ConstBytes pcm)
     std::copy_n(pcm.begin() + static_cast<std::ptrdiff_t>(whole), partialSize_, partial_.begin());
 }
 
+std::vector<int> FindOffsets(std::span<const std::uint32_t> samples, std::size_t margin, bool firstTrack,
+                             bool lastTrack, std::span<const std::uint32_t> known)
+{
+    std::vector<int> found;
+    if (samples.size() <= 2 * margin) {
+        return found;
+    }
+    const std::uint64_t trackSamples = samples.size() - 2 * margin;
+    const std::uint64_t from = firstTrack ? HiddenSamples : 1;
+    const std::uint64_t to = !lastTrack ? trackSamples : trackSamples > HiddenSamples ? trackSamples - HiddenSamples : 0;
+    if (from > to) {
+        return found;
+    }
+    // Weight i takes samples[base + i - 1]; base 0 is the correction -margin.
+    const auto at = [&samples](std::size_t base, std::uint64_t i) { return samples[base + i - 1]; };
+    std::uint32_t v1 = 0;
+    std::uint32_t window = 0; // the samples of weights from+1 .. to
+    for (std::uint64_t i = from; i <= to; ++i) {
+        v1 += static_cast<std::uint32_t>(i) * at(0, i);
+        window += i > from ? at(0, i) : 0;
+    }
+    const auto f = static_cast<std::uint32_t>(from);
+    const auto t = static_cast<std::uint32_t>(to);
+    for (std::size_t base = 0;; ++base) {
+        if (std::find(known.begin(), known.end(), v1) != known.end()) {
+            found.push_back(static_cast<int>(base) - static_cast<int>(margin));
+        }
+        if (base == 2 * margin) {
+            break;
+        }
+        // One sample later: every weight falls by one, the first sample leaves, a new one comes last.
+        v1 = v1 - window - f * at(base, from) + t * at(base, to + 1);
+        window = window - at(base, from + 1) + at(base, to + 1);
+    }
+    return found;
+}
+
 void Crc32::Add(ConstBytes bytes)
 {
     std::uint32_t c = crc_;

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 namespace tolvane::sums {
 
@@ -35,6 +37,14 @@ private:
     std::array<std::uint8_t, 4> partial_{};
     std::size_t partialSize_ = 0;
 };
+
+// The read-offset corrections, within +-margin samples, at which a track's AccurateRip v1 checksum
+// is one of `known`: the way a drive's offset is found from a disc the database knows. `samples`
+// holds the track's samples as read, with `margin` more before and after it (the neighbouring
+// tracks' or silence). A correction of +6 means the right samples start 6 later than read.
+// One pass: the checksum at the next offset follows from the one before (v2 does not slide so).
+std::vector<int> FindOffsets(std::span<const std::uint32_t> samples, std::size_t margin, bool firstTrack,
+                             bool lastTrack, std::span<const std::uint32_t> known);
 
 // CRC-32 (the polynomial of zlib and PNG), fed in pieces.
 class Crc32 {

@@ -1,0 +1,130 @@
+// AccurateRip's responses (whipper's recorded ones), the verdicts on extracted tracks, and finding
+// a drive's read offset from a checksum the database holds.
+#include "disc/AccurateRip.h"
+#include "disc/Checksums.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace tolvane {
+namespace {
+
+const ids::AccurateRipId Two{2, 0x0000f21c, 0x00027ef8, 0x05021002};
+
+std::vector<std::uint8_t> Recorded(const ids::AccurateRipId& id)
+{
+    return test::ReadBytes(test::TestDataPath("whipper/" + id.FileName()));
+}
+
+TEST(AccurateRip, DecodesRecordedResponses)
+{
+    const auto two = accuraterip::Decode(Recorded(Two), Two);
+    ASSERT_EQ(two.error, "");
+    ASSERT_EQ(two.pressings.size(), 2u);
+    // whipper's test_common_accurip.py reads the same file so.
+    const auto& p = two.pressings;
+    EXPECT_EQ(p[0].tracks[0].confidence, 12);
+    EXPECT_EQ(p[0].tracks[1].confidence, 20);
+    EXPECT_EQ(p[1].tracks[0].confidence, 7);
+    EXPECT_EQ(p[1].tracks[1].confidence, 7);
+    EXPECT_EQ(p[0].tracks[0].crc, 0x284fc705u);
+    EXPECT_EQ(p[0].tracks[1].crc, 0x9cc1f32eu);
+    EXPECT_EQ(p[1].tracks[0].crc, 0xdc77f9abu);
+    EXPECT_EQ(p[1].tracks[1].crc, 0xdd97d2c3u);
+    EXPECT_EQ(p[0].tracks[0].frame450, 0x3b97f8a4u);
+    EXPECT_EQ(p[1].tracks[0].frame450, 0u);
+
+    const ids::AccurateRipId twenty{20, 0x002e5023, 0x029d8e49, 0x040eaa14};
+    const auto one = accuraterip::Decode(Recorded(twenty), twenty);
+    ASSERT_EQ(one.error, "");
+    ASSERT_EQ(one.pressings.size(), 1u);
+    EXPECT_EQ(one.pressings[0].tracks.size(), 20u);
+}
+
+TEST(AccurateRip, BadResponsesAreErrorsNeverMatches)
+{
+    const auto good = Recorded(Two);
+    const std::string page = "<html><body><h1>404 Not Found</h1></body></html>\n";
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> body;
+        ids::AccurateRipId id;
+        const char* error;
+    } cases[] = {
+        {"empty", {}, Two, "the response is empty"},
+        {"truncated", {good.begin(), good.end() - 1}, Two, "the response is truncated or not an AccurateRip response"},
+        {"header only", {good.begin(), good.begin() + 12}, Two,
+         "the response is truncated or not an AccurateRip response"},
+        {"error page", {page.begin(), page.end()}, Two, "the response is truncated or not an AccurateRip response"},
+        {"another disc", good, {2, 0x0000f21c, 0x00027ef9, 0x05021002}, "the response is not for this disc"},
+        {"another track count", good, {3, 0x0000f21c, 0x00027ef8, 0x05021002}, "the response is not for this disc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto r = accuraterip::Decode(c.body, c.id);
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_TRUE(r.pressings.empty());
+        EXPECT_EQ(accuraterip::Check(r, 0, 0x284fc705, 0x284fc705).outcome, accuraterip::Outcome::NotPresent);
+    }
+}
+
+TEST(AccurateRip, VerdictsOnTracks)
+{
+    const auto r = accuraterip::Decode(Recorded(Two), Two);
+    const struct {
+        std::size_t track;
+        std::uint32_t v1;
+        std::uint32_t v2;
+        const char* text;
+    } cases[] = {
+        {0, 0x284fc705, 0x11111111, "accurately ripped (confidence 12) [v1]"},
+        {0, 0x22222222, 0xdc77f9ab, "accurately ripped (confidence 7) [v2]"},
+        // Both sums found: the more confident submission is named.
+        {0, 0xdc77f9ab, 0x284fc705, "accurately ripped (confidence 12) [v2]"},
+        {1, 0x9cc1f32e, 0xdd97d2c3, "accurately ripped (confidence 20) [v1]"},
+        {1, 0x284fc705, 0x33333333, "mismatch"}, // another track's sum
+        {2, 0x284fc705, 0x284fc705, "not present in database"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(accuraterip::Text(accuraterip::Check(r, c.track, c.v1, c.v2)), c.text);
+    }
+    // A pressing whose submissions all have confidence 0 lists nothing.
+    auto zero = r;
+    for (auto& p : zero.pressings)
+        p.tracks[0].confidence = 0;
+    EXPECT_EQ(accuraterip::Check(zero, 0, 0x284fc705, 0).outcome, accuraterip::Outcome::NotPresent);
+}
+
+TEST(AccurateRip, FindsTheReadOffsetFromAKnownChecksum)
+{
+    // Noise for a middle track of 30 sectors and a first track of 12, with a margin of 1,200 samples
+    // of neighbouring audio, read by drives whose corrections are +6, +667, -1164 and 0.
+    constexpr std::size_t Margin = 1200;
+    std::mt19937 noise(7);
+    for (const bool first : {false, true}) {
+        const std::size_t samples = (first ? 12 : 30) * sums::SamplesPerSector;
+        std::vector<std::uint32_t> disc(samples + 4 * Margin);
+        for (auto& s : disc)
+            s = static_cast<std::uint32_t>(noise());
+        const std::size_t start = 2 * Margin; // the track's first sample on the disc
+        sums::AccurateRipChecksum truth(samples, first, false);
+        truth.Add(ConstBytes(reinterpret_cast<const std::uint8_t*>(disc.data() + start), samples * 4));
+        const std::uint32_t known[] = {0x12345678, truth.V1()};
+        for (const int correction : {6, 667, -1164, 0}) {
+            SCOPED_TRACE(std::to_string(correction) + (first ? " first track" : ""));
+            // A drive needing a correction of +c delivers the sample c places before the one asked.
+            const std::size_t readFrom = start - static_cast<std::size_t>(correction) - Margin;
+            const std::span<const std::uint32_t> read(disc.data() + readFrom, samples + 2 * Margin);
+            EXPECT_EQ(sums::FindOffsets(read, Margin, first, false, known), std::vector<int>{correction});
+        }
+    }
+    EXPECT_TRUE(sums::FindOffsets(std::vector<std::uint32_t>(100), 50, false, false, std::vector<std::uint32_t>{0})
+                    .empty());
+}
+
+} // namespace
+} // namespace tolvane
