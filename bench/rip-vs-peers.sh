@@ -98,7 +98,7 @@ contender() {
     case $1 in
     cat) run cat cat "$bin" ;;
     cd-paranoia) run cd-paranoia cd-paranoia -d "$image" -B -Z ;;
-    tolvane) run tolvane "$cli" --image "$image" rip --out "$work/out.tolvane" ;;
+    tolvane) run tolvane "$cli" --image "$image" rip --no-verify --out "$work/out.tolvane" ;;
     esac
 }
 

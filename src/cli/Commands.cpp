@@ -3,12 +3,15 @@
 #include "cli/Options.h"
 #include "disc/Checksums.h"
 #include "disc/InformationReport.h"
+#include "disc/WavReader.h"
+#include "net/Databases.h"
 #include "disc/TrackTable.h"
 
 #include <nlohmann/json.hpp>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -313,8 +316,180 @@ int Report(OpticalDisk& disc, const std::string& file, bool verbose)
     return ExitOk;
 }
 
+namespace {
+
+// The tracks a rip or a verification works on: those asked for, else every audio track.
+std::vector<int> ChosenTracks(OpticalDisk& disc, const std::vector<int>& toc, const std::optional<std::vector<int>>& requested)
+{
+    if (requested) {
+        return *requested;
+    }
+    std::vector<int> tracks;
+    for (const int n : toc) {
+        if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
+            tracks.push_back(n);
+        }
+    }
+    return tracks;
+}
+
+// Where a track sits among the disc's audio tracks: AccurateRip leaves out the start of the first
+// and the end of the last, and lists them in this order.
+struct AudioPlace {
+    std::size_t index = 0;
+    bool first = false;
+    bool last = false;
+};
+
+AudioPlace PlaceOf(OpticalDisk& disc, const std::vector<int>& toc, int n)
+{
+    std::vector<int> audio;
+    for (const int t : toc) {
+        if (disc.Track(static_cast<std::int16_t>(t))->Mode() == "Audio") {
+            audio.push_back(t);
+        }
+    }
+    const auto at = std::find(audio.begin(), audio.end(), n);
+    return {static_cast<std::size_t>(at - audio.begin()), at == audio.begin(), at + 1 == audio.end()};
+}
+
+struct TrackSums {
+    int track = 0;
+    AudioPlace place;
+    std::uint32_t v1 = 0;
+    std::uint32_t v2 = 0;
+    std::uint32_t crc = 0;
+};
+
+// The checksums of a track, fed its audio in order.
+class Summer {
+public:
+    Summer(int track, AudioPlace place, std::uint64_t bytes)
+        : track_(track), place_(place), accurateRip_(bytes / 4, place.first, place.last)
+    {
+    }
+    void Add(ConstBytes audio)
+    {
+        accurateRip_.Add(audio);
+        crc_.Add(audio);
+    }
+    TrackSums Sums() const { return {track_, place_, accurateRip_.V1(), accurateRip_.V2(), crc_.Value()}; }
+
+private:
+    int track_;
+    AudioPlace place_;
+    sums::AccurateRipChecksum accurateRip_;
+    sums::Crc32 crc_;
+};
+
+void PrintSums(const TrackSums& s)
+{
+    std::printf("Track %2d: AccurateRip v1 %08X, v2 %08X; CRC32 %08X\n", s.track, s.v1, s.v2, s.crc);
+    std::fflush(stdout);
+}
+
+enum class Copied { Ok, Failed, StopAll, Cancelled };
+
+// Extract of one track into `file` with its progress, its checksums summed on the way, and the
+// window's messages for what went wrong.
+Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& file, const std::string& shown,
+                 const char* done, bool verbose, TrackSums& out)
+{
+    const auto track = disc.Track(static_cast<std::int16_t>(n));
+    Progress progress(n, track->LogicalBlocks());
+    bool cancelled = false;
+    Summer summer(n, place, std::uint64_t{static_cast<std::uint32_t>(track->LogicalBlocks())} * 2352);
+    disc.SetAudioHandler([&](ConstBytes sector) { summer.Add(sector); });
+    disc.SetChangeHandler([&](std::int32_t bytes, bool& cancel) {
+        if (Interrupted.load()) {
+            cancel = true;
+            cancelled = true;
+            return;
+        }
+        progress.Update(bytes);
+    });
+    const bool ok = disc.Extract(static_cast<std::uint8_t>(n), file);
+    disc.SetChangeHandler(nullptr);
+    disc.SetAudioHandler(nullptr);
+    if (cancelled) {
+        progress.Finish(shown, shown == file ? "stopped, kept" : "stopped");
+        std::cerr << Cancelled << '\n';
+        return Copied::Cancelled;
+    }
+    if (!ok) {
+        const std::string& why = disc.ErrorMessage();
+        if (why == "Invalid handle") {
+            // The folder takes no files: the other tracks would fail the same way.
+            std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
+            Reason(disc, verbose);
+            return Copied::StopAll;
+        }
+        std::cerr << "Track " << n << ": " << ErrorExtracting << '\n';
+        Reason(disc, verbose);
+        // A full disc is full for the next track too.
+        return why == ErrorWriting ? Copied::StopAll : Copied::Failed;
+    }
+    progress.Finish(shown, done);
+    out = summer.Sums();
+    return Copied::Ok;
+}
+
+// A track asked for that is not on the disc or not audio: says so and returns false.
+bool Extractable(OpticalDisk& disc, int n)
+{
+    const auto track = disc.Track(static_cast<std::int16_t>(n));
+    if (!track || n < disc.FirstTrack()) {
+        std::cerr << "Track " << n << ": no such track on this disc\n";
+        return false;
+    }
+    if (track->Mode() != "Audio") {
+        std::cerr << "Track " << n << ": " << NotAudio << '\n';
+        return false;
+    }
+    return true;
+}
+
+// The AccurateRip verdict on each track; true when every one was accurately ripped.
+bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const Verification& verification)
+{
+    const auto id = ids::IdentifiersOf(disc).accurateRip;
+    if (!id || tracks.empty()) {
+        return false;
+    }
+    net::AccurateRipLookup lookup;
+    if (!verification.accurateRipFile.empty()) {
+        lookup = net::ReadAccurateRip(verification.accurateRipFile, *id);
+    } else {
+        net::HttpClient http;
+        lookup = net::FetchAccurateRip(http, verification.services, *id);
+    }
+    std::printf("AccurateRip: %s\n", id->FileName().c_str());
+    if (lookup.state == net::AccurateRipLookup::State::Failed) {
+        std::printf("AccurateRip: not checked: %s\n", lookup.error.c_str());
+        std::fflush(stdout);
+        return false;
+    }
+    std::size_t accurate = 0;
+    for (const TrackSums& s : tracks) {
+        const auto verdict = accuraterip::Check(lookup.response, s.place.index, s.v1, s.v2);
+        accurate += verdict.outcome == accuraterip::Outcome::Accurate;
+        std::printf("Track %2d: %s\n", s.track, accuraterip::Text(verdict).c_str());
+    }
+    if (lookup.state == net::AccurateRipLookup::State::NotInDatabase) {
+        std::printf("AccurateRip: the disc is not in the database\n");
+    } else if (accurate == tracks.size()) {
+        std::printf("AccurateRip: all %zu tracks accurately ripped\n", tracks.size());
+    } else {
+        std::printf("AccurateRip: %zu of %zu tracks accurately ripped\n", accurate, tracks.size());
+    }
+    std::fflush(stdout);
+    return accurate == tracks.size();
+}
+
+} // namespace
+
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
-        bool verbose)
+        const Verification& verification, bool verbose)
 {
     if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
@@ -324,16 +499,7 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         std::cerr << NoTracksFound << '\n';
         return ExitFailed;
     }
-    std::vector<int> tracks;
-    if (requested) {
-        tracks = *requested;
-    } else {
-        for (const int n : toc) {
-            if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
-                tracks.push_back(n);
-            }
-        }
-    }
+    const std::vector<int> tracks = ChosenTracks(disc, toc, requested);
     // The folder the window's folder dialog would refuse.
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -345,76 +511,96 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         return ExitFailed;
     }
 
-    // AccurateRip leaves out the start of the disc's first audio track and the end of its last.
-    int firstAudio = 0;
-    int lastAudio = 0;
-    for (const int n : toc) {
-        if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
-            firstAudio = firstAudio == 0 ? n : firstAudio;
-            lastAudio = n;
-        }
-    }
-
     int status = ExitOk;
+    std::vector<TrackSums> ripped;
     for (const int n : tracks) {
-        const auto track = disc.Track(static_cast<std::int16_t>(n));
-        if (!track || n < disc.FirstTrack()) {
-            std::cerr << "Track " << n << ": no such track on this disc\n";
-            status = ExitFailed;
-            continue;
-        }
-        if (track->Mode() != "Audio") {
-            std::cerr << "Track " << n << ": " << NotAudio << '\n';
+        if (!Extractable(disc, n)) {
             status = ExitFailed;
             continue;
         }
         const std::string file = (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
-        Progress progress(n, track->LogicalBlocks());
-        bool cancelled = false;
-        sums::AccurateRipChecksum accurateRip(std::uint64_t{static_cast<std::uint32_t>(track->LogicalBlocks())} *
-                                                  sums::SamplesPerSector,
-                                              n == firstAudio, n == lastAudio);
-        sums::Crc32 crc;
-        disc.SetAudioHandler([&](ConstBytes sector) {
-            accurateRip.Add(sector);
-            crc.Add(sector);
-        });
-        disc.SetChangeHandler([&](std::int32_t bytes, bool& cancel) {
-            if (Interrupted.load()) {
-                cancel = true;
-                cancelled = true;
-                return;
-            }
-            progress.Update(bytes);
-        });
-        const bool ok = disc.Extract(static_cast<std::uint8_t>(n), file);
-        disc.SetChangeHandler(nullptr);
-        disc.SetAudioHandler(nullptr);
-        if (cancelled) {
-            progress.Finish(file, "stopped, kept");
-            std::cerr << Cancelled << '\n';
+        TrackSums sums;
+        const Copied copied = CopyTrack(disc, n, PlaceOf(disc, toc, n), file, file, "wrote", verbose, sums);
+        if (copied == Copied::Cancelled) {
             return ExitInterrupted;
         }
-        if (!ok) {
-            const std::string& why = disc.ErrorMessage();
-            if (why == "Invalid handle") {
-                // The folder takes no files: the other tracks would fail the same way.
-                std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
-                Reason(disc, verbose);
-                return ExitFailed;
-            }
-            std::cerr << "Track " << n << ": " << ErrorExtracting << '\n';
-            Reason(disc, verbose);
-            if (why == ErrorWriting) {
-                return ExitFailed; // the disc is full: so is it for the next track
-            }
+        if (copied == Copied::StopAll) {
+            return ExitFailed;
+        }
+        if (copied == Copied::Failed) {
             status = ExitFailed;
             continue;
         }
-        progress.Finish(file, "wrote");
-        std::printf("Track %2d: AccurateRip v1 %08X, v2 %08X; CRC32 %08X\n", n, accurateRip.V1(), accurateRip.V2(),
-                    crc.Value());
-        std::fflush(stdout);
+        PrintSums(sums);
+        ripped.push_back(sums);
+    }
+    // The files stay whatever the database says, and a rip offline succeeds all the same.
+    if (verification.enabled) {
+        ReportAccurateRip(disc, ripped, verification);
+    }
+    return status;
+}
+
+int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
+           const Verification& verification, bool verbose)
+{
+    if (!ReadDisc(disc, verbose)) {
+        return ExitFailed;
+    }
+    const std::vector<int> toc = TocTracks(disc);
+    if (!ids::IdentifiersOf(disc).accurateRip) {
+        std::cerr << NoTracksFound << '\n';
+        return ExitFailed;
+    }
+    int status = ExitOk;
+    std::vector<TrackSums> checked;
+    for (const int n : ChosenTracks(disc, toc, requested)) {
+        if (!Extractable(disc, n)) {
+            status = ExitFailed;
+            continue;
+        }
+        const AudioPlace place = PlaceOf(disc, toc, n);
+        TrackSums sums;
+        if (folder.empty()) {
+            // The disc's own audio, through a file that goes when the track is summed.
+            const auto file = std::filesystem::temp_directory_path() /
+                              ("tolvane-verify-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".wav");
+            const Copied copied = CopyTrack(disc, n, place, file.string(), "from the disc", "read", verbose, sums);
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+            if (copied == Copied::Cancelled) {
+                return ExitInterrupted;
+            }
+            if (copied != Copied::Ok) {
+                status = ExitFailed;
+                continue;
+            }
+        } else {
+            const std::string file = (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
+            WavReader wav;
+            if (!wav.Open(file)) {
+                std::cerr << "Track " << n << ": " << wav.Error() << '\n';
+                status = ExitFailed;
+                continue;
+            }
+            const auto expected = std::uint64_t{static_cast<std::uint32_t>(disc.Track(static_cast<std::int16_t>(n))->LogicalBlocks())} * 2352;
+            if (wav.DataBytes() != expected) {
+                std::cerr << "Track " << n << ": " << file << " holds " << wav.DataBytes() << " bytes of audio, the track "
+                          << expected << '\n';
+            }
+            Summer summer(n, place, wav.DataBytes());
+            if (!wav.Read([&summer](ConstBytes audio) { summer.Add(audio); })) {
+                std::cerr << "Track " << n << ": " << wav.Error() << '\n';
+                status = ExitFailed;
+                continue;
+            }
+            sums = summer.Sums();
+        }
+        PrintSums(sums);
+        checked.push_back(sums);
+    }
+    if (!ReportAccurateRip(disc, checked, verification)) {
+        status = ExitFailed;
     }
     return status;
 }

@@ -4,6 +4,7 @@
 
 #include "device/OpticalDrives.h"
 #include "disc/OpticalDisk.h"
+#include "net/Databases.h"
 
 #include <atomic>
 #include <optional>
@@ -20,8 +21,22 @@ extern std::atomic<bool> Interrupted;
 int ListDrives(const OpticalDrives& drives);
 int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbose);
 int Report(OpticalDisk& disc, const std::string& file, bool verbose);
-// tracks: the track numbers asked for, or every audio track when none.
-int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder, bool verbose);
+// Checking extracted tracks against AccurateRip: from the network or from a response file saved
+// earlier (dBAR-….bin).
+struct Verification {
+    bool enabled = true;
+    std::string accurateRipFile;
+    net::Services services;
+};
+
+// tracks: the track numbers asked for, or every audio track when none. Each track's checksums
+// are printed when it ends, then what AccurateRip says of them.
+int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
+        const Verification& verification, bool verbose);
+// The checksums of the tracks in `folder` (Track N.wav), or read from the disc when the folder is
+// empty, against AccurateRip; 0 when every track was accurately ripped.
+int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
+           const Verification& verification, bool verbose);
 int Eject(OpticalDisk& disc);
 int Load(OpticalDisk& disc);
 

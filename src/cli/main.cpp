@@ -96,6 +96,24 @@ int main(int argc, char** argv)
         ->type_name("LIST");
     ripCommand->add_option("--out", folder, "Folder for the files Track N.wav (default: the current folder)")
         ->type_name("DIR");
+    bool noVerify = false;
+    ripCommand->add_flag("--no-verify", noVerify, "Do not check the tracks against AccurateRip afterwards");
+    std::string accurateRipFile;
+    ripCommand->add_option("--accuraterip-file", accurateRipFile, "Check against this saved response, not the network")
+        ->type_name("FILE");
+    CLI::App* verifyCommand =
+        app.add_subcommand("verify", "Check extracted tracks (or the disc's own audio) against AccurateRip");
+    std::string verifyFolder;
+    verifyCommand->add_option("FOLDER", verifyFolder, "Folder of the files Track N.wav (default: read the disc)")
+        ->type_name("DIR");
+    verifyCommand->add_option("--tracks", trackText, "Tracks to check, as 1,3-5 (default: every audio track)")
+        ->type_name("LIST");
+    verifyCommand->add_option("--accuraterip-file", accurateRipFile, "A saved response (dBAR-....bin) instead of the network")
+        ->type_name("FILE");
+    std::string cueSheet;
+    verifyCommand
+        ->add_option("--cue", cueSheet, "The cue sheet of an earlier rip: its files are the disc to check")
+        ->type_name("FILE");
     CLI::App* ejectCommand = app.add_subcommand("eject", "Open the tray");
     CLI::App* loadCommand = app.add_subcommand("load", "Close the tray");
 
@@ -132,8 +150,16 @@ int main(int argc, char** argv)
     // Virtual drives take their letters before the drive list is built.
     auto registry = std::make_shared<tolvane::VirtualDriveRegistry>();
     auto clock = std::make_shared<tolvane::SystemClock>();
-    const tolvane::emulator::AttachResult attached = tolvane::emulator::AttachDrives(
-        *registry, DriveRequests(app, imageOption, demoOption, emptyOption), clock);
+    auto requests = DriveRequests(app, imageOption, demoOption, emptyOption);
+    if (!cueSheet.empty()) {
+        // The sheet's audio files play the disc, in a drive of their own that the check uses.
+        requests.insert(requests.begin(), {tolvane::emulator::DriveRequest::Kind::Image, cueSheet});
+        if (!driveText.empty()) {
+            std::cerr << "--cue: the sheet is the disc to check; leave out --drive\n";
+            return ExitUsage;
+        }
+    }
+    const tolvane::emulator::AttachResult attached = tolvane::emulator::AttachDrives(*registry, requests, clock);
     for (const std::string& warning : attached.warnings) {
         std::cerr << warning << '\n';
     }
@@ -181,8 +207,13 @@ int main(int argc, char** argv)
         status = Info(disc, *drive, json, verbose);
     } else if (reportCommand->parsed()) {
         status = Report(disc, reportFile, verbose);
-    } else if (ripCommand->parsed()) {
-        status = Rip(disc, tracks, folder, verbose);
+    } else if (ripCommand->parsed() || verifyCommand->parsed()) {
+        Verification verification;
+        verification.enabled = !noVerify;
+        verification.accurateRipFile = accurateRipFile;
+        verification.services = tolvane::net::Services::FromEnvironment();
+        status = ripCommand->parsed() ? Rip(disc, tracks, folder, verification, verbose)
+                                      : Verify(disc, tracks, verifyFolder, verification, verbose);
     } else if (ejectCommand->parsed()) {
         status = Eject(disc);
     } else if (loadCommand->parsed()) {

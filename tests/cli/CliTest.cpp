@@ -1,4 +1,5 @@
 // tolvane-cli end to end: the real binary, its output, files and exit codes.
+#include "support/HttpServer.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +81,9 @@ private:
     std::string outPath_;
     std::string errPath_;
 };
+
+// The rips of these tests check AccurateRip at a port where nothing listens unless a test serves it.
+const int Offline = ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1);
 
 Outcome Cli(const std::vector<std::string>& args)
 {
@@ -200,6 +204,103 @@ TEST(Cli, RipPrintsTheChecksumsPeersComputeFromTheFiles)
                       v2->substr(0, 8).c_str(), crc->substr(0, 8).c_str());
         EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
     }
+}
+
+// A response for cdda_4_5.cue (tracks 4 and 5 of cdda.bin) in AccurateRip's format: one pressing
+// with track 4's v2 (whipper's accuraterip-checksum of the file gives 3C6EB129 as track 1 of 2)
+// and a checksum for track 5 that is not the one of its silence.
+std::string ResponseFor45(std::uint32_t track5)
+{
+    std::string r;
+    const auto le32 = [&r](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            r += static_cast<char>(v >> (8 * i));
+    };
+    r += '\x02';
+    le32(0x000001c4);
+    le32(0x000004b7);
+    le32(0x06000402);
+    r += '\x03';
+    le32(0x3C6EB129);
+    le32(0);
+    r += '\x05';
+    le32(track5);
+    le32(0);
+    return r;
+}
+
+TEST(Cli, RipAndVerifyReportWhatAccurateRipSays)
+{
+    const test::TempDir dir;
+    const std::string mixed = dir.Write("dBAR-mixed.bin", ResponseFor45(0x12345678));
+    const std::string all = dir.Write("dBAR-all.bin", ResponseFor45(0));
+    const std::string cdda45 = Image("libcdio/cdda_4_5.cue");
+    const Outcome rip = Cli({"--image", cdda45, "rip", "--out", dir.Path(), "--accuraterip-file", mixed});
+    EXPECT_EQ(rip.status, 0) << rip.err; // a mismatch leaves the rip as it is
+    EXPECT_NE(rip.out.find("AccurateRip: dBAR-002-000001c4-000004b7-06000402.bin\n"
+                           "Track  4: accurately ripped (confidence 3) [v2]\n"
+                           "Track  5: mismatch\n"
+                           "AccurateRip: 1 of 2 tracks accurately ripped\n"),
+              std::string::npos)
+        << rip.out;
+
+    // The files of the rip, of a sheet naming them and the image's own audio: the same verdicts.
+    const std::string sheet = dir.Write("rip.cue", "FILE \"Track 4.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n"
+                                                   "FILE \"Track 5.wav\" WAVE\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n");
+    const std::vector<std::vector<std::string>> checks{{"--image", cdda45, "verify", dir.Path()},
+                                                       {"verify", "--cue", sheet},
+                                                       {"--image", cdda45, "verify"}};
+    for (const auto& args : checks) {
+        SCOPED_TRACE(args[1]);
+        auto with = args;
+        with.insert(with.end(), {"--accuraterip-file", all});
+        const Outcome r = Cli(with);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("Track  4: AccurateRip v1 2ED9AF4E, v2 3C6EB129; CRC32 CC5C0E2F\n"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("Track  5: accurately ripped (confidence 5) [v2]\nAccurateRip: all 2 tracks accurately "
+                             "ripped\n"),
+                  std::string::npos)
+            << r.out;
+        with.back() = mixed;
+        EXPECT_EQ(Cli(with).status, 1);
+    }
+}
+
+TEST(Cli, RipAsksTheDatabaseOnceAndSucceedsWithoutIt)
+{
+    test::HttpServer server;
+    const auto path = "/accuraterip/e/2/1/dBAR-001-0000012e-0000025d-02000401.bin";
+    const test::TempDir dir;
+    const std::vector<std::string> rip{"--image", Image("libcdio/cdda.cue"), "rip", "--out", dir.Path()};
+    const struct {
+        const char* name;
+        test::HttpServer::Answer answer;
+        const char* says;
+    } cases[] = {
+        {"unknown disc", {404, "", ""}, "Track  1: not present in database\nAccurateRip: the disc is not in the database\n"},
+        {"error page", {200, "<html>Busy</html>", ""},
+         "AccurateRip: not checked: the response is truncated or not an AccurateRip response\n"},
+        {"cut short", {200, std::string("\x01\x2e\x01\x00\x00", 5), "", test::HttpServer::Answer::Kind::Truncated},
+         "AccurateRip: not checked: transfer closed"},
+    };
+    ::setenv("TOLVANE_ACCURATERIP_URL", (server.Url() + "accuraterip").c_str(), 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Serve(path, c.answer);
+        const std::size_t before = server.Requests().size();
+        const Outcome r = Cli(rip);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        ASSERT_EQ(server.Requests().size(), before + 1);
+        EXPECT_EQ(server.Requests().back().path, path);
+    }
+    ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1);
+    const Outcome offline = Cli(rip);
+    EXPECT_EQ(offline.status, 0);
+    EXPECT_NE(offline.out.find("AccurateRip: not checked: "), std::string::npos) << offline.out;
+    EXPECT_EQ(Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--no-verify", "--out", dir.Path()}).out.find("AccurateRip:"),
+              std::string::npos);
 }
 
 TEST(Cli, DrivesAreHeadedLikeTheDeviceDialogsColumns)

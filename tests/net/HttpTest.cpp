@@ -1,0 +1,99 @@
+// The HTTP client and the AccurateRip look-up against a server on 127.0.0.1 that answers with
+// recorded responses and with the ways a network goes wrong.
+#include "net/Databases.h"
+#include "net/Http.h"
+#include "support/HttpServer.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+namespace tolvane {
+namespace {
+
+using Answer = test::HttpServer::Answer;
+
+TEST(Http, AnswersAndFailures)
+{
+    test::HttpServer server;
+    server.Serve("/ok", {200, "recorded", ""});
+    server.Serve("/moved", {302, "", "Location: /ok\r\n"});
+    server.Serve("/loop", {302, "", "Location: /loop\r\n"});
+    server.Serve("/cut", {200, "half of it", "", Answer::Kind::Truncated});
+    server.Serve("/silent", {200, "", "", Answer::Kind::Stall});
+    server.Serve("/big", {200, std::string(5000, 'x'), ""});
+    const struct {
+        const char* path;
+        long status;
+        const char* body;
+        const char* error; // the start of it
+    } cases[] = {
+        {"/ok", 200, "recorded", ""},
+        {"/moved", 200, "recorded", ""},
+        {"/missing", 404, "", "the server answered 404"},
+        {"/loop", 302, "", "too many redirects"},
+        {"/cut", 200, "", "transfer closed"},
+        {"/silent", 0, "", "no answer within 0.3 s"},
+        {"/big", 200, "", "the answer is longer than 4096 bytes"},
+    };
+    net::HttpOptions options;
+    options.timeout = std::chrono::milliseconds(300);
+    options.maxBody = 4096;
+    net::HttpClient http(options);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const net::Reply r = http.Get(server.Url() + (c.path + 1));
+        EXPECT_EQ(r.ok, c.error[0] == '\0');
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(std::string(r.body.begin(), r.body.end()), c.body);
+        EXPECT_EQ(r.error.substr(0, std::string(c.error).size()), c.error) << r.error;
+    }
+    for (const auto& request : server.Requests())
+        EXPECT_EQ(request.userAgent, "Tolvane/" TOLVANE_VERSION);
+
+    const net::Reply refused = net::HttpClient(options).Get("http://127.0.0.1:9/");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("127.0.0.1"), std::string::npos) << refused.error;
+}
+
+TEST(Http, KeepsTheIntervalBetweenRequests)
+{
+    test::HttpServer server;
+    server.Serve("/ok", {200, "", ""});
+    net::HttpOptions options;
+    options.interval = std::chrono::milliseconds(300);
+    net::HttpClient http(options);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(http.Get(server.Url() + "ok").ok);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
+}
+
+TEST(AccurateRipLookup, FoundMissingAndBadAnswers)
+{
+    const ids::AccurateRipId id{2, 0x0000f21c, 0x00027ef8, 0x05021002};
+    const auto recorded = test::ReadBytes(test::TestDataPath("whipper/" + id.FileName()));
+    test::HttpServer server;
+    net::Services services;
+    services.accurateRip = server.Url() + "accuraterip/";
+    const std::string path = "/accuraterip/" + id.UrlPath();
+    net::HttpClient http;
+    using State = net::AccurateRipLookup::State;
+
+    EXPECT_EQ(net::FetchAccurateRip(http, services, id).state, State::NotInDatabase);
+    server.Serve(path, {200, "<html><body>Service unavailable</body></html>", "Content-Type: text/html\r\n"});
+    const auto page = net::FetchAccurateRip(http, services, id);
+    EXPECT_EQ(page.state, State::Failed);
+    EXPECT_EQ(page.error, "the response is truncated or not an AccurateRip response");
+    server.Serve(path, {200, std::string(recorded.begin(), recorded.end()), ""});
+    const auto found = net::FetchAccurateRip(http, services, id);
+    ASSERT_EQ(found.state, State::Found);
+    EXPECT_EQ(found.response.pressings.size(), 2u);
+    EXPECT_EQ(server.Requests().back().path, path);
+
+    const auto unreadable = net::ReadAccurateRip("/nonexistent/" + id.FileName(), id);
+    EXPECT_EQ(unreadable.state, State::Failed);
+    EXPECT_EQ(unreadable.error, "/nonexistent/" + id.FileName() + ": No such file or directory");
+}
+
+} // namespace
+} // namespace tolvane
