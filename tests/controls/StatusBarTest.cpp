@@ -156,29 +156,6 @@ private slots:
             QCOMPARE(bar.ControlHwnd()->findChild<QSizeGrip*>() != nullptr, c.grip);
         }
     }
-
-    void PropertiesSurviveABag()
-    {
-        QWidget form;
-        form.resize(400, 100);
-        StatusBar bar(&form);
-        AddPanels(bar, u"C:Letter: D: |hF90|S40"_s);
-        bar.Panel(0)->SetBevel(sbrRaised);
-        bar.Panel(2)->SetToolTipText(u"tip"_s);
-        bar.Panel(2)->SetAlignment(sbrRight);
-        bar.SetShowTips(false);
-        bar.SetEnabled(false);
-        PropertyBag bag;
-        bar.WriteProperties(bag);
-        QCOMPARE(bag.ReadBool(u"PanelVisible(1)"_s, true), false);
-        StatusBar loaded(&form);
-        loaded.ReadProperties(bag);
-        PropertyBag again;
-        loaded.WriteProperties(again);
-        QVERIFY(again == bag);
-        QCOMPARE(loaded.RightEdges(), bar.RightEdges());
-        QCOMPARE(loaded.PartText(2), u"\t\t"_s);
-    }
 };
 
 TOLVANE_QTEST(StatusBarTest)
