@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTreeWidget>
 
+#include <functional>
 #include <memory>
 
 namespace tolvane {
@@ -38,6 +39,8 @@ struct Rig {
     std::unique_ptr<QWidget> form = std::make_unique<QWidget>();
     QObject* control = nullptr;
     std::unique_ptr<PropertyPage> page;
+    std::function<PropertyBag()> written;                              // what the control writes now
+    std::function<void(std::function<void(const QString&)>)> onChange; // on each PropertyChanged
 };
 
 template <typename Control, typename Page> void Load(Rig& rig, const PropertyBag& bag)
@@ -46,6 +49,14 @@ template <typename Control, typename Page> void Load(Rig& rig, const PropertyBag
     control->ReadProperties(bag);
     rig.control = control;
     rig.page = std::make_unique<Page>();
+    rig.written = [control] {
+        PropertyBag out;
+        control->WriteProperties(out);
+        return out;
+    };
+    rig.onChange = [control](std::function<void(const QString&)> f) {
+        QObject::connect(control, &Control::PropertyChanged, control, std::move(f));
+    };
 }
 
 Rig MakeRig(Kind kind, int count = 2)
@@ -123,18 +134,6 @@ QString Shown(const Rig& rig, int index)
     return action ? action->text() : QString();
 }
 
-PropertyBag Written(const QObject* control)
-{
-    PropertyBag bag;
-    if (auto* list = qobject_cast<const ListView*>(control))
-        list->WriteProperties(bag);
-    else if (auto* bar = qobject_cast<const StatusBar*>(control))
-        bar->WriteProperties(bag);
-    else
-        static_cast<const SystemMenu*>(control)->WriteProperties(bag);
-    return bag;
-}
-
 } // namespace
 
 const Kind Kinds[] = {Kind::Columns, Kind::Panels, Kind::Items};
@@ -186,9 +185,9 @@ private slots:
               {"TextText=Drive", "TextMinwidth=80", "ComboAlignment=2", "ComboAutosize=1", "ComboBevel=0",
                "CheckVisible=true", "TextTooltiptext=", "TextTag=t1"}},
              {"TextText=Busy", "TextMinwidth=70", "ComboAlignment=2", "ComboAutosize=0", "ComboBevel=1",
-              "CheckVisible=true", "TextTooltiptext=Tip", "TextTag=tag"},
+              "CheckVisible=false", "TextTooltiptext=Tip", "TextTag=tag"},
              {"PanelText(1)=Busy", "PanelMinWidth(1)=70", "PanelAlignment(1)=2", "PanelAutoSize(1)=0",
-              "PanelBevel(1)=1", "PanelVisible(1)=true", "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"},
+              "PanelBevel(1)=1", "PanelVisible(1)=false", "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"},
              "\t\tBusy"},
             {{{"TextText=One", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=false", "TextTag=t0"},
               {"TextText=", "ComboStyle=1", "CheckChecked=false", "CheckEnabled=true", "TextTag="}},
@@ -214,16 +213,10 @@ private slots:
             // Every property is written while updates are held back.
             QStringList order;
             bool prevented = true;
-            const auto onChange = [&](const QString& key) {
-                order << key + QLatin1Char('=') + Written(rig.control).Read(key).toString();
+            rig.onChange([&](const QString& key) {
+                order << key + QLatin1Char('=') + rig.written().Read(key).toString();
                 prevented = prevented && rig.control->property("PreventUpdate").toBool();
-            };
-            if (auto* list = qobject_cast<ListView*>(rig.control))
-                connect(list, &ListView::PropertyChanged, this, onChange);
-            else if (auto* bar = qobject_cast<StatusBar*>(rig.control))
-                connect(bar, &StatusBar::PropertyChanged, this, onChange);
-            else
-                connect(static_cast<SystemMenu*>(rig.control), &SystemMenu::PropertyChanged, this, onChange);
+            });
             rig.page->ApplyChanges();
             QCOMPARE(order, c.written);
             QVERIFY(prevented && !rig.control->property("PreventUpdate").toBool());
@@ -265,7 +258,7 @@ private slots:
         SetField(*rig.page, QStringLiteral("TextMinwidth="));
         SetField(*rig.page, QStringLiteral("TextText=Still written"));
         rig.page->ApplyChanges();
-        const PropertyBag bag = Written(rig.control);
+        const PropertyBag bag = rig.written();
         QCOMPARE(bag.ReadInt(QStringLiteral("PanelMinWidth(0)"), 0), 60);
         QCOMPARE(bag.ReadString(QStringLiteral("PanelText(0)")), QStringLiteral("Still written"));
     }
