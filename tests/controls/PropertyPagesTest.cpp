@@ -117,11 +117,6 @@ void SetField(PropertyPage& page, const QString& assignment)
     }
 }
 
-QScrollBar* ScrollBar(const PropertyPage& page)
-{
-    return page.findChild<QScrollBar*>(QStringLiteral("HScrollIndex"));
-}
-
 // What the control shows of element `index`: a column's header text, the text the status window
 // holds for a panel (alignment tabs included), a menu action's text.
 QString Shown(const Rig& rig, int index)
@@ -200,9 +195,10 @@ private slots:
             const auto& c = cases[int(kind)];
             const Rig rig = MakeRig(kind);
             rig.page->SetSelectedControls({rig.control});
-            QCOMPARE(ScrollBar(*rig.page)->maximum(), 1);
+            auto* scroll = rig.page->findChild<QScrollBar*>(QStringLiteral("HScrollIndex"));
+            QCOMPARE(scroll->maximum(), 1);
             for (int index = 0; index < 2; ++index) {
-                ScrollBar(*rig.page)->setValue(index);
+                scroll->setValue(index);
                 QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QString::number(index));
                 QCOMPARE(FieldValues(*rig.page, c.loaded[index]), c.loaded[index]);
             }
