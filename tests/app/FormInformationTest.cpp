@@ -43,13 +43,10 @@ private slots:
         const struct {
             const char* name;
             Requests drives;
-            std::size_t drive;
             std::size_t rows;
             QStringList row; // one of them
-        } cases[] = {{"audio CD", {Demo()}, 0, 12, {"Title", "Tolvane Demo"}},
-                     {"data CD", {Image("libcdio/isofs-m1.cue")}, 0, 27, {"Volume Identifier", "CDROM"}},
-                     {"DVD", {Demo()}, 1, 29, {"Layers", "2"}},
-                     {"no disc", {Empty()}, 0, 1, {"Media not present", ""}}};
+        } cases[] = {{"audio CD", {Demo()}, 12, {"Title", "Tolvane Demo"}},
+                     {"data CD", {Image("libcdio/isofs-m1.cue")}, 27, {"Volume Identifier", "CDROM"}}};
         for (const auto& c : cases) {
             const qttest::Row row{c.name};
             Messages shown;
@@ -57,7 +54,7 @@ private slots:
             test::TempDir dir;
             dialogs.answer.fileName = QString::fromStdString(dir.File("facts.txt"));
             Rig rig(c.drives);
-            auto disk = rig.Open(c.drive, true);
+            auto disk = rig.Open(0, true);
             app::FormInformation w;
             QVERIFY(Show(w, disk.get()));
 
