@@ -97,7 +97,6 @@ struct ScriptedDialogs : DialogBackend {
         if (!accept)
             return false;
         r.fileName = answer.fileName;
-        r.fileNames = answer.fileNames;
         r.filterIndex = answer.filterIndex;
         return true;
     }
