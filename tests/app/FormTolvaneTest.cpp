@@ -1,4 +1,5 @@
 #include "WindowTestRig.h"
+#include "app/FormAbout.h"
 #include "app/FormTolvane.h"
 #include "controls/ListView.h"
 #include "controls/ProgressBar.h"
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -110,7 +112,6 @@ private slots:
             QStringList messages;
             int narrowed; // the last column, by the scroll bar's room
         } cases[] = {
-            {"empty drive", nullptr, QString(), {Message(u"Media not present"_s, QMessageBox::Warning)}, 0},
             {"blank disc", BlankCdR(), u"0 tracks / 0 selected"_s,
              {Message(u"No tracks found"_s, QMessageBox::Information)}, 0},
             {"one track", BuildCd({{emulator::TrackMode::Audio, 300}}), u"1 track / 0 selected"_s, {}, 0},
@@ -222,7 +223,7 @@ private slots:
         QCOMPARE(WavProblem(file, AudioBytes(*m.rig.Drive(0).CurrentDisc(), 0, sectors)), QString());
     }
 
-    void EnterInTheListActsAsExtractAndTheSystemMenuOpensAbout()
+    void EnterInTheListActsAsExtractAndTheSystemMenuOpensAboutWithItsLink()
     {
         ScriptedDialogs dialogs; // the folder dialog is cancelled: nothing is copied, nothing said
         Messages shown;
@@ -236,14 +237,29 @@ private slots:
         QCOMPARE(dialogs.calls, 1);
         QCOMPARE(shown.shown, QStringList());
         QStringList seen;
+        QList<QUrl> opened;
+        app::FormAbout::SetUrlOpener([&opened](const QUrl& url) { return opened << url, true; });
+        const auto restore = qScopeGuard([] {
+            app::FormAbout::SetUrlOpener([](const QUrl&) { return false; }); // no browser
+        });
         const auto act = WhenModal([&](QWidget* box) {
-            seen << box->windowTitle() << box->findChild<QLabel*>(QStringLiteral("LabelApplication"))->text();
+            const auto text = [box](const QString& name) { return box->findChild<QLabel*>(name)->text(); };
+            auto* link = box->findChild<QLabel*>(u"LabelWebsite"_s);
+            seen << box->windowTitle() << text(u"LabelApplication"_s) << text(u"LabelCopyright"_s);
+            seen << link->text();
+            // Only the website's text is clickable: the label is as wide as the text, and a click opens it.
+            const int textWidth = QFontMetrics(box->font()).horizontalAdvance(link->text());
+            seen << QString::number(link->width() - textWidth);
+            QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(link->width() - 2, link->height() / 2));
             QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
         });
         for (QAction* action : m.w.Control<SystemMenu>(QStringLiteral("SystemMenuTolvane"))->Menu()->actions())
             if (action->text() == QStringLiteral("&About Tolvane..."))
                 action->trigger();
-        QCOMPARE(seen, QStringList({"About Tolvane", "Tolvane 1.0"}));
+        const QString website = u"https://brevantis.example/tolvane"_s;
+        QCOMPARE(seen, QStringList({"About Tolvane", "Tolvane 1.0",
+                                    u"Copyright \u00A9 2026 Brevantis. All rights reserved."_s, website, "0"}));
+        QCOMPARE(opened, QList<QUrl>{QUrl(website)});
         QVERIFY(!m.w.About().isVisible());
     }
 };

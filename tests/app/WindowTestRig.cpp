@@ -26,8 +26,7 @@ Rig::Rig(const std::vector<emulator::DriveRequest>& requests, std::shared_ptr<Cl
 void Rig::Add(std::shared_ptr<const emulator::Disc> disc)
 {
     auto drive = std::make_shared<emulator::EmulatedDrive>(session.clock);
-    if (disc)
-        drive->Insert(std::move(disc));
+    drive->Insert(std::move(disc));
     session.registry->Attach(drive);
     session.drives.push_back(drive);
 }

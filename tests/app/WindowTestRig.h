@@ -31,7 +31,7 @@ struct Rig {
     app::Session session;
     explicit Rig(const std::vector<emulator::DriveRequest>& requests,
                  std::shared_ptr<Clock> clock = std::make_shared<VirtualClock>());
-    void Add(std::shared_ptr<const emulator::Disc> disc); // one more drive; empty when null
+    void Add(std::shared_ptr<const emulator::Disc> disc); // one more drive, holding `disc`
     emulator::EmulatedDrive& Drive(std::size_t index) { return *session.drives.at(index); }
     std::unique_ptr<OpticalDisk> Open(std::size_t index, bool read); // bound to drive `index`
 };
@@ -97,7 +97,6 @@ struct ScriptedDialogs : DialogBackend {
         if (!accept)
             return false;
         r.fileName = answer.fileName;
-        r.fileNames = answer.fileNames;
         r.filterIndex = answer.filterIndex;
         return true;
     }

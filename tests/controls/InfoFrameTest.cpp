@@ -4,7 +4,6 @@
 
 #include <QLabel>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QToolButton>
 
 namespace tolvane {

@@ -44,11 +44,7 @@ private slots:
         QVERIFY2(form.Save(path, error), qPrintable(error));
         FormFile back;
         QVERIFY2(FormFile::Load(path, back, error), qPrintable(error));
-        QCOMPARE(back.sections.size(), std::size_t{2});
-        QCOMPARE(back.sections[0].type, QStringLiteral("ListView"));
-        QVERIFY(back.sections[0].bag == form.sections[0].bag);
-        QCOMPARE(back.Find(QStringLiteral("FormAbout"))->bag.ReadString(QStringLiteral("Caption")), QStringLiteral("About"));
-        QCOMPARE(back.ToText(), form.ToText());
+        QCOMPARE(back.ToText(), form.ToText()); // every section, type and value, as written
     }
 
     void ParseErrorsNameTheLine()

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTreeWidget>
 
+#include <functional>
 #include <memory>
 
 namespace tolvane {
@@ -38,6 +39,8 @@ struct Rig {
     std::unique_ptr<QWidget> form = std::make_unique<QWidget>();
     QObject* control = nullptr;
     std::unique_ptr<PropertyPage> page;
+    std::function<PropertyBag()> written;                              // what the control writes now
+    std::function<void(std::function<void(const QString&)>)> onChange; // on each PropertyChanged
 };
 
 template <typename Control, typename Page> void Load(Rig& rig, const PropertyBag& bag)
@@ -46,6 +49,14 @@ template <typename Control, typename Page> void Load(Rig& rig, const PropertyBag
     control->ReadProperties(bag);
     rig.control = control;
     rig.page = std::make_unique<Page>();
+    rig.written = [control] {
+        PropertyBag out;
+        control->WriteProperties(out);
+        return out;
+    };
+    rig.onChange = [control](std::function<void(const QString&)> f) {
+        QObject::connect(control, &Control::PropertyChanged, control, std::move(f));
+    };
 }
 
 Rig MakeRig(Kind kind, int count = 2)
@@ -106,11 +117,6 @@ void SetField(PropertyPage& page, const QString& assignment)
     }
 }
 
-QScrollBar* ScrollBar(const PropertyPage& page)
-{
-    return page.findChild<QScrollBar*>(QStringLiteral("HScrollIndex"));
-}
-
 // What the control shows of element `index`: a column's header text, the text the status window
 // holds for a panel (alignment tabs included), a menu action's text.
 QString Shown(const Rig& rig, int index)
@@ -121,18 +127,6 @@ QString Shown(const Rig& rig, int index)
         return bar->PartText(index);
     QAction* action = static_cast<SystemMenu*>(rig.control)->CommandAction(index);
     return action ? action->text() : QString();
-}
-
-PropertyBag Written(const QObject* control)
-{
-    PropertyBag bag;
-    if (auto* list = qobject_cast<const ListView*>(control))
-        list->WriteProperties(bag);
-    else if (auto* bar = qobject_cast<const StatusBar*>(control))
-        bar->WriteProperties(bag);
-    else
-        static_cast<const SystemMenu*>(control)->WriteProperties(bag);
-    return bag;
 }
 
 } // namespace
@@ -186,9 +180,9 @@ private slots:
               {"TextText=Drive", "TextMinwidth=80", "ComboAlignment=2", "ComboAutosize=1", "ComboBevel=0",
                "CheckVisible=true", "TextTooltiptext=", "TextTag=t1"}},
              {"TextText=Busy", "TextMinwidth=70", "ComboAlignment=2", "ComboAutosize=0", "ComboBevel=1",
-              "CheckVisible=true", "TextTooltiptext=Tip", "TextTag=tag"},
+              "CheckVisible=false", "TextTooltiptext=Tip", "TextTag=tag"},
              {"PanelText(1)=Busy", "PanelMinWidth(1)=70", "PanelAlignment(1)=2", "PanelAutoSize(1)=0",
-              "PanelBevel(1)=1", "PanelVisible(1)=true", "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"},
+              "PanelBevel(1)=1", "PanelVisible(1)=false", "PanelToolTipText(1)=Tip", "PanelTag(1)=tag"},
              "\t\tBusy"},
             {{{"TextText=One", "ComboStyle=0", "CheckChecked=true", "CheckEnabled=false", "TextTag=t0"},
               {"TextText=", "ComboStyle=1", "CheckChecked=false", "CheckEnabled=true", "TextTag="}},
@@ -201,9 +195,10 @@ private slots:
             const auto& c = cases[int(kind)];
             const Rig rig = MakeRig(kind);
             rig.page->SetSelectedControls({rig.control});
-            QCOMPARE(ScrollBar(*rig.page)->maximum(), 1);
+            auto* scroll = rig.page->findChild<QScrollBar*>(QStringLiteral("HScrollIndex"));
+            QCOMPARE(scroll->maximum(), 1);
             for (int index = 0; index < 2; ++index) {
-                ScrollBar(*rig.page)->setValue(index);
+                scroll->setValue(index);
                 QCOMPARE(FieldValue(*rig.page, QStringLiteral("TextIndex")), QString::number(index));
                 QCOMPARE(FieldValues(*rig.page, c.loaded[index]), c.loaded[index]);
             }
@@ -214,16 +209,10 @@ private slots:
             // Every property is written while updates are held back.
             QStringList order;
             bool prevented = true;
-            const auto onChange = [&](const QString& key) {
-                order << key + QLatin1Char('=') + Written(rig.control).Read(key).toString();
+            rig.onChange([&](const QString& key) {
+                order << key + QLatin1Char('=') + rig.written().Read(key).toString();
                 prevented = prevented && rig.control->property("PreventUpdate").toBool();
-            };
-            if (auto* list = qobject_cast<ListView*>(rig.control))
-                connect(list, &ListView::PropertyChanged, this, onChange);
-            else if (auto* bar = qobject_cast<StatusBar*>(rig.control))
-                connect(bar, &StatusBar::PropertyChanged, this, onChange);
-            else
-                connect(static_cast<SystemMenu*>(rig.control), &SystemMenu::PropertyChanged, this, onChange);
+            });
             rig.page->ApplyChanges();
             QCOMPARE(order, c.written);
             QVERIFY(prevented && !rig.control->property("PreventUpdate").toBool());
@@ -265,7 +254,7 @@ private slots:
         SetField(*rig.page, QStringLiteral("TextMinwidth="));
         SetField(*rig.page, QStringLiteral("TextText=Still written"));
         rig.page->ApplyChanges();
-        const PropertyBag bag = Written(rig.control);
+        const PropertyBag bag = rig.written();
         QCOMPARE(bag.ReadInt(QStringLiteral("PanelMinWidth(0)"), 0), 60);
         QCOMPARE(bag.ReadString(QStringLiteral("PanelText(0)")), QStringLiteral("Still written"));
     }

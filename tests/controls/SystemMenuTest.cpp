@@ -54,7 +54,7 @@ private slots:
     void PickingAnItemRaisesItemClick()
     {
         // Command identifier -> Index of the item raised, -1 for nothing.
-        const QList<std::pair<int, int>> cases{{1, 1}, {0, 0}, {2, -1}, {3, -1}, {SystemMenu::ScClose, -1}};
+        const QList<std::pair<int, int>> cases{{1, 1}, {2, -1}, {3, -1}, {SystemMenu::ScClose, -1}};
         for (const auto& [command, raised] : cases) {
             const QByteArray name = QByteArray::number(command);
             const qttest::Row row{name.constData()};
@@ -79,24 +79,6 @@ private slots:
             QCOMPARE(item->Index(), raised);
             QVERIFY(rig.control.CommandAction(0)->isChecked()); // picking changes no check mark
         }
-    }
-
-    void PropertiesSurviveABag()
-    {
-        Rig rig({"-", "&About Tolvane..."});
-        rig.control.SystemMenuItem(1)->SetChecked(true);
-        rig.control.SystemMenuItem(1)->SetEnabled(false);
-        rig.control.SystemMenuItem(1)->SetTag(QStringLiteral("about"));
-        PropertyBag bag;
-        rig.control.WriteProperties(bag);
-        QCOMPARE(bag.ReadInt(QStringLiteral("SystemMenuItemStyle(0)"), -1), smSeparator);
-        Rig other(QStringList{});
-        other.control.ReadProperties(bag);
-        PropertyBag again;
-        other.control.WriteProperties(again);
-        QVERIFY(again == bag);
-        QCOMPARE(MenuTexts(other.control), MenuTexts(rig.control));
-        QVERIFY(!other.control.CommandAction(1)->isEnabled());
     }
 };
 
