@@ -16,7 +16,6 @@ namespace {
 using Kind = DriveRequest::Kind;
 
 using test::TempDir;
-constexpr auto ByName = [](const auto& info) { return std::string(info.param.name); };
 
 constexpr std::int32_t IsoBlocks = 200;
 
@@ -32,93 +31,69 @@ Holds KindOf(const Disc& disc)
     return disc.capacity == IsoBlocks ? Holds::Iso : Holds::Nothing;
 }
 
-struct OrderCase {
-    const char* name;
-    std::vector<Kind> requests; // Image stands for the small iso file
-    std::vector<Holds> drives;
-};
-
-class AttachOrder : public ::testing::TestWithParam<OrderCase> {};
-
-TEST_P(AttachOrder, DrivesGetLettersInRequestOrder)
+TEST(AttachDrives, DrivesGetLettersInRequestOrder)
 {
     TempDir dir;
     const std::string iso = dir.Write("small.iso", std::string(IsoBlocks * 2048, '\0'));
-    std::vector<DriveRequest> requests;
-    for (Kind kind : GetParam().requests) {
-        requests.push_back({kind, kind == Kind::Image ? iso : std::string()});
-    }
-
-    VirtualDriveRegistry registry;
-    const AttachResult result = AttachDrives(registry, requests, std::make_shared<VirtualClock>());
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_TRUE(result.error.empty());
-
-    const std::vector<Holds>& expected = GetParam().drives;
-    ASSERT_EQ(result.letters.size(), expected.size());
-    ASSERT_EQ(result.drives.size(), expected.size());
-    EXPECT_EQ(registry.Count(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("drive " + std::to_string(i));
-        EXPECT_EQ(result.letters[i], std::string(1, static_cast<char>('D' + i)) + ":");
-        EXPECT_EQ(registry.Find(result.letters[i]), result.drives[i]);
-        const std::shared_ptr<const Disc> disc = result.drives[i]->CurrentDisc();
-        EXPECT_EQ(disc == nullptr ? Holds::Nothing : KindOf(*disc), expected[i]);
+    const struct {
+        std::vector<Kind> requests; // Image stands for the small iso file
+        std::vector<Holds> drives;
+    } cases[] = {
+        {{}, {}},
+        {{Kind::Empty, Kind::Demo, Kind::Image, Kind::Empty},
+         {Holds::Nothing, Holds::DemoCd, Holds::DemoDvd, Holds::Iso, Holds::Nothing}},
+        {{Kind::Image, Kind::Image}, {Holds::Iso, Holds::Iso}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.requests.size()) + " requests");
+        std::vector<DriveRequest> requests;
+        for (Kind kind : c.requests)
+            requests.push_back({kind, kind == Kind::Image ? iso : std::string()});
+        VirtualDriveRegistry registry;
+        const AttachResult result = AttachDrives(registry, requests, std::make_shared<VirtualClock>());
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_TRUE(result.error.empty());
+        ASSERT_EQ(result.letters.size(), c.drives.size());
+        ASSERT_EQ(result.drives.size(), c.drives.size());
+        EXPECT_EQ(registry.Count(), c.drives.size());
+        for (std::size_t i = 0; i < c.drives.size(); ++i) {
+            SCOPED_TRACE("drive " + std::to_string(i));
+            EXPECT_EQ(result.letters[i], std::string(1, static_cast<char>('D' + i)) + ":");
+            EXPECT_EQ(registry.Find(result.letters[i]), result.drives[i]);
+            const std::shared_ptr<const Disc> disc = result.drives[i]->CurrentDisc();
+            EXPECT_EQ(disc == nullptr ? Holds::Nothing : KindOf(*disc), c.drives[i]);
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, AttachOrder,
-    ::testing::Values(OrderCase{"Nothing", {}, {}},
-                      OrderCase{"EmptyDemoImageEmpty",
-                                {Kind::Empty, Kind::Demo, Kind::Image, Kind::Empty},
-                                {Holds::Nothing, Holds::DemoCd, Holds::DemoDvd, Holds::Iso, Holds::Nothing}},
-                      OrderCase{"TwoImages", {Kind::Image, Kind::Image}, {Holds::Iso, Holds::Iso}}),
-    ByName);
-
-struct BadImage {
-    const char* name;
-    const char* file;     // written into the temporary folder, unless contents is null
-    const char* contents; // null: the file does not exist
-};
-
-class AttachBadImage : public ::testing::TestWithParam<BadImage> {};
-
-TEST_P(AttachBadImage, AttachesNothingAndReportsTheLoadersMessage)
+// A bad image attaches nothing, not even the good requests around it, and reports the loader's
+// message, which names the file.
+TEST(AttachDrives, ABadImageAttachesNothingAndReportsTheLoadersMessage)
 {
     TempDir dir;
-    const BadImage& bad = GetParam();
-    const std::string path = bad.contents != nullptr ? dir.Write(bad.file, bad.contents) : dir.File(bad.file);
-    const std::string expected = LoadImage(path).error;
-    ASSERT_FALSE(expected.empty());
-
-    VirtualDriveRegistry registry;
-    const auto earlier = std::make_shared<EmulatedDrive>();
-    ASSERT_EQ(registry.Attach(earlier), "D:");
-
-    // The good requests before and after the bad image are not attached either.
-    const AttachResult result =
-        AttachDrives(registry, {{Kind::Demo, {}}, {Kind::Image, path}, {Kind::Empty, {}}},
-                     std::make_shared<VirtualClock>());
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, expected);
-    EXPECT_NE(result.error.find(bad.file), std::string::npos)
-        << "the message names the file: " << result.error;
-    EXPECT_TRUE(result.letters.empty());
-    EXPECT_TRUE(result.drives.empty());
-    EXPECT_EQ(registry.Count(), 1u);
-    EXPECT_EQ(registry.Find("D:"), earlier);
-    EXPECT_EQ(registry.Find("E:"), nullptr);
+    const std::string images[] = {dir.File("absent.cue"), dir.Write("empty.cue", "REM nothing here\n"),
+                                  dir.Write("lost.cue", "FILE \"lost.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                                        "    INDEX 01 00:00:00\n")};
+    for (const std::string& path : images) {
+        SCOPED_TRACE(path);
+        const std::string expected = LoadImage(path).error;
+        ASSERT_FALSE(expected.empty());
+        VirtualDriveRegistry registry;
+        const auto earlier = std::make_shared<EmulatedDrive>();
+        ASSERT_EQ(registry.Attach(earlier), "D:");
+        const AttachResult result =
+            AttachDrives(registry, {{Kind::Demo, {}}, {Kind::Image, path}, {Kind::Empty, {}}},
+                         std::make_shared<VirtualClock>());
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error, expected);
+        EXPECT_NE(result.error.find(path.substr(path.rfind('/') + 1)), std::string::npos) << result.error;
+        EXPECT_TRUE(result.letters.empty());
+        EXPECT_TRUE(result.drives.empty());
+        EXPECT_EQ(registry.Count(), 1u);
+        EXPECT_EQ(registry.Find("D:"), earlier);
+        EXPECT_EQ(registry.Find("E:"), nullptr);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Images, AttachBadImage,
-                         ::testing::Values(BadImage{"MissingFile", "absent.cue", nullptr},
-                                           BadImage{"MissingIso", "absent.iso", nullptr},
-                                           BadImage{"CueWithoutTracks", "empty.cue", "REM nothing here\n"},
-                                           BadImage{"CueNamingAMissingFile", "lost.cue",
-                                                    "FILE \"lost.bin\" BINARY\n  TRACK 01 AUDIO\n"
-                                                    "    INDEX 01 00:00:00\n"}),
-                         ByName);
 
 // Letters follow the drives attached earlier; when the letters would run out, nothing is attached.
 TEST(AttachDrives, TooManyDrivesAttachNothing)
