@@ -360,7 +360,6 @@ TEST(CueLoaderTest, DefectsAreRejectedAtTheirLine)
         {HEAD "TRACK 01 AUDIO\nFLAGS DCP XYZ\n", 3, "unknown flag"},
         {HEAD "TRACK 01 AUDIO\nISRC US-AB-01-00001\n", 3, "not an ISRC"},
         {HEAD "TRACK 01 AUDIO\nCATALOG 1234567890123\n", 3, "before the first TRACK"},
-        {HEAD "TRACK 01 AUDIO\nDISC_ID X\n", 3, "before the first TRACK"},
         {"TITLE a\nTITLE b\n", 2, "twice"},
         {"FILE \"a.bin\" FLAC\n", 1, "unsupported file type"},
         {"FILE \"a.bin BINARY\n", 1, "quote"},
