@@ -567,7 +567,6 @@ INSTANTIATE_TEST_SUITE_P(
     DiscInformation, Answers,
     ::testing::Values(
         Answer("Enhanced", EnhancedDisc(), ReadDiscInformation, 34, DiscFields(0x0E, 2, 3, 3, 0x20, ~0u)),
-        Answer("CdRw", DataCd(MediaKind::CdRw), ReadDiscInformation, 34, DiscFields(0x1E, 1, 1, 1, 0, ~0u)),
         Answer("BlankCdRw", BlankCd(MediaKind::BlankCdRw), ReadDiscInformation, 34,
                DiscFields(0x10, 1, 1, 1, 0, 0x00611B00)),
         // Appendable: the empty second session; its lead-in at 5000 + 6750 (11900 frames, 02:38:50).
@@ -740,23 +739,6 @@ TEST(ReadCd, TwentySevenBlocksEqualTwentySevenSingleReads)
     }
 }
 
-TEST(ReadCd, DataSectorsGetSyncHeaderAndEdcGeneratedAndTheMainFieldSelectsTheirParts)
-{
-    auto drive = ReadyDrive(MixedDisc());
-    std::vector<std::uint8_t> user(2048);
-    for (std::size_t i = 0; i < user.size(); ++i)
-        user[i] = Mode1Byte(16, i);
-    std::array<std::uint8_t, 2352> expected{};
-    synth::BuildRawSector(SectorFormat::Mode1Data, false, 16, user, expected);
-    EXPECT_TRUE(std::ranges::equal(Send(*drive, ReadCd(16, 1, 2), 2352).data, expected));
-    const Reply only = Send(*drive, ReadCd(16, 1, 2, 0x10), 2352);
-    EXPECT_EQ(only.Transferred(), 2048u);
-    EXPECT_TRUE(std::equal(user.begin(), user.end(), only.data.begin()));
-    const Reply nothing = Send(*drive, ReadCd(16, 1, 2, 0x00), 2352);
-    ASSERT_EQ(nothing.Status(), Good);
-    EXPECT_EQ(nothing.Transferred(), 0u);
-}
-
 // The fields of the formatted Q are in the answer table (FormattedQ).
 TEST(ReadCd, FormattedQHasItsCrcAndRawPwCarriesTheSameQ)
 {
@@ -802,27 +784,41 @@ TEST(ReadCd, FormattedQHasItsCrcAndRawPwCarriesTheSameQ)
     EXPECT_TRUE(std::equal(cut.data.begin(), cut.data.end(), whole.data.begin()));
 }
 
-TEST(ReadCd, RawSectorsOfAnImageAreServedAsTheyAreAndRead10TakesTheirUserData)
+// libcdio's Mode 1 image, served as its raw blocks or rebuilt from their user data alone (sync,
+// header, EDC and ECC generated): READ CD gives the image's blocks, the main field selects their
+// parts, and READ(10) takes their user data.
+TEST(ReadCd, DataBlocksEqualAnImageOtherToolsMadeWhetherServedRawOrRebuilt)
 {
     const std::string path = test::TestDataPath("libcdio/isofs-m1.bin");
     std::string error;
-    const auto file = FileSource::Open(path, 0, 2352, false, error);
-    ASSERT_NE(file, nullptr) << error;
-    auto disc = std::make_shared<Disc>();
-    disc->sessions = {Session{1, 302, 0x00}};
-    disc->tracks = {Track{1, 1, TrackMode::Mode1, 0, 0, 0, {}, 302, ""}};
-    disc->capacity = 302;
-    disc->extents = {Extent{0, 302, SectorFormat::Raw, file, 0}};
-    auto drive = ReadyDrive(disc);
-    std::vector<std::uint8_t> expected(2352);
-    for (const std::int32_t lba : {0, 16, 301}) {
-        ASSERT_TRUE(file->Read(lba, expected));
-        const Reply raw = Send(*drive, ReadCd(lba, 1, 2), 2352);
-        ASSERT_EQ(raw.Status(), Good);
-        EXPECT_EQ(raw.data, expected) << lba;
-        const Reply user = Send(*drive, Read10(lba, 1), 2048);
-        ASSERT_EQ(user.Status(), Good);
-        EXPECT_TRUE(std::equal(user.data.begin(), user.data.end(), expected.begin() + 16)) << lba;
+    const auto raw = FileSource::Open(path, 0, 2352, false, error);
+    ASSERT_NE(raw, nullptr) << error;
+    const auto user = FileSource::Open(path, 16, 2352, false, error); // 2,048 bytes of each block
+    ASSERT_NE(user, nullptr) << error;
+    for (const auto& [format, source] :
+         {std::pair{SectorFormat::Raw, raw}, std::pair{SectorFormat::Mode1Data, user}}) {
+        auto disc = std::make_shared<Disc>();
+        disc->sessions = {Session{1, 302, 0x00}};
+        disc->tracks = {Track{1, 1, TrackMode::Mode1, 0, 0, 0, {}, 302, ""}};
+        disc->capacity = 302;
+        disc->extents = {Extent{0, 302, format, source, 0}};
+        auto drive = ReadyDrive(disc);
+        std::vector<std::uint8_t> expected(2352);
+        for (const std::int32_t lba : {0, 16, 301}) {
+            SCOPED_TRACE((format == SectorFormat::Raw ? "raw block " : "rebuilt block ") +
+                         std::to_string(lba));
+            ASSERT_TRUE(raw->Read(lba, expected));
+            const Reply whole = Send(*drive, ReadCd(lba, 1, 2), 2352);
+            ASSERT_EQ(whole.Status(), Good);
+            EXPECT_EQ(whole.data, expected);
+            const Reply only = Send(*drive, ReadCd(lba, 1, 2, 0x10), 2352);
+            EXPECT_EQ(only.Transferred(), 2048u);
+            EXPECT_TRUE(std::equal(only.data.begin(), only.data.begin() + 2048, expected.begin() + 16));
+            EXPECT_EQ(Send(*drive, ReadCd(lba, 1, 2, 0x00), 2352).Transferred(), 0u) << "no field selected";
+            const Reply read10 = Send(*drive, Read10(lba, 1), 2048);
+            ASSERT_EQ(read10.Status(), Good);
+            EXPECT_TRUE(std::equal(read10.data.begin(), read10.data.end(), expected.begin() + 16));
+        }
     }
 }
 
