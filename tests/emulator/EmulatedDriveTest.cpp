@@ -9,7 +9,6 @@
 #include <chrono>
 #include <map>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -869,28 +868,6 @@ TEST(Timing, ChargesPerCommandAndPerSectorToTheClockAndTheModelledTime)
     EXPECT_EQ(clock->Now() - start, drive->ModelledTime()) << "the shared clock moved by the same time";
     EXPECT_EQ(drive->CommandCount(), 4u);
     EXPECT_EQ(drive->SectorCount(), 28u);
-}
-
-TEST(Concurrency, CommandsFromSeveralThreadsGetTheirOwnAnswers)
-{
-    auto drive = ReadyDrive(AudioDisc());
-    std::vector<std::thread> threads;
-    std::vector<int> wrong(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int k = 0; k < 200; ++k) {
-                const std::int32_t lba = t * 10000 + k * 27;
-                const Reply r = Send(*drive, ReadCd(lba, 27, 1), 27 * 2352);
-                if (!r.result.Good() || r.data[5 * 2352 + 9] != AddressPatternSource::ByteAt(lba + 5, 9))
-                    ++wrong[t];
-                if (Be16(Send(*drive, ReadToc(false, 0, 804), 804).data, 0) != 34)
-                    ++wrong[t];
-            }
-        });
-    }
-    for (std::thread& t : threads)
-        t.join();
-    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 } // namespace
