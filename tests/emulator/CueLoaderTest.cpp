@@ -26,8 +26,8 @@ using tolvane::test::TempDir;
 using tolvane::test::TestDataPath;
 
 // libcdio's sheets against cd-info's goldens (cdda.right, cdda_4_5.right, and p1.cue.cd-info.txt
-// generated with cd-info 2.1.0). Their track starts, modes, flags and blocks are checked through
-// the whole stack in RealDiscsTest and ExtractTest; here the pregaps and sessions.
+// generated with cd-info 2.1.0). Their track starts, lead-outs, modes, flags and blocks are checked
+// through the whole stack in RealDiscsTest and ExtractTest; here the pregaps and sessions.
 TEST(CueLoaderTest, LibcdioSheetsMatchCdInfo)
 {
     const std::pair<const char*, std::vector<ExpectedTrack>> cases[] = {
@@ -42,9 +42,6 @@ TEST(CueLoaderTest, LibcdioSheetsMatchCdInfo)
         ExpectTracks(*result.disc, tracks);
         ExpectExtentsCoverTracks(*result.disc);
         ASSERT_EQ(result.disc->sessions.size(), 1u);
-        EXPECT_EQ(result.disc->capacity, 302);
-        EXPECT_EQ(result.disc->media, MediaKind::PressedCd);
-        EXPECT_EQ(result.disc->status, DiscStatus::Complete);
     }
     // p1.cue names BOING.BIN; the image beside it is p1.bin, which cd-info opened too.
     const LoadResult p1 = LoadCue(TestDataPath("libcdio/p1.cue"));
@@ -53,8 +50,10 @@ TEST(CueLoaderTest, LibcdioSheetsMatchCdInfo)
     EXPECT_NE(p1.warnings[0].find("p1.bin"), std::string::npos);
 }
 
-// Every malformed sheet of libcdio's folder is rejected for the line that is wrong. They run from
-// a folder that also holds cdda.bin, so they cannot fail for a missing file instead.
+// Every malformed sheet of libcdio's folder is rejected for the line that is wrong (a catalogue
+// number of 9 digits or with a letter, a frame or second out of range), so the hand-written defects
+// below leave those out. They run from a folder that also holds cdda.bin, so they cannot fail for a
+// missing file instead.
 TEST(CueLoaderTest, LibcdiosBadSheetsAreRejectedNamingTheLine)
 {
     const std::map<std::string, int> lines = {
@@ -74,7 +73,6 @@ TEST(CueLoaderTest, LibcdiosBadSheetsAreRejectedNamingTheLine)
         ASSERT_TRUE(lines.contains(name)) << "a sheet missing from the table";
         const LoadResult result = LoadImage(dir.CopyTestData("libcdio/bad/" + name, name));
         EXPECT_FALSE(result);
-        EXPECT_EQ(result.disc, nullptr);
         EXPECT_EQ(result.error.rfind(name + ":" + std::to_string(lines.at(name)) + ": ", 0), 0u)
             << result.error;
         ++checked;
@@ -250,9 +248,10 @@ TEST(CueLoaderTest, AmbiguousSessionTimesAreSettledByTheSyncOrRemLeadOut)
 
     // A file that holds the whole gap between the sessions as INDEX 00 leaves nothing to settle.
     SparseFile(dir.File("h.bin"), 300 * 2352 + std::uint64_t{11600} * 2048, {{0, MakeBlocks(1, 300)}});
-    const LoadResult held = LoadCue(dir.Write("h.cue", "FILE \"h.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
-                                                       "REM SESSION 02\nTRACK 02 MODE1/2048\nINDEX 00 00:04:00\n"
-                                                       "INDEX 01 02:36:00\n"));
+    const LoadResult held =
+        LoadCue(dir.Write("h.cue", "FILE \"h.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                   "REM SESSION 02\nTRACK 02 MODE1/2048\nINDEX 00 00:04:00\n"
+                                   "INDEX 01 02:36:00\n"));
     ASSERT_TRUE(held) << held.error;
     EXPECT_EQ(held.warnings, std::vector<std::string>{});
     ASSERT_EQ(held.disc->tracks.size(), 2u);
@@ -356,14 +355,11 @@ TEST(CueLoaderTest, DefectsAreRejectedAtTheirLine)
         {ONE "TRACK 02 AUDIO\nINDEX 01 00:01:25\n", 4, "holds no blocks"},
         {ONE "PREGAP 00:02:00\n", 4, "before"},
         {HEAD "TRACK 01 AUDIO\nPOSTGAP 00:02:00\n", 3, "after"},
-        {HEAD "TRACK 01 AUDIO\nPREGAP 00:02:75\n", 3, "frames"},
         // Messages keep the sheet's UTF-8, even beyond 16 bits.
         {ONE "BOGUS\xF0\x9F\x8E\xB5 1\n", 4, "unknown keyword BOGUS\xF0\x9F\x8E\xB5"},
         {HEAD "TRACK 01 AUDIO\nFLAGS DCP XYZ\n", 3, "unknown flag"},
         {HEAD "TRACK 01 AUDIO\nISRC US-AB-01-00001\n", 3, "not an ISRC"},
-        {"CATALOG 123456789012\n" HEAD, 1, "13 digits"},
         {HEAD "TRACK 01 AUDIO\nCATALOG 1234567890123\n", 3, "before the first TRACK"},
-        {HEAD "TRACK 01 AUDIO\nDISC_ID X\n", 3, "before the first TRACK"},
         {"TITLE a\nTITLE b\n", 2, "twice"},
         {"FILE \"a.bin\" FLAC\n", 1, "unsupported file type"},
         {"FILE \"a.bin BINARY\n", 1, "quote"},

@@ -15,8 +15,8 @@ using tolvane::test::ReadBytes;
 using tolvane::test::TempDir;
 using tolvane::test::TestDataPath;
 
-// libcdio's images (their volumes are read through the whole stack in VolumeFactsTest): one
-// Mode 1 track over the whole image, a UDF-only one too.
+// libcdio's images (their volumes, block 16 on, are read through the whole stack in ReadFactsTest):
+// one Mode 1 track over the whole image, a UDF-only one too, up to its last block.
 TEST(IsoLoaderTest, OneMode1TrackOverTheWholeImage)
 {
     for (const char* name : {"copying.iso", "copying-rr.iso", "joliet.iso", "test-udf1.iso", "udf102.iso"}) {
@@ -28,14 +28,10 @@ TEST(IsoLoaderTest, OneMode1TrackOverTheWholeImage)
         const auto image = ReadBytes(path);
         const auto blocks = static_cast<std::int32_t>(image.size() / 2048);
         ASSERT_GT(blocks, 16);
-        EXPECT_EQ(disc.name, name);
-        EXPECT_EQ(disc.status, DiscStatus::Complete);
         testing::ExpectTracks(disc, {{1, 0, 0, blocks}});
         EXPECT_EQ(disc.tracks[0].mode, TrackMode::Mode1);
         EXPECT_EQ(disc.tracks[0].control, control::Data);
         EXPECT_EQ(disc.capacity, blocks);
-        EXPECT_EQ(ReadBlock(disc, 16),
-                  std::vector<std::uint8_t>(image.begin() + 16 * 2048, image.begin() + 17 * 2048));
         EXPECT_EQ(ReadBlock(disc, blocks - 1), std::vector<std::uint8_t>(image.end() - 2048, image.end()));
         EXPECT_TRUE(ReadBlock(disc, blocks).empty());
     }
