@@ -406,6 +406,8 @@ TEST(Identity, CapabilitiesPageSpeedsAtTheOffsetsDriveListsRead)
     EXPECT_EQ(Be16(Send(drive, ModeSense(0x3F), 64).data, 0), 38) << "all pages: the one page";
     const Reply changeable = Send(drive, ModeSense(0x6A), 40);
     EXPECT_EQ(Be16(changeable.data, 8 + 8), 0) << "nothing changeable";
+    // cdrdao and cd-paranoia stop when the speed they ask for is refused; any speed is taken.
+    EXPECT_EQ(Send(drive, Cdb{0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}).Status(), Good);
 }
 
 // --- Answers, field by field ---
