@@ -2,6 +2,7 @@
 // path of a rip (disc object, transport, platform, drive, source, writer).
 #include "BenchSupport.h"
 
+#include "disc/Checksums.h"
 #include "emulator/ImageLoader.h"
 
 #include <benchmark/benchmark.h>
@@ -16,7 +17,8 @@ namespace {
 constexpr std::int32_t TrackMinutes = 20;
 constexpr std::int32_t TrackSectors = TrackMinutes * 60 * 75;
 
-void ExtractTrack(benchmark::State& state, std::shared_ptr<const emulator::Disc> image)
+// With `sums`, as tolvane-cli rips: AccurateRip v1/v2 and CRC32 summed as each sector reaches the file.
+void ExtractTrack(benchmark::State& state, std::shared_ptr<const emulator::Disc> image, bool sums = false)
 {
     Rig rig(std::move(image));
     if (!rig.error.empty() || !rig.disc->Read()) {
@@ -24,15 +26,26 @@ void ExtractTrack(benchmark::State& state, std::shared_ptr<const emulator::Disc>
         return;
     }
     const std::string wav = TempPath("extract.wav");
+    std::uint32_t seen = 0;
     for (auto _ : state) {
+        sums::AccurateRipChecksum accurateRip(std::uint64_t{TrackSectors} * sums::SamplesPerSector, true, true);
+        sums::Crc32 crc;
+        if (sums) {
+            rig.disc->SetAudioHandler([&](ConstBytes sector) {
+                accurateRip.Add(sector);
+                crc.Add(sector);
+            });
+        }
         if (!rig.disc->Extract(1, wav)) {
             state.SkipWithError(("Extract failed: " + rig.disc->ErrorMessage()).c_str());
             break;
         }
+        seen ^= accurateRip.V1() ^ accurateRip.V2() ^ crc.Value();
         state.PauseTiming();
         std::remove(wav.c_str());
         state.ResumeTiming();
     }
+    benchmark::DoNotOptimize(seen);
     std::remove(wav.c_str());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * TrackSectors * RawSectorSize);
 }
@@ -42,6 +55,36 @@ void BM_ExtractZeroSource(benchmark::State& state)
     ExtractTrack(state, AudioDisc({TrackSectors}, std::make_shared<emulator::ZeroSource>()));
 }
 BENCHMARK(BM_ExtractZeroSource)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same rip with its checksums: the difference is what they cost (the goal: under 5 %).
+void BM_ExtractZeroSourceWithChecksums(benchmark::State& state)
+{
+    ExtractTrack(state, AudioDisc({TrackSectors}, std::make_shared<emulator::ZeroSource>()), true);
+}
+BENCHMARK(BM_ExtractZeroSourceWithChecksums)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The checksums alone over a track of noise, in sectors as a rip feeds them.
+void BM_ChecksumsPerTrack(benchmark::State& state)
+{
+    std::vector<std::uint8_t> track(std::size_t{TrackSectors} * RawSectorSize / 20);
+    std::uint32_t x = 1;
+    for (auto& b : track) {
+        x = x * 1664525 + 1013904223;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    for (auto _ : state) {
+        sums::AccurateRipChecksum accurateRip(track.size() / 4, true, true);
+        sums::Crc32 crc;
+        for (std::size_t at = 0; at < track.size(); at += RawSectorSize) {
+            const ConstBytes sector(track.data() + at, RawSectorSize);
+            accurateRip.Add(sector);
+            crc.Add(sector);
+        }
+        benchmark::DoNotOptimize(accurateRip.V1() ^ accurateRip.V2() ^ crc.Value());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * track.size()));
+}
+BENCHMARK(BM_ChecksumsPerTrack)->Unit(benchmark::kMillisecond);
 
 // A cue sheet over a sparse bin file: the image is read with pread, as a real image is.
 void BM_ExtractSparseCueBin(benchmark::State& state)

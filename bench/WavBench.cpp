@@ -21,7 +21,8 @@ void BM_WavWriter74Minutes(benchmark::State& state)
     }
     for (auto _ : state) {
         WavWriter wav;
-        bool ok = wav.Open(path) && wav.WriteHeader(std::uint32_t{DiscSectors} * RawSectorSize);
+        bool ok = wav.Open(path) && wav.StartRiff() && wav.StartFormat() &&
+                  wav.StartData(std::uint32_t{DiscSectors} * RawSectorSize);
         for (std::int32_t s = 0; s < DiscSectors && ok; ++s) {
             ok = wav.Write(sector);
         }
