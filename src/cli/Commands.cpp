@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 
 namespace tolvane::cli {
 
@@ -227,11 +228,83 @@ int ListDrives(const OpticalDrives& drives)
     return ExitOk;
 }
 
-int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbose)
+namespace {
+
+// The release MusicBrainz lists for the disc, or why there is none (on stderr).
+net::MusicBrainzRelease AskMusicBrainz(OpticalDisk& disc, const Online& online)
+{
+    const std::string id = ids::IdentifiersOf(disc).musicBrainz;
+    if (id.empty()) {
+        return {};
+    }
+    net::HttpClient http = net::MusicBrainzClient();
+    net::MusicBrainzRelease release = net::LookupMusicBrainz(http, online.services, id);
+    if (!release.error.empty()) {
+        std::cerr << "MusicBrainz: not asked: " << release.error << '\n';
+    } else if (!release.found) {
+        std::cerr << "MusicBrainz: the disc " << id << " is not in the database\n";
+    }
+    return release;
+}
+
+// A title as a file name: the characters file systems refuse, and control characters, become '_'.
+std::string SafeName(const std::string& text)
+{
+    std::string name;
+    for (const unsigned char c : text) {
+        name += c < 0x20 || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos
+                    ? '_'
+                    : static_cast<char>(c);
+    }
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
+        name.pop_back();
+    }
+    return name;
+}
+
+// The disc's audio tracks in order: MusicBrainz's positions count them from 1.
+std::vector<int> AudioTracks(OpticalDisk& disc)
+{
+    std::vector<int> audio;
+    for (const int n : TocTracks(disc)) {
+        if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
+            audio.push_back(n);
+        }
+    }
+    return audio;
+}
+
+const net::MusicBrainzRelease::Track* TitleOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& release)
+{
+    const auto audio = AudioTracks(disc);
+    const auto at = std::find(audio.begin(), audio.end(), n);
+    for (const auto& t : release.tracks) {
+        if (at != audio.end() && t.position == at - audio.begin() + 1) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+std::string FileNameOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& release)
+{
+    const auto* t = TitleOf(disc, n, release);
+    if (t == nullptr || SafeName(t->title).empty()) {
+        return "Track " + std::to_string(n) + ".wav";
+    }
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", n);
+    return std::string(number) + " - " + SafeName(t->title) + ".wav";
+}
+
+} // namespace
+
+int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Online& online, bool verbose)
 {
     if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
     }
+    const net::MusicBrainzRelease release = online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
     const std::vector<int> tracks = TocTracks(disc);
     if (json) {
         nlohmann::ordered_json out;
@@ -253,6 +326,15 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbo
                               {"MusicBrainz", found.musicBrainz},
                               {"MusicBrainzUrl", found.musicBrainzUrl},
                               {"CtdbTocId", found.ctdb}};
+        if (release.found) {
+            auto& mb = out["MusicBrainz"] = {{"Album", release.album}, {"Artist", release.artist}};
+            mb["Tracks"] = nlohmann::ordered_json::array();
+            for (const int n : AudioTracks(disc)) {
+                if (const auto* t = TitleOf(disc, n, release)) {
+                    mb["Tracks"].push_back({{"Number", n}, {"Title", t->title}, {"Artist", t->artist}});
+                }
+            }
+        }
         out["Count"] = disc.Count();
         out["Tracks"] = nlohmann::ordered_json::array();
         for (const int n : tracks) {
@@ -277,6 +359,15 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbo
     std::vector<std::vector<std::string>> facts;
     for (const InformationRow& row : InformationRows(true, *disc.CD(), *disc.CDText(), *disc.DVD(), ids::IdentifiersOf(disc))) {
         facts.push_back({row.label + ":", row.value});
+    }
+    if (release.found) {
+        facts.push_back({"MusicBrainz Album:", release.album});
+        facts.push_back({"MusicBrainz Artist:", release.artist});
+        for (const int n : AudioTracks(disc)) {
+            if (const auto* t = TitleOf(disc, n, release)) {
+                facts.push_back({"  Track " + std::to_string(n) + ":", t->title + " (" + t->artist + ")"});
+            }
+        }
     }
     PrintTable(facts);
     std::cout << '\n';
@@ -318,19 +409,10 @@ int Report(OpticalDisk& disc, const std::string& file, bool verbose)
 
 namespace {
 
-// The tracks a rip or a verification works on: those asked for, else every audio track.
-std::vector<int> ChosenTracks(OpticalDisk& disc, const std::vector<int>& toc, const std::optional<std::vector<int>>& requested)
+// The tracks a rip or a online works on: those asked for, else every audio track.
+std::vector<int> ChosenTracks(OpticalDisk& disc, const std::optional<std::vector<int>>& requested)
 {
-    if (requested) {
-        return *requested;
-    }
-    std::vector<int> tracks;
-    for (const int n : toc) {
-        if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
-            tracks.push_back(n);
-        }
-    }
-    return tracks;
+    return requested ? *requested : AudioTracks(disc);
 }
 
 // Where a track sits among the disc's audio tracks: AccurateRip leaves out the start of the first
@@ -341,14 +423,9 @@ struct AudioPlace {
     bool last = false;
 };
 
-AudioPlace PlaceOf(OpticalDisk& disc, const std::vector<int>& toc, int n)
+AudioPlace PlaceOf(OpticalDisk& disc, int n)
 {
-    std::vector<int> audio;
-    for (const int t : toc) {
-        if (disc.Track(static_cast<std::int16_t>(t))->Mode() == "Audio") {
-            audio.push_back(t);
-        }
-    }
+    const std::vector<int> audio = AudioTracks(disc);
     const auto at = std::find(audio.begin(), audio.end(), n);
     return {static_cast<std::size_t>(at - audio.begin()), at == audio.begin(), at + 1 == audio.end()};
 }
@@ -450,18 +527,18 @@ bool Extractable(OpticalDisk& disc, int n)
 }
 
 // The AccurateRip verdict on each track; true when every one was accurately ripped.
-bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const Verification& verification)
+bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const Online& online)
 {
     const auto id = ids::IdentifiersOf(disc).accurateRip;
     if (!id || tracks.empty()) {
         return false;
     }
     net::AccurateRipLookup lookup;
-    if (!verification.accurateRipFile.empty()) {
-        lookup = net::ReadAccurateRip(verification.accurateRipFile, *id);
+    if (!online.accurateRipFile.empty()) {
+        lookup = net::ReadAccurateRip(online.accurateRipFile, *id);
     } else {
         net::HttpClient http;
-        lookup = net::FetchAccurateRip(http, verification.services, *id);
+        lookup = net::FetchAccurateRip(http, online.services, *id);
     }
     std::printf("AccurateRip: %s\n", id->FileName().c_str());
     if (lookup.state == net::AccurateRipLookup::State::Failed) {
@@ -489,7 +566,7 @@ bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, 
 } // namespace
 
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
-        const Verification& verification, bool verbose)
+        const Online& online, bool verbose)
 {
     if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
@@ -499,7 +576,7 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         std::cerr << NoTracksFound << '\n';
         return ExitFailed;
     }
-    const std::vector<int> tracks = ChosenTracks(disc, toc, requested);
+    const std::vector<int> tracks = ChosenTracks(disc, requested);
     // The folder the window's folder dialog would refuse.
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -511,6 +588,7 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         return ExitFailed;
     }
 
+    const net::MusicBrainzRelease release = online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
     int status = ExitOk;
     std::vector<TrackSums> ripped;
     for (const int n : tracks) {
@@ -518,9 +596,9 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             status = ExitFailed;
             continue;
         }
-        const std::string file = (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
+        const std::string file = (std::filesystem::path(folder) / FileNameOf(disc, n, release)).string();
         TrackSums sums;
-        const Copied copied = CopyTrack(disc, n, PlaceOf(disc, toc, n), file, file, "wrote", verbose, sums);
+        const Copied copied = CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", verbose, sums);
         if (copied == Copied::Cancelled) {
             return ExitInterrupted;
         }
@@ -535,31 +613,30 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         ripped.push_back(sums);
     }
     // The files stay whatever the database says, and a rip offline succeeds all the same.
-    if (verification.enabled) {
-        ReportAccurateRip(disc, ripped, verification);
+    if (online.enabled) {
+        ReportAccurateRip(disc, ripped, online);
     }
     return status;
 }
 
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
-           const Verification& verification, bool verbose)
+           const Online& online, bool verbose)
 {
     if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
     }
-    const std::vector<int> toc = TocTracks(disc);
     if (!ids::IdentifiersOf(disc).accurateRip) {
         std::cerr << NoTracksFound << '\n';
         return ExitFailed;
     }
     int status = ExitOk;
     std::vector<TrackSums> checked;
-    for (const int n : ChosenTracks(disc, toc, requested)) {
+    for (const int n : ChosenTracks(disc, requested)) {
         if (!Extractable(disc, n)) {
             status = ExitFailed;
             continue;
         }
-        const AudioPlace place = PlaceOf(disc, toc, n);
+        const AudioPlace place = PlaceOf(disc, n);
         TrackSums sums;
         if (folder.empty()) {
             // The disc's own audio, through a file that goes when the track is summed.
@@ -599,7 +676,7 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
         PrintSums(sums);
         checked.push_back(sums);
     }
-    if (!ReportAccurateRip(disc, checked, verification)) {
+    if (!ReportAccurateRip(disc, checked, online)) {
         status = ExitFailed;
     }
     return status;

@@ -19,24 +19,29 @@ extern std::atomic<bool> Interrupted;
 // The messages are the windows' own; with `verbose` the disc object's reason follows a failure
 // on a line of its own.
 int ListDrives(const OpticalDrives& drives);
-int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, bool verbose);
 int Report(OpticalDisk& disc, const std::string& file, bool verbose);
-// Checking extracted tracks against AccurateRip: from the network or from a response file saved
-// earlier (dBAR-….bin).
-struct Verification {
-    bool enabled = true;
+
+// What the commands ask of the online databases: checking extracted tracks against AccurateRip
+// (from the network or from a response file saved earlier, dBAR-….bin), and titles from MusicBrainz.
+struct Online {
+    bool enabled = true; // AccurateRip after a rip
     std::string accurateRipFile;
+    bool musicBrainz = false;
     net::Services services;
 };
 
+// With online.musicBrainz, the release MusicBrainz lists for the disc follows the facts.
+int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Online& online, bool verbose);
+
 // tracks: the track numbers asked for, or every audio track when none. Each track's checksums
-// are printed when it ends, then what AccurateRip says of them.
+// are printed when it ends, then what AccurateRip says of them. With online.musicBrainz the files
+// are named "NN - Title.wav" from the release MusicBrainz lists (Track N.wav when it lists none).
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
-        const Verification& verification, bool verbose);
+        const Online& online, bool verbose);
 // The checksums of the tracks in `folder` (Track N.wav), or read from the disc when the folder is
 // empty, against AccurateRip; 0 when every track was accurately ripped.
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
-           const Verification& verification, bool verbose);
+           const Online& online, bool verbose);
 int Eject(OpticalDisk& disc);
 int Load(OpticalDisk& disc);
 

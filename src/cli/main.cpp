@@ -86,6 +86,11 @@ int main(int argc, char** argv)
     CLI::App* infoCommand = app.add_subcommand("info", "Disc facts and the track list of the disc in the drive");
     bool json = false;
     infoCommand->add_flag("--json", json, "One JSON object instead of text");
+    std::string metadata;
+    const auto metadataChoice = CLI::IsMember({"musicbrainz"});
+    infoCommand->add_option("--metadata", metadata, "Also show the release MusicBrainz lists for the disc")
+        ->check(metadataChoice)
+        ->type_name("musicbrainz");
     CLI::App* reportCommand = app.add_subcommand("report", "Write the text report of the disc's facts");
     std::string reportFile;
     reportCommand->add_option("FILE", reportFile, "The report file (replaced if it exists)")->required();
@@ -96,6 +101,9 @@ int main(int argc, char** argv)
         ->type_name("LIST");
     ripCommand->add_option("--out", folder, "Folder for the files Track N.wav (default: the current folder)")
         ->type_name("DIR");
+    ripCommand->add_option("--metadata", metadata, "Name the files NN - Title.wav from the release MusicBrainz lists")
+        ->check(metadataChoice)
+        ->type_name("musicbrainz");
     bool noVerify = false;
     ripCommand->add_flag("--no-verify", noVerify, "Do not check the tracks against AccurateRip afterwards");
     std::string accurateRipFile;
@@ -202,18 +210,19 @@ int main(int argc, char** argv)
     }
     std::signal(SIGINT, OnInterrupt);
 
+    Online online;
+    online.enabled = !noVerify;
+    online.accurateRipFile = accurateRipFile;
+    online.musicBrainz = metadata == "musicbrainz";
+    online.services = tolvane::net::Services::FromEnvironment();
     int status = ExitFailed;
     if (infoCommand->parsed()) {
-        status = Info(disc, *drive, json, verbose);
+        status = Info(disc, *drive, json, online, verbose);
     } else if (reportCommand->parsed()) {
         status = Report(disc, reportFile, verbose);
     } else if (ripCommand->parsed() || verifyCommand->parsed()) {
-        Verification verification;
-        verification.enabled = !noVerify;
-        verification.accurateRipFile = accurateRipFile;
-        verification.services = tolvane::net::Services::FromEnvironment();
-        status = ripCommand->parsed() ? Rip(disc, tracks, folder, verification, verbose)
-                                      : Verify(disc, tracks, verifyFolder, verification, verbose);
+        status = ripCommand->parsed() ? Rip(disc, tracks, folder, online, verbose)
+                                      : Verify(disc, tracks, verifyFolder, online, verbose);
     } else if (ejectCommand->parsed()) {
         status = Eject(disc);
     } else if (loadCommand->parsed()) {

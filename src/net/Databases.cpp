@@ -1,5 +1,7 @@
 #include "net/Databases.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +70,86 @@ AccurateRipLookup ReadAccurateRip(const std::string& file, const ids::AccurateRi
     }
     const std::vector<std::uint8_t> body{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return FromBody(body, id);
+}
+
+namespace {
+
+// "Artist A feat. Artist B": the credited names with their join phrases.
+std::string Credit(const nlohmann::json& credits)
+{
+    std::string text;
+    if (credits.is_array()) {
+        for (const auto& c : credits) {
+            text += c.value("name", "");
+            text += c.value("joinphrase", "");
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+MusicBrainzRelease DecodeMusicBrainz(const std::string& json, const std::string& discId)
+{
+    MusicBrainzRelease release;
+    const auto doc = nlohmann::json::parse(json, nullptr, false);
+    if (doc.is_discarded() || !doc.is_object()) {
+        release.error = "the answer is not JSON";
+        return release;
+    }
+    const auto releases = doc.find("releases");
+    if (releases == doc.end() || !releases->is_array()) {
+        release.error = "the answer lists no releases";
+        return release;
+    }
+    for (const auto& r : *releases) {
+        if (!r.is_object() || !r.contains("media") || !r["media"].is_array()) {
+            continue;
+        }
+        for (const auto& medium : r["media"]) {
+            bool holds = false;
+            for (const auto& disc : medium.value("discs", nlohmann::json::array())) {
+                holds = holds || (disc.is_object() && disc.value("id", "") == discId);
+            }
+            if (!holds) {
+                continue;
+            }
+            release.found = true;
+            release.album = r.value("title", "");
+            release.artist = Credit(r.value("artist-credit", nlohmann::json::array()));
+            for (const auto& t : medium.value("tracks", nlohmann::json::array())) {
+                if (!t.is_object() || !t.contains("position") || !t["position"].is_number_integer()) {
+                    continue;
+                }
+                const std::string artist = Credit(t.value("artist-credit", nlohmann::json::array()));
+                release.tracks.push_back({t["position"].get<int>(), t.value("title", ""),
+                                          artist.empty() ? release.artist : artist});
+            }
+            return release;
+        }
+    }
+    return release;
+}
+
+MusicBrainzRelease LookupMusicBrainz(HttpClient& http, const Services& services, const std::string& discId)
+{
+    const Reply reply = http.Get(services.musicBrainz + "discid/" + discId + "?inc=recordings+artist-credits&fmt=json");
+    if (reply.status == 404) {
+        return {}; // not known: not an error
+    }
+    if (!reply.ok) {
+        MusicBrainzRelease failed;
+        failed.error = reply.error;
+        return failed;
+    }
+    return DecodeMusicBrainz(std::string(reply.body.begin(), reply.body.end()), discId);
+}
+
+HttpClient MusicBrainzClient()
+{
+    HttpOptions options;
+    options.interval = std::chrono::milliseconds(1000);
+    return HttpClient(options);
 }
 
 } // namespace tolvane::net

@@ -6,6 +6,7 @@
 #include "net/Http.h"
 
 #include <string>
+#include <vector>
 
 namespace tolvane::net {
 
@@ -31,5 +32,27 @@ AccurateRipLookup FetchAccurateRip(HttpClient& http, const Services& services, c
 
 // The same from a response file saved earlier.
 AccurateRipLookup ReadAccurateRip(const std::string& file, const ids::AccurateRipId& id);
+
+// A release MusicBrainz lists for a disc id: the album, its credited artist, and the tracks of
+// the medium that holds the disc, by their place among the disc's audio tracks (from 1).
+struct MusicBrainzRelease {
+    struct Track {
+        int position = 0;
+        std::string title;
+        std::string artist;
+    };
+    bool found = false;
+    std::string error; // when the look-up failed; a disc MusicBrainz does not know is not an error
+    std::string album;
+    std::string artist;
+    std::vector<Track> tracks;
+};
+
+// The first release for the disc id (web service 2, JSON). The client should keep MusicBrainz's
+// one request per second (MusicBrainzClient()).
+MusicBrainzRelease LookupMusicBrainz(HttpClient& http, const Services& services, const std::string& discId);
+// Decodes a discid answer of the web service.
+MusicBrainzRelease DecodeMusicBrainz(const std::string& json, const std::string& discId);
+HttpClient MusicBrainzClient();
 
 } // namespace tolvane::net

@@ -303,6 +303,41 @@ TEST(Cli, RipAsksTheDatabaseOnceAndSucceedsWithoutIt)
               std::string::npos);
 }
 
+TEST(Cli, MusicBrainzNamesTheFilesWhenAsked)
+{
+    test::HttpServer server;
+    const std::string lookup = "/ws/2/discid/XhGDBudA9C4i4u8Rud73NZcc4Cc-?inc=recordings+artist-credits&fmt=json";
+    server.Serve(lookup, {200, R"({"releases": [{"title": "Join Us", "artist-credit": [{"name": "Richard"}],
+        "media": [{"discs": [{"id": "XhGDBudA9C4i4u8Rud73NZcc4Cc-"}],
+                   "tracks": [{"position": 1, "title": "Free: Software?"}, {"position": 2, "title": "Hackers"}]}]}]})",
+                          ""});
+    ::setenv("TOLVANE_MUSICBRAINZ_URL", (server.Url() + "ws/2").c_str(), 1);
+    const test::TempDir dir;
+    const std::string cdda45 = Image("libcdio/cdda_4_5.cue");
+    const Outcome rip = Cli({"--image", cdda45, "rip", "--metadata", "musicbrainz", "--no-verify", "--out", dir.Path()});
+    EXPECT_EQ(rip.status, 0) << rip.err;
+    // Tracks 4 and 5 are the first and second of the release's medium.
+    EXPECT_TRUE(std::filesystem::exists(dir.File("04 - Free_ Software_.wav"))) << rip.out;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("05 - Hackers.wav")));
+    const Outcome info = Cli({"--image", cdda45, "info", "--json", "--metadata", "musicbrainz"});
+    const auto j = nlohmann::json::parse(info.out);
+    EXPECT_EQ(j["MusicBrainz"]["Album"], "Join Us");
+    EXPECT_EQ(j["MusicBrainz"]["Tracks"][1]["Number"], 5);
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests()[0].path, lookup);
+    EXPECT_EQ(server.Requests()[0].userAgent, "Tolvane/" TOLVANE_VERSION);
+
+    // A disc MusicBrainz does not know keeps the usual names, and says so.
+    const Outcome unknown = Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--metadata", "musicbrainz", "--no-verify",
+                                 "--out", dir.Path()});
+    EXPECT_EQ(unknown.status, 0);
+    EXPECT_NE(unknown.err.find("MusicBrainz: the disc BYu.c_jbPYTjSffcaKTHoMgj06w- is not in the database"),
+              std::string::npos)
+        << unknown.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("Track 1.wav")));
+    ::unsetenv("TOLVANE_MUSICBRAINZ_URL");
+}
+
 TEST(Cli, DrivesAreHeadedLikeTheDeviceDialogsColumns)
 {
     const Outcome r = Cli({"--demo", "drives"});

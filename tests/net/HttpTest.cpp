@@ -95,5 +95,34 @@ TEST(AccurateRipLookup, FoundMissingAndBadAnswers)
     EXPECT_EQ(unreadable.error, "/nonexistent/" + id.FileName() + ": No such file or directory");
 }
 
+// A discid answer of MusicBrainz's web service as its documentation shows one, cut to what is read:
+// two releases, the second holding the disc as its second medium, track credits with join phrases.
+const char* const DiscAnswer = R"({"id": "XhGDBudA9C4i4u8Rud73NZcc4Cc-", "offset-count": 2, "offsets": [150, 300],
+  "releases": [
+    {"title": "Another Album", "artist-credit": [{"name": "Someone", "joinphrase": ""}],
+     "media": [{"position": 1, "discs": [{"id": "somethingElse"}], "tracks": []}]},
+    {"title": "Join Us", "artist-credit": [{"name": "Richard", "joinphrase": " & "}, {"name": "Friends", "joinphrase": ""}],
+     "media": [
+       {"position": 1, "discs": [], "tracks": [{"position": 1, "number": "1", "title": "Wrong medium"}]},
+       {"position": 2, "discs": [{"id": "XhGDBudA9C4i4u8Rud73NZcc4Cc-", "sectors": 452}],
+        "tracks": [{"position": 1, "number": "1", "title": "Free Software / Song"},
+                   {"position": 2, "number": "2", "title": "Hackers",
+                    "artist-credit": [{"name": "Guest", "joinphrase": " feat. "}, {"name": "Richard", "joinphrase": ""}]}]}]}]})";
+
+TEST(MusicBrainz, DecodesTheMediumThatHoldsTheDisc)
+{
+    const auto r = net::DecodeMusicBrainz(DiscAnswer, "XhGDBudA9C4i4u8Rud73NZcc4Cc-");
+    ASSERT_TRUE(r.found) << r.error;
+    EXPECT_EQ(r.album, "Join Us");
+    EXPECT_EQ(r.artist, "Richard & Friends");
+    ASSERT_EQ(r.tracks.size(), 2u);
+    EXPECT_EQ(r.tracks[0].title, "Free Software / Song");
+    EXPECT_EQ(r.tracks[0].artist, "Richard & Friends");
+    EXPECT_EQ(r.tracks[1].artist, "Guest feat. Richard");
+    EXPECT_FALSE(net::DecodeMusicBrainz(DiscAnswer, "notListed").found);
+    EXPECT_EQ(net::DecodeMusicBrainz("<html>busy</html>", "x").error, "the answer is not JSON");
+    EXPECT_EQ(net::DecodeMusicBrainz(R"({"error": "Not Found"})", "x").error, "the answer lists no releases");
+}
+
 } // namespace
 } // namespace tolvane
