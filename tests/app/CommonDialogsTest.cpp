@@ -24,15 +24,10 @@ QString Chosen(const CommonDialogs& cd)
 class CommonDialogsTest : public QObject {
     Q_OBJECT
 
-private:
-    std::shared_ptr<ScriptedDialogs> dialogs;
-
 private slots:
-    void init() { CommonDialogs::SetDefaultBackend(dialogs = std::make_shared<ScriptedDialogs>(false)); }
-    void cleanup() { CommonDialogs::SetDefaultBackend(nullptr); }
-
     void ShowBrowse()
     {
+        ScriptedDialogs dialogs;
         const struct { const char* name; QString chosen; int result; } cases[] = {
             {"folder", QDir::tempPath(), 0}, {"cancelled", QString(), -1},
             {"after NUL", QChar(0) + QDir::tempPath(), -1},
@@ -45,28 +40,29 @@ private slots:
             cd.SetOwnerHwnd(&owner);
             cd.SetTitle(u"Choose a folder"_s);
             cd.SetFolderName(start.path());
-            dialogs->folder = c.chosen;
+            dialogs.folder = c.chosen;
             QCOMPARE(int{cd.ShowBrowse()}, c.result);
-            QCOMPARE(dialogs->owner, &owner);
-            QCOMPARE(dialogs->title, u"Choose a folder"_s);
-            QCOMPARE(dialogs->start, start.path());
+            QCOMPARE(dialogs.owner, &owner);
+            QCOMPARE(dialogs.title, u"Choose a folder"_s);
+            QCOMPARE(dialogs.start, start.path());
             QCOMPARE(cd.FolderName(), c.result == 0 ? QDir::toNativeSeparators(c.chosen) : start.path());
         }
         // The next one starts where the last one ended; a missing folder preselects nothing.
         QTemporaryDir first;
         CommonDialogs cd;
         cd.SetFolderName(u"/nonexistent-tolvane"_s);
-        dialogs->folder = first.path();
+        dialogs.folder = first.path();
         QCOMPARE(int{cd.ShowBrowse()}, 0);
-        QVERIFY(dialogs->start.isEmpty());
-        dialogs->folder.clear();
+        QVERIFY(dialogs.start.isEmpty());
+        dialogs.folder.clear();
         QCOMPARE(int{cd.ShowBrowse()}, -1);
-        QCOMPARE(dialogs->start, QDir::toNativeSeparators(first.path()));
+        QCOMPARE(dialogs.start, QDir::toNativeSeparators(first.path()));
         QCOMPARE(cd.FolderName(), QDir::toNativeSeparators(first.path()));
     }
 
     void ShowSaveFiltersAndFilterIndex()
     {
+        ScriptedDialogs dialogs;
         const QStringList wave{"Wave files (*.wav) (*.wav)", "All files (*)"};
         const struct {
             const char* name;
@@ -85,11 +81,11 @@ private slots:
             CommonDialogs cd;
             cd.SetFilter(c.filter);
             cd.SetFilterIndex(static_cast<std::uint8_t>(c.indexIn));
-            dialogs->answer.fileName = u"/music/disc.txt"_s;
-            dialogs->answer.filterIndex = c.shownIndex;
+            dialogs.answer.fileName = u"/music/disc.txt"_s;
+            dialogs.answer.filterIndex = c.shownIndex;
             QVERIFY(cd.ShowSave());
-            QCOMPARE(dialogs->request.nameFilters, c.nameFilters);
-            QCOMPARE(dialogs->request.filterIndex, c.shownIndex);
+            QCOMPARE(dialogs.request.nameFilters, c.nameFilters);
+            QCOMPARE(dialogs.request.filterIndex, c.shownIndex);
             // The index the user ended with comes back 1-based; without filters it stays.
             QCOMPARE(int{cd.FilterIndex()}, c.shownIndex >= 0 ? c.shownIndex + 1 : c.indexIn);
         }
@@ -97,6 +93,7 @@ private slots:
 
     void ShowSaveReportsTheChoice()
     {
+        ScriptedDialogs dialogs;
         QWidget owner;
         CommonDialogs cd;
         cd.SetOwnerHwnd(&owner);
@@ -105,11 +102,11 @@ private slots:
         cd.SetFileName(u"Disc.txt"_s);
         cd.SetFileExtension(u"txt"_s);
         cd.SetFilter(WaveFilter);
-        dialogs->answer.fileName = u"/music/rips/Track 01.wav"_s + QChar(0) + u"junk"_s;
-        dialogs->answer.filterIndex = 1;
+        dialogs.answer.fileName = u"/music/rips/Track 01.wav"_s + QChar(0) + u"junk"_s;
+        dialogs.answer.filterIndex = 1;
         QVERIFY(cd.ShowSave());
-        QCOMPARE(dialogs->owner, &owner);
-        const FileDialogRequest& r = dialogs->request;
+        QCOMPARE(dialogs.owner, &owner);
+        const FileDialogRequest& r = dialogs.request;
         QCOMPARE(QStringList({r.title, r.folder, r.fileName, r.defaultSuffix}),
                  QStringList({"Save As", "/music", "Disc.txt", "txt"}));
         const QString chosen = QDir::toNativeSeparators(u"/music/rips/Track 01.wav"_s) + u"|Track 01.wav|2"_s;
@@ -117,27 +114,12 @@ private slots:
         QCOMPARE(cd.FolderName(), u"/music"_s); // only ShowBrowse sets it
         // Cancelling, or answering without a name, changes nothing.
         for (const bool accept : {false, true}) {
-            dialogs->accept = accept;
-            dialogs->answer.fileName = QString();
-            dialogs->answer.filterIndex = 0;
+            dialogs.accept = accept;
+            dialogs.answer.fileName = QString();
+            dialogs.answer.filterIndex = 0;
             QVERIFY(!cd.ShowSave());
             QCOMPARE(Chosen(cd), chosen);
         }
-    }
-
-    void OwnBackendWinsOverTheDefault()
-    {
-        auto own = std::make_shared<ScriptedDialogs>(false);
-        own->folder = QDir::tempPath();
-        CommonDialogs cd;
-        cd.SetBackend(own);
-        QCOMPARE(int{cd.ShowBrowse()}, 0);
-        QVERIFY(own->calls == 1 && dialogs->calls == 0);
-        cd.SetBackend(nullptr);
-        QCOMPARE(int{cd.ShowBrowse()}, -1);
-        QCOMPARE(dialogs->calls, 1);
-        CommonDialogs::SetDefaultBackend(nullptr); // the Qt backend is the default again
-        QVERIFY(dynamic_cast<QtDialogBackend*>(CommonDialogs::DefaultBackend().get()) != nullptr);
     }
 };
 

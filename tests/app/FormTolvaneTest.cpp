@@ -152,12 +152,6 @@ private slots:
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(20, tree->viewport()->height() - 5));
         QVERIFY(m.Tracks()->ListItems()->SelectedCount() == 0 && !m.Button("CommandExtract")->isEnabled());
         QCOMPARE(m.Panel(2), QStringLiteral("2 tracks / 0 selected"));
-
-        // Moving onto the data row with the keyboard is refused the same way.
-        ClickRow(m.Tracks(), 1);
-        QTest::keyClick(tree, Qt::Key_Up);
-        QCOMPARE(shown.shown, QStringList({NotAudio, NotAudio}));
-        QCOMPARE(m.Tracks()->ListItems()->SelectedCount(), 0);
     }
 
     void ExtractCopiesTheSelectedTracksInListOrder()

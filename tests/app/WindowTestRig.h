@@ -57,8 +57,8 @@ struct Messages {
     ~Messages() { app::SetMessageHook({}); }
 };
 
-// The folder and file dialogs answered from a script, remembering what they were shown; unless
-// told otherwise, the default backend while it lives.
+// The folder and file dialogs answered from a script, remembering what they were shown; the
+// default backend while it lives.
 struct ScriptedDialogs : DialogBackend {
     QString folder;            // the chosen folder; empty: cancelled
     bool accept = true;        // the file dialogs' answer
@@ -67,18 +67,12 @@ struct ScriptedDialogs : DialogBackend {
     int calls = 0;
     QWidget* owner = nullptr;
     QString title, start; // of the last folder dialog
-    const bool asDefault;
 
-    explicit ScriptedDialogs(bool asDefault = true) : asDefault(asDefault)
+    ScriptedDialogs()
     {
-        if (asDefault)
-            CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](auto*) {}));
+        CommonDialogs::SetDefaultBackend(std::shared_ptr<DialogBackend>(this, [](auto*) {}));
     }
-    ~ScriptedDialogs() override
-    {
-        if (asDefault)
-            CommonDialogs::SetDefaultBackend(nullptr);
-    }
+    ~ScriptedDialogs() override { CommonDialogs::SetDefaultBackend(nullptr); }
     QString ChooseFolder(QWidget* o, const QString& t, const QString& s) override
     {
         ++calls;

@@ -79,30 +79,6 @@ private slots:
         QTRY_VERIFY(menu.isVisible());
         menu.close();
     }
-
-    void PropertiesSurviveABag()
-    {
-        QWidget form;
-        InfoFrame frame(&form);
-        QPixmap pixmap(32, 32);
-        pixmap.fill(QColor(10, 200, 30));
-        frame.SetIcon(QIcon(pixmap));
-        frame.SetText(QStringLiteral("Tolvane"));
-        frame.SetBackColor(0x8000000F);
-        frame.SetGradientColor(Colors::Rgb(1, 2, 3));
-        frame.SetEnabled(false);
-        PropertyBag bag;
-        frame.WriteProperties(bag);
-        QCOMPARE(bag.Keys().size(), 6);
-
-        InfoFrame loaded(&form);
-        loaded.ReadProperties(bag);
-        PropertyBag again;
-        loaded.WriteProperties(again);
-        QVERIFY(again == bag);
-        QCOMPARE(loaded.Icon().pixmap(32, 32).toImage().pixel(5, 5), qRgb(10, 200, 30));
-        QVERIFY(!loaded.isEnabled());
-    }
 };
 
 TOLVANE_QTEST(InfoFrameTest)

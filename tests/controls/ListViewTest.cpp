@@ -116,18 +116,6 @@ private slots:
         }
     }
 
-    void CountRecreatesTheListAndKeepsItsRows()
-    {
-        ListView list;
-        list.SetCount(1);
-        list.ListItems()->Add(QStringLiteral("a"));
-        QWidget* old = list.ControlHwnd();
-        list.SetCount(3);
-        QVERIFY(list.ControlHwnd() != old && list.Column(2) && !list.Column(3));
-        QCOMPARE(Tree(list)->columnCount(), 3);
-        QCOMPARE(list.ListItems()->Item(0)->Text(), QStringLiteral("a"));
-    }
-
     void PropertiesSurviveABagAndMissingKeysLoadDefaults()
     {
         ListView a;
@@ -215,28 +203,6 @@ private slots:
             list.SetSorted(true);
             QCOMPARE(Labels(list), c.labels);
         }
-    }
-
-    void ItemColoursFallBackToTheLists()
-    {
-        Shown shown({"c", "b", "a"});
-        ListView& list = *shown.list;
-        ListItem* first = list.ListItems()->Item(2);
-        ListItem* second = list.ListItems()->Item(1);
-        list.SetBackColor(0x123456);
-        QCOMPARE(first->BackColor(), quint32{0x123456});
-        QCOMPARE(first->ForeColor(), static_cast<quint32>(Colors::Translate(Colors::WindowText)));
-        second->SetBackColor(0x0000FF);
-        list.SetBackColor(0x00FF00);
-        QVERIFY(first->BackColor() == 0x00FF00 && second->BackColor() == 0x0000FF);
-        QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
-        const auto pixel = [&list](int row) {
-            const QRect cell = Cell(list, row, 1);
-            return Tree(list)->viewport()->grab().toImage().pixelColor(cell.right() - 2, cell.center().y());
-        };
-        // (row 0 is the current row, which the style tints)
-        QCOMPARE(pixel(2), QColor(0, 255, 0));
-        QCOMPARE(pixel(1), QColor(255, 0, 0));
     }
 
     void MouseRaisesEvents()

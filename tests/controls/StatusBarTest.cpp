@@ -76,18 +76,6 @@ private slots:
         }
     }
 
-    void DocksAtTheBottomAndFollowsTheForm()
-    {
-        Shown s(300, u"F100|S50"_s);
-        QVERIFY(QTest::qWaitForWindowExposed(&s.form));
-        const int h = s.bar.DockedHeight();
-        QCOMPARE(s.bar.geometry(), QRect(0, 100 - h, 300, h));
-        s.form.resize(500, 260);
-        QTRY_COMPARE(s.bar.geometry(), QRect(0, 260 - h, 500, h));
-        QCOMPARE(s.bar.RightEdges().back(), 500);
-        QCOMPARE(s.bar.ControlHwnd()->geometry(), s.bar.rect());
-    }
-
     void AlignmentLeadsTheTextWithTabs()
     {
         for (const int alignment : {sbrLeft, sbrCenter, sbrRight}) {
