@@ -158,16 +158,6 @@ inline void ExpectRead(const std::shared_ptr<const emulator::Disc>& disc, const 
     ExpectFacts(Parse(expected), FactsOf(*rig.disc), true);
 }
 
-// Every fact at its default.
-inline Facts AllDefaults(const Facts& like)
-{
-    Facts d;
-    for (const auto& kv : like) {
-        d[kv.first] = DefaultFact(kv.first);
-    }
-    return d;
-}
-
 using DiscMaker = std::function<std::shared_ptr<const emulator::Disc>()>;
 inline DiscMaker Image(const char* relative)
 {
@@ -220,29 +210,8 @@ inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tr
     return disc;
 }
 
-// A DVD of `blocks` zero blocks; the drive gives it its one data track.
-inline std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::int32_t blocks,
-                                                std::uint8_t layers, std::uint8_t regions)
-{
-    auto disc = std::make_shared<emulator::Disc>();
-    disc->name = "DVD built by hand";
-    disc->media = media;
-    disc->layers = layers;
-    disc->regions = regions;
-    disc->capacity = blocks;
-    disc->extents.push_back(emulator::Extent{0, blocks, emulator::SectorFormat::Mode1Data,
-                                             std::make_shared<emulator::ZeroSource>(), 0});
-    return disc;
-}
-
 // Decides about one command before the virtual drive sees it: an answer of its own, or nothing.
 using Intercept = std::function<std::optional<ScsiResult>(ConstBytes cdb, Bytes data)>;
-
-// What a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
-inline ScsiResult Refused()
-{
-    return ScsiResult::CheckCondition(0x04, 0x44, 0x00);
-}
 
 // A virtual drive at D: behind a fake platform, the disc object bound to it.
 struct FakeRig {

@@ -105,10 +105,6 @@ TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
              return disc;
          },
          "DiscStatus=0|Erasable=true|DiscType=CD-RW|Count=0|Sessions=0|CDDB=|SerialNumber="},
-        // Two full DVD-9 layers: sizes beyond 32 bits, exactly.
-        {"dual-layer DVD-ROM for region 2", [] { return test::BuildDvd(MediaKind::DvdRom, 2 * 2295104, 2, 0x02); },
-         "DiscType=DVD-ROM|Layers=2|Region=2|TotalLogicalBlocks=4590208|TotalRawSize=9400745984|Count=1|"
-         "track 1 Mode=Mode 1|track 1 RawSize=9400745984"},
         // The last audio track ends at its session's lead-out, not 11,400 blocks (2:32) later; the
         // id (whipper's golden) counts every track and the final lead-out.
         {"Enhanced CD", Capital,
@@ -140,8 +136,11 @@ TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
         {"isofs-m1.cue (2003042012291800)", test::Image("libcdio/isofs-m1.cue"),
          Common("04/20/03 12:29:18") + "VolumeIdentifier=CDROM|SystemIdentifier=LINUX|PublisherIdentifier=|"
                                        "DataPreparerIdentifier=|VolumeSpaceSize=64|SerialNumber=6D57-81EA" + Mkisofs},
-        // The demo generator: 2024-03-21 09:30:00, expiring fifty years later.
+        // The demo generator: 2024-03-21 09:30:00, expiring fifty years later. Dual layer, region 2,
+        // sizes beyond 32 bits.
         {"demo DVD", emulator::MakeDemoDvd,
+         "DiscType=DVD-ROM|Layers=2|Region=2|TotalLogicalBlocks=4000000|TotalRawSize=8192000000|Count=1|"
+         "track 1 Mode=Mode 1|track 1 RawSize=8192000000|"
          "VolumeIdentifier=TOLVANE_DEMO_DVD|SystemIdentifier=TOLVANE|VolumeSetIdentifier=TOLVANE_DEMO|"
          "PublisherIdentifier=BREVANTIS|DataPreparerIdentifier=TOLVANE VIRTUAL DRIVE|"
          "ApplicationIdentifier=TOLVANE DEMO DISC GENERATOR|CopyrightFileIdentifier=COPYRGHT.TXT;1|"
@@ -150,9 +149,8 @@ TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
          "OptionalLPathTableLocation=0|OptionalMPathTableLocation=0|VolumeCreation=03/21/24 09:30:00|"
          "VolumeModification=03/21/24 09:30:00|VolumeEffective=03/21/24 09:30:00|"
          "VolumeExpiration=03/21/74 09:30:00"},
-        // Audio discs: track starts and lead-outs as SOURCES.md section 7 lists them
-        // (0/302; 0, 4875/9000; breeders' thirteen tracks/165122).
-        {"cdda.cue", test::Image("libcdio/cdda.cue"), "SerialNumber=0000-032E"},
+        // Audio discs (cdda.cue's serial: tests/cli's report): track starts and lead-outs as
+        // SOURCES.md section 7 lists them (0, 4875/9000; breeders' thirteen tracks/165122).
         {"t7.toc", test::Image("cdrdao/t7.toc"), "SerialNumber=0001-2C28"},
         {"breeders.toc", test::Image("whipper/breeders.toc"), "SerialNumber=00D1-889E"},
     };
