@@ -1,9 +1,12 @@
-// What a read makes of discs built for one question each, of an Enhanced CD, and of libcdio's
-// images' ISO 9660 volumes as iso-info, isoinfo and xorriso print them, with serial numbers.
+// What a read makes of discs built for one question each, of an Enhanced CD, of libcdio's
+// images' ISO 9660 volumes as iso-info, isoinfo and xorriso print them, with serial numbers, and
+// of the CD-Text of libcdio's, cdrdao's and whipper's discs.
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"
+#include "emulator/ImageLoader.h"
 #include "support/TestData.h"
+#include "util/CdText.h"
 
 namespace tolvane {
 namespace {
@@ -49,6 +52,58 @@ std::shared_ptr<const emulator::Disc> Capital()
 }
 
 
+using Texts = std::vector<std::pair<std::string, std::string>>; // title and performer
+
+Texts Same(const std::vector<std::string>& titles, const std::string& performer)
+{
+    Texts t;
+    for (const std::string& title : titles) {
+        t.emplace_back(title, performer);
+    }
+    return t;
+}
+
+// The disc's CD-Text title and performer, and every track's from `first` on, as facts (Count the last).
+std::string TextFacts(const std::string& title, const std::string& artist, int first, const Texts& tracks)
+{
+    std::string f = "Title=" + title + "|Artist=" + artist + "|Count=";
+    f += std::to_string(first + tracks.size() - 1);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::string track = "|track " + std::to_string(first + i);
+        f += track + " Title=" + tracks[i].first + track + " Artist=" + tracks[i].second;
+    }
+    return f;
+}
+
+// libcdio's cdtext.cdt (packs as a drive returns them, without the 4-byte header, and one
+// stray byte at the end) served by a cue sheet for three tracks of silence.
+std::shared_ptr<const emulator::Disc> CatOrchestra()
+{
+    static const test::TempDir folder;
+    folder.CopyTestData("libcdio/cdtext.cdt", "cdtext.cdt");
+    folder.Write("silence.bin", std::vector<std::uint8_t>(std::size_t{450} * 2352, 0));
+    const auto loaded = emulator::LoadImage(folder.Write(
+        "cats.cue", "CDTEXTFILE \"cdtext.cdt\"\nFILE \"silence.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                    "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 AUDIO\n    INDEX 01 00:04:00\n"));
+    EXPECT_TRUE(loaded.disc) << loaded.error;
+    return loaded.disc;
+}
+
+// A disc whose first track is 4: the packs count tracks from 4.
+std::shared_ptr<const emulator::Disc> StartsAtTrackFour()
+{
+    using emulator::TrackMode;
+    auto disc = test::BuildCd({{4, TrackMode::Audio, 0}, {5, TrackMode::Audio, 150}}, {{1, 302, 0x00}});
+    cdtext::Block block;
+    block.texts[cdtext::Title] = {"Late Start", "Four", "Five"};
+    block.texts[cdtext::Performer] = {"Someone", "Fourth", "Fifth"};
+    disc->cdText.push_back(block);
+    return disc;
+}
+
+// The toc writes the name as octal escapes of its ISO 8859-1 bytes, Jos\351 Gonz\341lez.
+const std::string Jose = "José González";
+
 // The fields every tool leaves blank for these images; creation, modification and effective
 // dates alike, expiration 0000000000000000 (not specified).
 std::string Common(const std::string& date)
@@ -68,7 +123,7 @@ const std::string K3bTail = " (C) 2003 SEBASTIAN TRUEG AND THE K3B TEAM";
 // serial number is the four byte lanes of its descriptor, each summed modulo 256; an audio
 // disc's is the sum of its tracks' 00MMSSFF addresses (plus, for one or two tracks, the
 // disc's length in frames).
-TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
+TEST(ReadOf, GivesTheFactsOfTheDiscItsVolumeAndItsCdText)
 {
     const struct {
         const char* name;
@@ -153,6 +208,37 @@ TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
         // SOURCES.md section 7 lists them (0, 4875/9000; breeders' thirteen tracks/165122).
         {"t7.toc", test::Image("cdrdao/t7.toc"), "SerialNumber=0001-2C28"},
         {"breeders.toc", test::Image("whipper/breeders.toc"), "SerialNumber=00D1-889E"},
+        // CD-Text through the whole chain, against what libcdio, cdrdao and whipper say the discs hold.
+        // cdtext.right: the English block; the German one ("Freudvolle Nächte") is not shown.
+        {"pack file of two languages", CatOrchestra,
+         TextFacts("Joyful Nights", "United Cat Orchestra", 1,
+                   {{"Song of Joy", "Felix and The Purrs"}, {"Humpty Dumpty", "Catwalk Beauties"},
+                    {"Mee Owwww", "Mia Kitten"}})},
+        {"cdda.right", test::Image("libcdio/cdda.cue"),
+         TextFacts("Join us now we have the software", "Richard Stallman", 1, {{"Soft", "Richard S"}})},
+        {"p1.cue: disc texts only", test::Image("libcdio/p1.cue"),
+         TextFacts("Join us now we have the software", "Richard Stallman", 1, Same({"", ""}, ""))},
+        {"cdda_4_5.right: No CD-TEXT on Disc.", test::Image("libcdio/cdda_4_5.cue"),
+         TextFacts("", "", 4, Same({"", ""}, ""))},
+        {"first track 4", StartsAtTrackFour,
+         TextFacts("Late Start", "Someone", 4, {{"Four", "Fourth"}, {"Five", "Fifth"}})},
+        // gold/cdtext.showtoc; the toc escapes the backslash and the quotes.
+        {"cdrdao escapes", test::Image("cdrdao/cdtext.toc"),
+         TextFacts("CD Title", "Perf\\ormer", 1, {{"Track \"Title\"", "Performer"}})},
+        // Block 0 of three (ISO 8859-1, a French block, MS-JIS).
+        {"cdrdao three encodings", test::Image("cdrdao/3encodings.toc"),
+         TextFacts("The Water", "Jeanne Cherhal", 1, Same({"Heat Wave", "I am liquid"}, "Jeanne Cherhal"))},
+        {"breeders, empty performers", test::Image("whipper/breeders.toc"),
+         TextFacts("MOUNTAIN BATTLES", "THE BREEDERS", 1,
+                   Same({"OVERGLAZED", "BANG ON", "NIGHT OF JOY", "WE'RE GONNA RISE", "GERMAN STUDIES", "SPARK",
+                         "INSTANBUL", "WALK IT OFF", "REGLAME ESTA NOCHE", "HERE NO MORE", "NO WAY",
+                         "IT'S THE LOVE", "MOUNTAIN BATTLES"},
+                        ""))},
+        {"jose in Latin-1", test::Image("whipper/jose.toc"),
+         TextFacts("In Our Nature", Jose, 1,
+                   Same({"How Low", "Down The Line", "Killing For Love", "In Our Nature", "Teardrop", "Abram",
+                         "Time To Send Someone Away", "The Nest", "Fold", "Cycling Trivialities"},
+                        Jose))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
