@@ -1,9 +1,11 @@
-// Copying audio tracks into WAV files: the disc's bytes from INDEX 01 on, in bursts with a retry,
-// and sizes that tell the truth when a copy stops early.
+// Copying audio tracks into WAV files: the writer's header byte by byte, the disc's bytes from
+// INDEX 01 on, in bursts with a retry, and sizes that tell the truth when a copy stops early.
 #include "disc/DiscFacts.h"
+#include "disc/WavWriter.h"
 
 #include "emulator/ImageLoader.h"
 #include "emulator/SectorSource.h"
+#include "support/Hex.h"
 #include "support/TestData.h"
 #include "util/ByteOrder.h"
 
@@ -17,9 +19,53 @@ namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::size_t Sector = 2352;
+constexpr std::size_t Sector = WavWriter::SectorSize;
 constexpr std::size_t Header = 44;
 constexpr std::uint8_t ReadCdOpcode = 0xBE;
+
+// The writer alone; the sizes of a copy cut short and the provisional ones of an abandoned file
+// are checked through extraction below.
+TEST(WavWriter, HeaderThenTheSamplesInOrderAcrossTheBuffer)
+{
+    // 200 sectors (470,400 bytes) fill the buffer more than once, in pieces that cross sector and
+    // buffer boundaries.
+    std::vector<std::uint8_t> samples(200 * Sector);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::uint8_t>(i * 7 + i / Sector); // differs within and across sectors
+    }
+    test::TempDir dir;
+    WavWriter wav;
+    ASSERT_TRUE(wav.Open(dir.File("out.wav")));
+    ASSERT_TRUE(wav.StartRiff() && wav.StartFormat() && wav.StartData(0));
+    for (std::size_t at = 0; at < samples.size(); at += 1000) {
+        ASSERT_TRUE(wav.Write(std::span<const std::uint8_t>(samples).subspan(
+            at, std::min<std::size_t>(1000, samples.size() - at))));
+    }
+    EXPECT_TRUE(wav.Complete());
+    EXPECT_EQ(wav.BytesOnDisk(), samples.size());
+    EXPECT_FALSE(wav.IsOpen());
+    // "RIFF", its size, "WAVE", "fmt ", 16, PCM, 2 channels, 44,100 Hz, 176,400 bytes/s,
+    // block align 4, 16 bits, "data", its size.
+    auto expected = test::Hex("52 49 46 46 A4 2D 07 00 57 41 56 45 66 6D 74 20 10 00 00 00 01 00 02 00"
+                              " 44 AC 00 00 10 B1 02 00 04 00 10 00 64 61 74 61 80 2D 07 00");
+    expected.insert(expected.end(), samples.begin(), samples.end());
+    EXPECT_EQ(test::ReadBytes(dir.File("out.wav")), expected);
+}
+
+TEST(WavWriter, RefusesEveryStepWhenNoFileIsOpen)
+{
+    test::TempDir dir;
+    WavWriter wav;
+    EXPECT_FALSE(wav.Open(dir.File("no-such-folder/out.wav")));
+    EXPECT_FALSE(wav.IsOpen());
+    EXPECT_FALSE(wav.Open(dir.Path())) << "a folder is no file";
+    EXPECT_FALSE(fs::exists(dir.File("no-such-folder")));
+    // Every later step fails instead of writing somewhere.
+    EXPECT_FALSE(wav.StartRiff());
+    EXPECT_FALSE(wav.StartData(0));
+    EXPECT_FALSE(wav.Write(std::vector<std::uint8_t>(Sector, 0)));
+    EXPECT_FALSE(wav.Complete());
+}
 
 // A disc in the virtual drive, checked and read.
 std::unique_ptr<test::VirtualRig> ReadRig(std::shared_ptr<const emulator::Disc> image)
@@ -96,7 +142,7 @@ Outcome Extract(OpticalDisk& disc, std::uint8_t trk, const std::string& path)
 }
 
 // A WAV file of exactly `sectors` sectors whose sizes say so (its fixed fields are the WAV
-// writer's, checked in WavWriterTest); with `lba`, its audio is the disc's from that address on.
+// writer's, checked above); with `lba`, its audio is the disc's from that address on.
 void ExpectWav(const std::vector<std::uint8_t>& file, std::size_t sectors, std::int64_t lba = -1)
 {
     ASSERT_EQ(file.size(), Header + Sector * sectors);
