@@ -102,18 +102,14 @@ inline std::string DefaultFact(const std::string& key)
     return it == defaults.end() ? "(unknown fact " + key + ")" : it->second;
 }
 
-// The fields of the ISO 9660 primary volume descriptor.
-inline bool IsVolumeFact(const std::string& k)
-{
-    return k.find("Identifier") != std::string::npos || k.rfind("Volume", 0) == 0 ||
-           k.find("PathTable") != std::string::npos || k == "LogicalBlockSize";
-}
-
-// Equal, "track * Field" for that field of every track, or "volume *" for IsVolumeFact.
+// Equal, "track * Field" for that field of every track, or "volume *" for every field of the
+// ISO 9660 primary volume descriptor.
 inline bool FactMatches(const std::string& pattern, const std::string& key)
 {
     if (pattern == "volume *") {
-        return IsVolumeFact(key) && key.rfind("track ", 0) != 0;
+        return key.rfind("track ", 0) != 0 &&
+               (key.find("Identifier") != std::string::npos || key.rfind("Volume", 0) == 0 ||
+                key.find("PathTable") != std::string::npos || key == "LogicalBlockSize");
     }
     return pattern.rfind("track * ", 0) == 0 ? facts_detail::TrackField(key) == pattern.substr(8)
                                              : pattern == key;
