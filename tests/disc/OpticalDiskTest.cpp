@@ -151,8 +151,6 @@ TEST(OpticalDiskRead, AnswersNoDriveShouldGiveEndInAMessageOrAreReadAsGiven)
         // Both capacity numbers are signed: 0x80000000 is the most negative address.
         {"capacity with the top bit set", Answer(-1, "80 00 00 00 00 00 08 00"), true,
          "TotalLogicalBlocks=-2147483647|TotalRawSize=-4398046509056"},
-        {"capacity of all ones", Answer(-1, "FF FF FF FF 00 00 08 00"), true,
-         "TotalLogicalBlocks=0|TotalRawSize=0"},
         // Tracks 1 to 3, two descriptors answered: the third track's slots are the buffer's zeros.
         {"TOC shorter than its track range",
          Answer(0, "00 12 01 03 00 10 01 00 00 00 00 00 00 10 02 00 00 00 4E 20"), true,
