@@ -171,16 +171,15 @@ struct BuiltTrack {
 // A CD of zero blocks whose tracks end where the next of their session starts, or at their
 // session's lead-out; the capacity is the last lead-out.
 inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tracks,
-                                               const std::vector<emulator::Session>& sessions,
-                                               emulator::MediaKind media = emulator::MediaKind::PressedCd)
+                                               const std::vector<emulator::Session>& sessions)
 {
     using emulator::TrackMode;
     static const auto zeros = std::make_shared<emulator::ZeroSource>();
     auto disc = std::make_shared<emulator::Disc>();
     disc->name = "built by hand";
-    disc->media = media;
+    disc->media = emulator::MediaKind::PressedCd;
     disc->sessions = sessions;
-    disc->capacity = sessions.empty() ? 0 : sessions.back().leadOut;
+    disc->capacity = sessions.back().leadOut;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const BuiltTrack& want = tracks[i];
         emulator::Track t;

@@ -92,6 +92,9 @@ TEST(RealDiscs, ReadThroughTheVirtualDriveAndIdentifiedAsOtherToolsDo)
         std::ranges::transform(cddb, cddb.begin(),
                                [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         EXPECT_EQ(cddb, disc["computed"]["cddb_id_all_tracks"].get<std::string>());
+        // The notes name cdrdao's toc type; only CD_ROM_XA is a format of its own.
+        const bool xa = disc["notes"].get<std::string>().find("CD_ROM_XA") != std::string::npos;
+        EXPECT_EQ(d.CD()->DiscFormat(), xa ? "CD-ROM XA" : "CD-DA/CD-ROM");
 
         const json& tracks = disc["tracks"];
         for (std::size_t i = 0; i < tracks.size(); ++i) {
