@@ -115,31 +115,28 @@ inline bool FactMatches(const std::string& pattern, const std::string& key)
                                              : pattern == key;
 }
 
-// A fact's value, "(missing)" when there is none.
-inline std::string At(const Facts& f, const std::string& key)
-{
-    const auto it = f.find(key);
-    return it == f.end() ? "(missing)" : it->second;
-}
-
 // One failure per differing fact; missing and extra ones too unless `some` (only what `expected` names).
 inline void ExpectFacts(const Facts& expected, const Facts& actual, bool some = false)
 {
+    const auto at = [](const Facts& f, const std::string& key) {
+        const auto it = f.find(key);
+        return it == f.end() ? "(missing)" : it->second;
+    };
     Facts keys = expected;
     keys.insert(actual.begin(), some ? actual.begin() : actual.end());
     for (const auto& kv : keys) {
-        EXPECT_EQ(At(actual, kv.first), At(expected, kv.first)) << kv.first;
+        EXPECT_EQ(at(actual, kv.first), at(expected, kv.first)) << kv.first;
     }
 }
 
-// "Count=3|track 1 MSF=00:02:00": facts written as one text.
+// "Count=3|track 1 MSF=00:02:00": facts written as one text; "Count|track * MSF": names alone.
 inline Facts Parse(const std::string& text)
 {
     Facts f;
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t bar = std::min(text.find('|', at), text.size());
-        const std::size_t eq = text.find('=', at);
-        f[text.substr(at, eq - at)] = text.substr(eq + 1, bar - eq - 1);
+        const std::size_t eq = std::min(text.find('=', at), bar);
+        f[text.substr(at, eq - at)] = eq < bar ? text.substr(eq + 1, bar - eq - 1) : "";
         at = bar + 1;
     }
     return f;

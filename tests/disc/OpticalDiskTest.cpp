@@ -9,9 +9,7 @@
 #include "support/TestData.h"
 
 #include <cstdio>
-#include <fstream>
 #include <locale>
-#include <sstream>
 
 namespace tolvane {
 namespace {
@@ -116,9 +114,7 @@ TEST(OpticalDiskRead, OneCommandThatFailsLeavesOnlyItsOwnFactsAtTheirDefaults)
         ASSERT_TRUE(bad.disc.Read()) << bad.disc.ErrorMessage();
         EXPECT_TRUE(bad.disc.ErrorMessage().empty());
         test::Facts expected = test::FactsOf(good.disc);
-        for (std::size_t at = 0, bar = 0; at < c.lost.size(); at = bar + 1) {
-            bar = std::min(c.lost.find('|', at), c.lost.size());
-            const std::string pattern = c.lost.substr(at, bar - at);
+        for (const auto& [pattern, none] : test::Parse(c.lost)) {
             int matched = 0; // facts at their default anyway could not show the loss
             for (auto& [key, value] : expected) {
                 if (test::FactMatches(pattern, key)) {
@@ -217,9 +213,7 @@ std::string SequenceOf(const char* name, std::shared_ptr<const emulator::Disc> d
 
 TEST(ReadSequence, EveryCommandAndBufferInOrderAsTheGoldenListing)
 {
-    std::ifstream in(test::SourcePath("tests/disc/golden/read-sequence.txt"));
-    std::stringstream golden;
-    golden << in.rdbuf();
+    const auto golden = test::ReadBytes(test::SourcePath("tests/disc/golden/read-sequence.txt"));
     // Two audio tracks with pregaps; a Mode 1 data CD with a volume descriptor; an audio
     // session, then a data session (the full TOC follows the session information); a DVD; no disc.
     const std::string actual =
@@ -229,7 +223,7 @@ TEST(ReadSequence, EveryCommandAndBufferInOrderAsTheGoldenListing)
                                                  {3, TrackMode::Mode1, 20400, 0x4, 2}},
                                                 {{1, 9000, 0x20}, {2, 30000, 0x20}})) +
         SequenceOf("DVD: the demo DVD", emulator::MakeDemoDvd()) + SequenceOf("empty drive", nullptr);
-    EXPECT_EQ(actual, golden.str());
+    EXPECT_EQ(actual, std::string(golden.begin(), golden.end()));
 }
 
 // The decoders' edge cases that a read through the virtual drive cannot reach.
