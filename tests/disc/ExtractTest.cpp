@@ -23,12 +23,10 @@ constexpr std::size_t Sector = WavWriter::SectorSize;
 constexpr std::size_t Header = 44;
 constexpr std::uint8_t ReadCdOpcode = 0xBE;
 
-// The writer alone; the sizes of a copy cut short and the provisional ones of an abandoned file
-// are checked through extraction below.
+// The writer alone; the sizes of a copy cut short or abandoned: the extraction tests below.
 TEST(WavWriter, HeaderThenTheSamplesInOrderAcrossTheBuffer)
 {
-    // 200 sectors (470,400 bytes) fill the buffer more than once, in pieces that cross sector and
-    // buffer boundaries.
+    // 200 sectors fill the 256 KiB buffer more than once, in pieces that cross sector and buffer ends.
     std::vector<std::uint8_t> samples(200 * Sector);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         samples[i] = static_cast<std::uint8_t>(i * 7 + i / Sector); // differs within and across sectors
@@ -70,9 +68,8 @@ std::unique_ptr<test::VirtualRig> ReadRig(std::shared_ptr<const emulator::Disc> 
     return rig;
 }
 
-// Two tracks whose audio encodes every byte's disc address: track 1 is 75 blocks at LBA 0,
-// track 2 302 blocks at LBA 75 (11 bursts of 27 and one of 5), read, with the READ CD commands
-// sent from then on as "LBA+blocks" (" failed" when refused).
+// Two tracks whose audio encodes every byte's disc address, track 2 302 blocks at LBA 75 (11 bursts
+// of 27, one of 5), read; the READ CDs sent from then on as "LBA+blocks" (" failed" when refused).
 constexpr std::int32_t SmallLba = 75;
 constexpr std::size_t SmallSectors = 302;
 
@@ -229,8 +226,7 @@ TEST(ExtractTrack, AFileThatCannotGrowStopsTheCopyWithSizesOfTheSectorsInIt)
                  {11, "Error creating RIFF chunk", 0},
                  {15, "Error creating fmt chunk", 0},
                  {30, "Error creating data chunk", 0}};
-    // SIGXFSZ ignored, a write past the limit fails with EFBIG. The limit is lifted before
-    // anything else runs.
+    // With SIGXFSZ ignored a write past the limit fails (EFBIG); the limit is lifted right after.
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);
