@@ -27,18 +27,15 @@ Arm Fail(std::uint8_t opcode, int times = -1)
     return [=](FakeRig& r, auto) { r.drive->FailCommand(opcode, times); };
 }
 
-bool IsToc(ConstBytes cdb, int format, std::optional<bool> msf)
-{
-    return cdb[0] == op::ReadToc && (cdb[2] & 0x0F) == format && (!msf || ((cdb[1] & 0x02) != 0) == *msf);
-}
-
 // The READ TOC of `format` (READ CAPACITY for -1) is answered with these bytes as far as the
 // buffer goes, or refused when there are none.
 Arm Answer(int format, const std::string& hex = "", std::optional<bool> msf = std::nullopt)
 {
     return [=](FakeRig& r, auto) {
         r.intercept = [=, bytes = test::Hex(hex)](ConstBytes cdb, Bytes data) -> std::optional<ScsiResult> {
-            if (format < 0 ? cdb[0] != op::ReadCapacity : !IsToc(cdb, format, msf)) {
+            const bool toc = cdb[0] == op::ReadToc && (cdb[2] & 0x0F) == format &&
+                             (!msf || ((cdb[1] & 0x02) != 0) == *msf);
+            if (format < 0 ? cdb[0] != op::ReadCapacity : !toc) {
                 return std::nullopt;
             }
             if (bytes.empty()) { // as a drive refuses what it cannot carry out: HARDWARE ERROR / 44/00
