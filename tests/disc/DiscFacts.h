@@ -102,8 +102,7 @@ inline std::string DefaultFact(const std::string& key)
     return it == defaults.end() ? "(unknown fact " + key + ")" : it->second;
 }
 
-// Equal, "track * Field" for that field of every track, or "volume *" for every field of the
-// ISO 9660 primary volume descriptor.
+// Equal, "track * Field" for that field of every track, or "volume *" for the ISO 9660 volume's.
 inline bool FactMatches(const std::string& pattern, const std::string& key)
 {
     if (pattern == "volume *") {

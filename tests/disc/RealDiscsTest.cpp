@@ -1,7 +1,6 @@
-// The shared fixture discs read as cd-info, cdrdao and whipper read them, and identified as
-// libdiscid and whipper identify them (expected-facts.json); the ids of a ripper's published
-// Enhanced and mixed-mode CDs; the checksums of extracted audio against whipper's own
-// accuraterip-checksum program run on the same samples.
+// The shared discs read as cd-info, cdrdao and whipper read them and identified as libdiscid and
+// whipper do (expected-facts.json); a ripper's published Enhanced and mixed-mode CD ids; audio
+// checksums against whipper's own accuraterip-checksum program run on the same samples.
 #include "disc/Checksums.h"
 #include "disc/DiscFacts.h"
 #include "disc/DiscIds.h"
