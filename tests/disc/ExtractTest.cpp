@@ -42,8 +42,7 @@ TEST(WavWriter, HeaderThenTheSamplesInOrderAcrossTheBuffer)
     EXPECT_TRUE(wav.Complete());
     EXPECT_EQ(wav.BytesOnDisk(), samples.size());
     EXPECT_FALSE(wav.IsOpen());
-    // "RIFF", its size, "WAVE", "fmt ", 16, PCM, 2 channels, 44,100 Hz, 176,400 bytes/s,
-    // block align 4, 16 bits, "data", its size.
+    // RIFF, size, WAVE, "fmt ", 16, PCM, 2 channels, 44,100 Hz, 176,400 B/s, align 4, 16 bits, data, size.
     auto expected = test::Hex("52 49 46 46 A4 2D 07 00 57 41 56 45 66 6D 74 20 10 00 00 00 01 00 02 00"
                               " 44 AC 00 00 10 B1 02 00 04 00 10 00 64 61 74 61 80 2D 07 00");
     expected.insert(expected.end(), samples.begin(), samples.end());

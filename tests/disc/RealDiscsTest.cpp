@@ -149,9 +149,10 @@ TEST(DiscIds, MixedModeAndEnhancedCds)
     // "Mortal Kombat Trilogy": a data track 1, then 28 audio tracks; the audio ones are weighted
     // by their place among themselves, and the data track's address counts nowhere.
     ids::TocLayout mk;
-    const std::int32_t starts[] = {0,      66578,  76352,  85813,  93610,  103898, 115916, 124593, 134056, 142766,
-                                   151702, 160570, 169275, 178581, 188309, 196561, 206204, 214695, 223536, 225596,
-                                   226234, 232518, 239297, 239781, 244839, 254114, 259916, 261072, 261524};
+    const std::int32_t starts[] = {0,      66578,  76352,  85813,  93610,  103898, 115916, 124593,
+                                   134056, 142766, 151702, 160570, 169275, 178581, 188309, 196561,
+                                   206204, 214695, 223536, 225596, 226234, 232518, 239297, 239781,
+                                   244839, 254114, 259916, 261072, 261524};
     for (const std::int32_t lba : starts)
         mk.tracks.push_back({static_cast<std::uint8_t>(mk.tracks.size() + 1), lba, !mk.tracks.empty()});
     mk.leadOut = 261826;
@@ -168,8 +169,9 @@ TEST(DiscIds, MixedModeAndEnhancedCds)
 // Runs whipper's accuraterip-checksum on a WAV file: its v1 or v2 value, or nothing.
 std::optional<std::uint32_t> Oracle(const std::string& wav, int track, int tracks, bool v1)
 {
-    const std::string command = std::string("accuraterip-checksum ") + (v1 ? "--accuraterip-v1 " : "--accuraterip-v2 ") +
-                                wav + " " + std::to_string(track) + " " + std::to_string(tracks) + " 2>/dev/null";
+    const std::string command = std::string("accuraterip-checksum ") +
+                                (v1 ? "--accuraterip-v1 " : "--accuraterip-v2 ") + wav + " " +
+                                std::to_string(track) + " " + std::to_string(tracks) + " 2>/dev/null";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr)
         return std::nullopt;
@@ -190,8 +192,8 @@ TEST(Checksums, AccurateRipEqualsWhippersProgramAtEveryPlaceOnTheDisc)
     test::TempDir dir;
     const std::string path = dir.File("t.wav");
     WavWriter wav;
-    ASSERT_TRUE(wav.Open(path) && wav.StartRiff() && wav.StartFormat() && wav.StartData(0) && wav.Write(pcm) &&
-                wav.Complete());
+    ASSERT_TRUE(wav.Open(path) && wav.StartRiff() && wav.StartFormat() && wav.StartData(0) &&
+                wav.Write(pcm) && wav.Complete());
     for (const auto& [track, tracks] : {std::pair{1, 1}, {1, 3}, {2, 3}, {3, 3}}) {
         SCOPED_TRACE("track " + std::to_string(track) + " of " + std::to_string(tracks));
         sums::AccurateRipChecksum sum(pcm.size() / 4, track == 1, track == tracks);
