@@ -102,48 +102,40 @@ inline std::string DefaultFact(const std::string& key)
     return it == defaults.end() ? "(unknown fact " + key + ")" : it->second;
 }
 
-// The fields of the ISO 9660 primary volume descriptor.
-inline bool IsVolumeFact(const std::string& k)
-{
-    return k.find("Identifier") != std::string::npos || k.rfind("Volume", 0) == 0 ||
-           k.find("PathTable") != std::string::npos || k == "LogicalBlockSize";
-}
-
-// Equal, "track * Field" for that field of every track, or "volume *" for IsVolumeFact.
+// Equal, "track * Field" for that field of every track, or "volume *" for the ISO 9660 volume's.
 inline bool FactMatches(const std::string& pattern, const std::string& key)
 {
     if (pattern == "volume *") {
-        return IsVolumeFact(key) && key.rfind("track ", 0) != 0;
+        return key.rfind("track ", 0) != 0 &&
+               (key.find("Identifier") != std::string::npos || key.rfind("Volume", 0) == 0 ||
+                key.find("PathTable") != std::string::npos || key == "LogicalBlockSize");
     }
     return pattern.rfind("track * ", 0) == 0 ? facts_detail::TrackField(key) == pattern.substr(8)
                                              : pattern == key;
 }
 
-// A fact's value, "(missing)" when there is none.
-inline std::string At(const Facts& f, const std::string& key)
-{
-    const auto it = f.find(key);
-    return it == f.end() ? "(missing)" : it->second;
-}
-
 // One failure per differing fact; missing and extra ones too unless `some` (only what `expected` names).
 inline void ExpectFacts(const Facts& expected, const Facts& actual, bool some = false)
 {
+    const auto at = [](const Facts& f, const std::string& key) {
+        const auto it = f.find(key);
+        return it == f.end() ? "(missing)" : it->second;
+    };
     Facts keys = expected;
     keys.insert(actual.begin(), some ? actual.begin() : actual.end());
     for (const auto& kv : keys) {
-        EXPECT_EQ(At(actual, kv.first), At(expected, kv.first)) << kv.first;
+        EXPECT_EQ(at(actual, kv.first), at(expected, kv.first)) << kv.first;
     }
 }
 
-// "Count=3|track 1 MSF=00:02:00": facts written as one text.
+// "Count=3|track 1 MSF=00:02:00": facts written as one text; "Count|track * MSF": names alone.
 inline Facts Parse(const std::string& text)
 {
     Facts f;
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t bar = std::min(text.find('|', at), text.size());
-        const std::size_t eq = text.find('=', at);
-        f[text.substr(at, eq - at)] = text.substr(eq + 1, bar - eq - 1);
+        const std::size_t eq = std::min(text.find('=', at), bar);
+        f[text.substr(at, eq - at)] = eq < bar ? text.substr(eq + 1, bar - eq - 1) : "";
         at = bar + 1;
     }
     return f;
@@ -156,16 +148,6 @@ inline void ExpectRead(const std::shared_ptr<const emulator::Disc>& disc, const 
     rig.disc->SetLocale(std::locale::classic());
     ASSERT_TRUE(rig.disc->Read()) << rig.disc->ErrorMessage();
     ExpectFacts(Parse(expected), FactsOf(*rig.disc), true);
-}
-
-// Every fact at its default.
-inline Facts AllDefaults(const Facts& like)
-{
-    Facts d;
-    for (const auto& kv : like) {
-        d[kv.first] = DefaultFact(kv.first);
-    }
-    return d;
 }
 
 using DiscMaker = std::function<std::shared_ptr<const emulator::Disc>()>;
@@ -185,16 +167,15 @@ struct BuiltTrack {
 // A CD of zero blocks whose tracks end where the next of their session starts, or at their
 // session's lead-out; the capacity is the last lead-out.
 inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tracks,
-                                               const std::vector<emulator::Session>& sessions,
-                                               emulator::MediaKind media = emulator::MediaKind::PressedCd)
+                                               const std::vector<emulator::Session>& sessions)
 {
     using emulator::TrackMode;
     static const auto zeros = std::make_shared<emulator::ZeroSource>();
     auto disc = std::make_shared<emulator::Disc>();
     disc->name = "built by hand";
-    disc->media = media;
+    disc->media = emulator::MediaKind::PressedCd;
     disc->sessions = sessions;
-    disc->capacity = sessions.empty() ? 0 : sessions.back().leadOut;
+    disc->capacity = sessions.back().leadOut;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const BuiltTrack& want = tracks[i];
         emulator::Track t;
@@ -220,29 +201,8 @@ inline std::shared_ptr<emulator::Disc> BuildCd(const std::vector<BuiltTrack>& tr
     return disc;
 }
 
-// A DVD of `blocks` zero blocks; the drive gives it its one data track.
-inline std::shared_ptr<emulator::Disc> BuildDvd(emulator::MediaKind media, std::int32_t blocks,
-                                                std::uint8_t layers, std::uint8_t regions)
-{
-    auto disc = std::make_shared<emulator::Disc>();
-    disc->name = "DVD built by hand";
-    disc->media = media;
-    disc->layers = layers;
-    disc->regions = regions;
-    disc->capacity = blocks;
-    disc->extents.push_back(emulator::Extent{0, blocks, emulator::SectorFormat::Mode1Data,
-                                             std::make_shared<emulator::ZeroSource>(), 0});
-    return disc;
-}
-
 // Decides about one command before the virtual drive sees it: an answer of its own, or nothing.
 using Intercept = std::function<std::optional<ScsiResult>(ConstBytes cdb, Bytes data)>;
-
-// What a drive gives for a command it cannot carry out (HARDWARE ERROR / 44/00).
-inline ScsiResult Refused()
-{
-    return ScsiResult::CheckCondition(0x04, 0x44, 0x00);
-}
 
 // A virtual drive at D: behind a fake platform, the disc object bound to it.
 struct FakeRig {

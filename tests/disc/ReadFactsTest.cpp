@@ -1,23 +1,23 @@
-// What a read makes of discs built for one question each, of an Enhanced CD, and of libcdio's
-// images' ISO 9660 volumes as iso-info, isoinfo and xorriso print them, with serial numbers.
+// What a read makes of discs built for one question each, of an Enhanced CD, of libcdio's
+// images' ISO 9660 volumes as iso-info, isoinfo and xorriso print them, with serial numbers, and
+// of the CD-Text of libcdio's, cdrdao's and whipper's discs.
 #include "disc/DiscFacts.h"
 
 #include "emulator/DemoDiscs.h"
+#include "emulator/ImageLoader.h"
 #include "support/TestData.h"
+#include "util/CdText.h"
 
 namespace tolvane {
 namespace {
 
-using emulator::MediaKind;
 using emulator::Session;
 using emulator::TrackMode;
 using test::BuiltTrack;
 
-// Lola (Capital), as whipper's capital.1.toc and capital.2.toc describe it: eleven audio
-// tracks in session 1 (lead-out 197700), then one Mode 1 track in session 2 11,400 blocks
-// later, up to the final lead-out 332850. The data track starts with a real ISO 9660 volume
-// (libcdio's copying.iso), so the last session's descriptor can be told from block 16, which
-// is audio.
+// Lola (Capital) as whipper's capital.1.toc and capital.2.toc give it: eleven audio tracks, then
+// a Mode 1 session 11,400 blocks after session 1's lead-out. Its data starts with libcdio's
+// copying.iso, so the last session's descriptor shows apart from block 16, which is audio.
 constexpr std::int32_t CapitalStarts[] = {24170,  44705,  63940,  77735,  87945, 103870,
                                           118095, 129105, 141615, 164337, 181630};
 constexpr std::int32_t CapitalSession1LeadOut = 197700;
@@ -48,6 +48,57 @@ std::shared_ptr<const emulator::Disc> Capital()
     return disc;
 }
 
+using Texts = std::vector<std::pair<std::string, std::string>>; // title and performer
+
+Texts Same(const std::vector<std::string>& titles, const std::string& performer)
+{
+    Texts t;
+    for (const std::string& title : titles) {
+        t.emplace_back(title, performer);
+    }
+    return t;
+}
+
+// The disc's CD-Text title and performer, and every track's from `first` on, as facts (Count the last).
+std::string TextFacts(const std::string& title, const std::string& artist, int first, const Texts& tracks)
+{
+    std::string f = "Title=" + title + "|Artist=" + artist + "|Count=";
+    f += std::to_string(first + tracks.size() - 1);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::string track = "|track " + std::to_string(first + i);
+        f += track + " Title=" + tracks[i].first + track + " Artist=" + tracks[i].second;
+    }
+    return f;
+}
+
+// libcdio's cdtext.cdt (packs as a drive returns them, without the 4-byte header, and one
+// stray byte at the end) served by a cue sheet for three tracks of silence.
+std::shared_ptr<const emulator::Disc> CatOrchestra()
+{
+    static const test::TempDir folder;
+    folder.CopyTestData("libcdio/cdtext.cdt", "cdtext.cdt");
+    folder.Write("silence.bin", std::vector<std::uint8_t>(std::size_t{450} * 2352, 0));
+    const auto loaded = emulator::LoadImage(folder.Write(
+        "cats.cue", "CDTEXTFILE \"cdtext.cdt\"\nFILE \"silence.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                    "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 AUDIO\n    INDEX 01 00:04:00\n"));
+    EXPECT_TRUE(loaded.disc) << loaded.error;
+    return loaded.disc;
+}
+
+// A disc whose first track is 4: the packs count tracks from 4.
+std::shared_ptr<const emulator::Disc> StartsAtTrackFour()
+{
+    using emulator::TrackMode;
+    auto disc = test::BuildCd({{4, TrackMode::Audio, 0}, {5, TrackMode::Audio, 150}}, {{1, 302, 0x00}});
+    cdtext::Block block;
+    block.texts[cdtext::Title] = {"Late Start", "Four", "Five"};
+    block.texts[cdtext::Performer] = {"Someone", "Fourth", "Fifth"};
+    disc->cdText.push_back(block);
+    return disc;
+}
+
+// The toc writes the name as octal escapes of its ISO 8859-1 bytes, Jos\351 Gonz\341lez.
+const std::string Jose = "José González";
 
 // The fields every tool leaves blank for these images; creation, modification and effective
 // dates alike, expiration 0000000000000000 (not specified).
@@ -63,52 +114,26 @@ const std::string Mkisofs = "|ApplicationIdentifier=MKISOFS ISO 9660/HFS FILESYS
 const std::string K3b = "|ApplicationIdentifier=K3B THE CD KREATOR VERSION 0.11.";
 const std::string K3bTail = " (C) 2003 SEBASTIAN TRUEG AND THE K3B TEAM";
 
-// The volumes are transcribed from the *.xorriso-pvd.txt, *.isoinfo-d.txt and *.iso-info.txt files
-// beside each image; dates as std::put_time's "%x %X" writes them in the classic locale. A data disc's
-// serial number is the four byte lanes of its descriptor, each summed modulo 256; an audio
-// disc's is the sum of its tracks' 00MMSSFF addresses (plus, for one or two tracks, the
-// disc's length in frames).
-TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
+// Volumes from the *.xorriso-pvd.txt, *.isoinfo-d.txt and *.iso-info.txt beside each image, dates as
+// "%x %X" in the classic locale. A data disc's serial sums each byte lane of its descriptor modulo
+// 256; an audio disc's sums its tracks' 00MMSSFF (and, for one or two tracks, its length in frames).
+TEST(ReadOf, GivesTheFactsOfTheDiscItsVolumeAndItsCdText)
 {
     const struct {
         const char* name;
         test::DiscMaker disc;
         std::string expected; // only these facts are checked
     } cases[] = {
-        // Controls 9, 8, 2, 1, B, 0: pre-emphasis (bit 0), four channels (bit 3), copy permitted (bit 1).
+        // Controls 9, 1, 8: pre-emphasis is bit 0, four channels with it bits 0 and 3 (the copy bit
+        // and the modes: RealDiscsTest).
         {"control nibbles",
          [] {
-             std::vector<BuiltTrack> tracks;
-             const std::uint8_t controls[] = {0x9, 0x8, 0x2, 0x1, 0xB, 0x0};
-             for (std::uint8_t i = 0; i < 6; ++i) {
-                 tracks.push_back({static_cast<std::uint8_t>(i + 1), TrackMode::Audio, i * 1000, controls[i]});
-             }
-             return test::BuildCd(tracks, {Session{1, 6000, 0x00}});
+             return test::BuildCd({{1, TrackMode::Audio, 0, 0x9}, {2, TrackMode::Audio, 1000, 0x1},
+                                   {3, TrackMode::Audio, 2000, 0x8}},
+                                  {Session{1, 3000, 0x00}});
          },
-         "track 1 Preemphasis2=true|track 1 Preemphasis4=true|track 1 DigitalCopy=false|"
-         "track 3 Preemphasis2=false|track 3 Preemphasis4=false|track 3 DigitalCopy=true|"
-         "track 4 Preemphasis2=true|track 4 Preemphasis4=false|track 5 Preemphasis2=true|"
-         "track 5 Preemphasis4=true|track 5 DigitalCopy=true|track 6 Preemphasis2=false|"
-         "track 6 Preemphasis4=false|track 6 DigitalCopy=false|track 1 Mode=Audio"},
-        {"mixed modes",
-         [] {
-             return test::BuildCd({{1, TrackMode::Mode1, 0}, {2, TrackMode::Mode2, 10000},
-                                   {3, TrackMode::Audio, 20000, 0x2}},
-                                  {Session{1, 30000, 0x20}});
-         },
-         "track 1 Mode=Mode 1|track 1 RawSize=20480000|track 2 Mode=Mode 2|track 2 RawSize=20480000|"
-         "track 3 Mode=Audio|track 3 RawSize=23520000|track 3 DigitalCopy=true|DiscFormat=CD-ROM XA"},
-        {"blank CD-RW",
-         [] {
-             auto disc = test::BuildCd({}, {}, MediaKind::BlankCdRw);
-             disc->status = emulator::DiscStatus::Empty;
-             return disc;
-         },
-         "DiscStatus=0|Erasable=true|DiscType=CD-RW|Count=0|Sessions=0|CDDB=|SerialNumber="},
-        // Two full DVD-9 layers: sizes beyond 32 bits, exactly.
-        {"dual-layer DVD-ROM for region 2", [] { return test::BuildDvd(MediaKind::DvdRom, 2 * 2295104, 2, 0x02); },
-         "DiscType=DVD-ROM|Layers=2|Region=2|TotalLogicalBlocks=4590208|TotalRawSize=9400745984|Count=1|"
-         "track 1 Mode=Mode 1|track 1 RawSize=9400745984"},
+         "track 1 Preemphasis2=true|track 1 Preemphasis4=true|track 2 Preemphasis2=true|"
+         "track 2 Preemphasis4=false|track 3 Preemphasis2=false|track 3 Preemphasis4=false"},
         // The last audio track ends at its session's lead-out, not 11,400 blocks (2:32) later; the
         // id (whipper's golden) counts every track and the final lead-out.
         {"Enhanced CD", Capital,
@@ -140,8 +165,20 @@ TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
         {"isofs-m1.cue (2003042012291800)", test::Image("libcdio/isofs-m1.cue"),
          Common("04/20/03 12:29:18") + "VolumeIdentifier=CDROM|SystemIdentifier=LINUX|PublisherIdentifier=|"
                                        "DataPreparerIdentifier=|VolumeSpaceSize=64|SerialNumber=6D57-81EA" + Mkisofs},
-        // The demo generator: 2024-03-21 09:30:00, expiring fifty years later.
+        // udf102.iso has BEA01 at block 16 and no ISO 9660 descriptor; all three tools find none,
+        // so there is no serial either. The disc itself reads.
+        {"udf102.iso", test::Image("libcdio/udf102.iso"),
+         "VolumeIdentifier=|SystemIdentifier=|PublisherIdentifier=|DataPreparerIdentifier=|"
+         "ApplicationIdentifier=|VolumeSetIdentifier=|CopyrightFileIdentifier=|AbstractFileIdentifier=|"
+         "BibliographicalFileIdentifier=|VolumeCreation=|VolumeModification=|VolumeEffective=|"
+         "VolumeExpiration=|VolumeSpaceSize=0|LogicalBlockSize=0|PathTableSize=0|LPathTableLocation=0|"
+         "MPathTableLocation=0|OptionalLPathTableLocation=0|OptionalMPathTableLocation=0|SerialNumber=|"
+         "track 1 Mode=Mode 1"},
+        // The demo generator: 2024-03-21 09:30:00, expiring fifty years later. Dual layer, region 2,
+        // sizes beyond 32 bits.
         {"demo DVD", emulator::MakeDemoDvd,
+         "DiscType=DVD-ROM|Layers=2|Region=2|TotalLogicalBlocks=4000000|TotalRawSize=8192000000|Count=1|"
+         "track 1 Mode=Mode 1|track 1 RawSize=8192000000|"
          "VolumeIdentifier=TOLVANE_DEMO_DVD|SystemIdentifier=TOLVANE|VolumeSetIdentifier=TOLVANE_DEMO|"
          "PublisherIdentifier=BREVANTIS|DataPreparerIdentifier=TOLVANE VIRTUAL DRIVE|"
          "ApplicationIdentifier=TOLVANE DEMO DISC GENERATOR|CopyrightFileIdentifier=COPYRGHT.TXT;1|"
@@ -150,31 +187,47 @@ TEST(ReadOf, GivesTheFactsOfTheDiscAndItsVolume)
          "OptionalLPathTableLocation=0|OptionalMPathTableLocation=0|VolumeCreation=03/21/24 09:30:00|"
          "VolumeModification=03/21/24 09:30:00|VolumeEffective=03/21/24 09:30:00|"
          "VolumeExpiration=03/21/74 09:30:00"},
-        // Audio discs: track starts and lead-outs as SOURCES.md section 7 lists them
-        // (0/302; 0, 4875/9000; breeders' thirteen tracks/165122).
-        {"cdda.cue", test::Image("libcdio/cdda.cue"), "SerialNumber=0000-032E"},
+        // Audio discs (cdda.cue's serial: tests/cli's report): track starts and lead-outs as
+        // SOURCES.md section 7 lists them (0, 4875/9000; breeders' thirteen tracks/165122).
         {"t7.toc", test::Image("cdrdao/t7.toc"), "SerialNumber=0001-2C28"},
         {"breeders.toc", test::Image("whipper/breeders.toc"), "SerialNumber=00D1-889E"},
+        // CD-Text through the whole chain, against what libcdio, cdrdao and whipper say the discs hold.
+        // cdtext.right: the English block; the German one ("Freudvolle Nächte") is not shown.
+        {"pack file of two languages", CatOrchestra,
+         TextFacts("Joyful Nights", "United Cat Orchestra", 1,
+                   {{"Song of Joy", "Felix and The Purrs"}, {"Humpty Dumpty", "Catwalk Beauties"},
+                    {"Mee Owwww", "Mia Kitten"}})},
+        {"cdda.right", test::Image("libcdio/cdda.cue"),
+         TextFacts("Join us now we have the software", "Richard Stallman", 1, {{"Soft", "Richard S"}})},
+        {"p1.cue: disc texts only", test::Image("libcdio/p1.cue"),
+         TextFacts("Join us now we have the software", "Richard Stallman", 1, Same({"", ""}, ""))},
+        {"cdda_4_5.right: No CD-TEXT on Disc.", test::Image("libcdio/cdda_4_5.cue"),
+         TextFacts("", "", 4, Same({"", ""}, ""))},
+        {"first track 4", StartsAtTrackFour,
+         TextFacts("Late Start", "Someone", 4, {{"Four", "Fourth"}, {"Five", "Fifth"}})},
+        // gold/cdtext.showtoc; the toc escapes the backslash and the quotes.
+        {"cdrdao escapes", test::Image("cdrdao/cdtext.toc"),
+         TextFacts("CD Title", "Perf\\ormer", 1, {{"Track \"Title\"", "Performer"}})},
+        // Block 0 of three (ISO 8859-1, a French block, MS-JIS).
+        {"cdrdao three encodings", test::Image("cdrdao/3encodings.toc"),
+         TextFacts("The Water", "Jeanne Cherhal", 1, Same({"Heat Wave", "I am liquid"}, "Jeanne Cherhal"))},
+        {"breeders, empty performers", test::Image("whipper/breeders.toc"),
+         TextFacts("MOUNTAIN BATTLES", "THE BREEDERS", 1,
+                   Same({"OVERGLAZED", "BANG ON", "NIGHT OF JOY", "WE'RE GONNA RISE", "GERMAN STUDIES",
+                         "SPARK", "INSTANBUL", "WALK IT OFF", "REGLAME ESTA NOCHE", "HERE NO MORE", "NO WAY",
+                         "IT'S THE LOVE", "MOUNTAIN BATTLES"},
+                        ""))},
+        {"jose in Latin-1", test::Image("whipper/jose.toc"),
+         TextFacts("In Our Nature", Jose, 1,
+                   Same({"How Low", "Down The Line", "Killing For Love", "In Our Nature", "Teardrop", "Abram",
+                         "Time To Send Someone Away", "The Nest", "Fold", "Cycling Trivialities"},
+                        Jose))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::ExpectRead(c.disc(), c.expected);
     }
 }
-
-TEST(VolumeOfUdfOnlyDisc, LeavesEveryIsoFieldAtItsDefault)
-{
-    // udf102.iso has BEA01 at block 16 and no ISO 9660 descriptor; all three tools find none.
-    test::VirtualRig rig(test::LoadTestImage("libcdio/udf102.iso"));
-    ASSERT_TRUE(rig.disc->Read()) << rig.disc->ErrorMessage();
-    for (const auto& [key, value] : test::FactsOf(*rig.disc)) {
-        if (test::FactMatches("volume *", key) || key == "SerialNumber") { // nothing to compute it from
-            EXPECT_EQ(value, test::DefaultFact(key)) << key;
-        }
-    }
-    EXPECT_EQ(rig.disc->Track(1)->Mode(), "Mode 1") << "the disc itself reads";
-}
-
 
 } // namespace
 } // namespace tolvane
