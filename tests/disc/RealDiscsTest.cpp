@@ -169,15 +169,11 @@ TEST(DiscIds, MixedModeAndEnhancedCds)
 // Runs whipper's accuraterip-checksum on a WAV file: its v1 or v2 value, or nothing.
 std::optional<std::uint32_t> Oracle(const std::string& wav, int track, int tracks, bool v1)
 {
-    const std::string command = std::string("accuraterip-checksum ") +
-                                (v1 ? "--accuraterip-v1 " : "--accuraterip-v2 ") + wav + " " +
-                                std::to_string(track) + " " + std::to_string(tracks) + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
+    const auto out = test::PeerOutput(std::string("accuraterip-checksum ") + (v1 ? "--accuraterip-v1 " : "--accuraterip-v2 ") +
+                                      wav + " " + std::to_string(track) + " " + std::to_string(tracks));
+    if (!out || out->empty())
         return std::nullopt;
-    unsigned value = 0;
-    const bool read = std::fscanf(pipe, "%x", &value) == 1;
-    return ::pclose(pipe) == 0 && read ? std::optional<std::uint32_t>(value) : std::nullopt;
+    return static_cast<std::uint32_t>(std::stoul(*out, nullptr, 16));
 }
 
 TEST(Checksums, AccurateRipEqualsWhippersProgramAtEveryPlaceOnTheDisc)
