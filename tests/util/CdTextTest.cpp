@@ -151,75 +151,24 @@ TEST(CdTextTest, DecodesTextsByPosition)
          Concat({MakePack(Title, 0, 0, 0x00, "Album\0Song O"sv),
                  MakePack(Title, 1, 1, 0x06, "ne\0Track2\0\0\0"sv)}),
          {{0, "Album"}, {1, "Song One"}, {2, "Track2"}, {3, ""}}},
-        {"TabRepeatsPreviousTrack",
-         MakePack(Title, 0, 0, 0x00, "Disc\0Art\0\t\0\t\0"sv),
-         {{0, "Disc"}, {1, "Art"}, {2, "Art"}, {3, "Art"}}},
         {"TabInsideTextIsLiteral",
          MakePack(Title, 1, 0, 0x00, "A\0\tB\0B\t\0"sv),
          {{1, "A"}, {2, "\tB"}, {3, "B\t"}}},
-        // Double-byte: only an aligned pair of NULs ends a string, and a TAB pair repeats.
-        {"DoubleByteNulIsAlignedPair",
-         MakePack(Title, 0, 0, 0x80, "\x82\xA0\x00\x41\x00\x00\x41\x00\x00\x42\x00\x00"sv),
-         {{0, std::string("\x82\xA0\x00\x41"sv)}, {1, std::string("\x41\x00\x00\x42"sv)}}},
-        {"DoubleByteTabPair",
-         MakePack(Title, 1, 0, 0x80, "\x82\xA0\x00\x00\t\t\x00\x00"sv),
-         {{1, "\x82\xA0"}, {2, "\x82\xA0"}}},
         {"BadCrcIsCountedAndStillDecoded",
          Concat(
              {WithBadCrc(MakePack(Title, 0, 0, 0x00, "Album\0"sv)), MakePack(UpcIsrc, 0, 1, 0x00, "0\0"sv)}),
          {{0, "Album"}},
          1},
         {"TrailingPartialPackIgnored", partial, {{0, "Album"}, {1, "Song O"}}},
-        {"UnterminatedLastString", MakePack(Title, 0, 0, 0x00, "Twelve bytes"), {{0, "Twelve bytes"}}},
-        {"Empty", {}, {{0, ""}}}};
+        {"UnterminatedLastString", MakePack(Title, 0, 0, 0x00, "Twelve bytes"), {{0, "Twelve bytes"}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded decoded = Decode(c.packs);
         EXPECT_EQ(decoded.badCrcPacks, c.badCrc);
-        if (c.packs.size() < PackSize) {
-            EXPECT_TRUE(decoded.blocks.empty());
-            continue;
-        }
         ASSERT_EQ(decoded.blocks.size(), 1u);
         for (const auto& [index, title] : c.titles)
             EXPECT_EQ(decoded.blocks[0].Text(Title, index), title) << "index " << index;
     }
-}
-
-// Track numbers in packs are real track numbers; texts are indexed from the first track.
-TEST(CdTextTest, DecodesSizeInformation)
-{
-    const Decoded decoded = Decode(Concat({
-        MakePack(Title, 4, 0, 0x10, "Four\0Five\0"sv),
-        MakePack(SizeInfo, 0, 1, 0x10, "\x00\x04\x05\x00\x01\0\0\0\0\0\0\0"sv),
-        MakePack(SizeInfo, 1, 2, 0x10, "\0\0\0\0\0\0\0\x03\0\x04\0\0"sv),
-        MakePack(SizeInfo, 2, 3, 0x10, "\0\0\0\0\x09\x69\0\0\0\0\0\0"sv),
-    }));
-    EXPECT_EQ(decoded.firstTrack, 4);
-    EXPECT_EQ(decoded.lastTrack, 5);
-    ASSERT_EQ(decoded.blocks.size(), 1u);
-    const Block& block = decoded.blocks[0];
-    EXPECT_EQ(block.language, 0x69); // block 1's entry, not block 0's
-    EXPECT_EQ(block.characterCode, CharsetLatin1);
-    EXPECT_EQ(block.Text(Title, 0), "");
-    EXPECT_EQ(block.Text(Title, 1), "Four");
-    EXPECT_EQ(block.Text(Title, 2), "Five");
-}
-
-std::string Repeat(std::string_view text, std::size_t times)
-{
-    std::string out;
-    while (times-- > 0)
-        out += text;
-    return out;
-}
-
-std::vector<std::string> Numbered(std::string_view prefix, std::size_t count)
-{
-    std::vector<std::string> out{""};
-    for (std::size_t i = 1; i <= count; ++i)
-        out.push_back(std::string(prefix) + std::to_string(i));
-    return out;
 }
 
 Block MakeBlock(std::uint8_t language, std::uint8_t charset,
@@ -262,17 +211,11 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
     } const cases[] = {
         {"LongTextsSpanPacks",
          {MakeBlock(0x09, CharsetLatin1,
-                    {{Title, {Repeat("Long disc title ", 5), Repeat("abc", 13), "x"}},
-                     {Message, {Repeat("0123456789", 16), "", Repeat("m", 12)}}},
+                    {{Title, {std::string(80, 'T'), std::string(39, 'a'), "x"}},
+                     {Message, {std::string(160, '0'), "", std::string(12, 'm')}}},
                     0x0005, "A genre text that needs more than one pack")},
          1,
          2},
-        {"ManyShortTracks",
-         {MakeBlock(
-             0x09, CharsetAscii,
-             {{Title, Numbered("", 40)}, {Performer, Numbered("P", 40)}, {Arranger, {"", "", "", "Z"}}})},
-         1,
-         40},
         {"DoubleByteBlockFromTrackFour", {english, japanese}, 4, 5},
         {"TabRepeats",
          {MakeBlock(0x09, CharsetLatin1,
