@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -67,8 +66,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                  // Windows puts the drive elsewhere.
                  {"AspiNoMatchingDevice", [](P& p) { AspiAt(p).address.TargetId = 4; }, "",
                   "Error accessing drive", "ASPI", false, true},
-                 {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "",
-                  "Error accessing drive", "ASPI", false, true},
                  {"AspiMatchBehindFailingAdapter", [](P& p) { WithAspi(p, 1, 3).aspi.failingAdapters = {0}; },
                   "", "", "ASPI", true, true},
                  {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "",
@@ -77,14 +74,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                   "SPTI", false, true},
                  {"SptiAddressFails", [](P& p) { p.AddDrive('E').addressFails = true; }, "",
                   "Error reading SCSI address", "SPTI", false, true},
-                 {"ProbeThrows",
-                  [](P& p) {
-                      p.AddDrive('E');
-                      p.libraryProbe = [](const std::string&, const std::string&) -> bool {
-                          throw std::runtime_error("probe failed");
-                      };
-                  },
-                  "", "probe failed", "", false, true},
                  {"AddressThrowsWithHandleOpen",
                   [](P& p) { p.AddDrive('E').addressThrows = "ioctl blew up"; }, "", "ioctl blew up", "SPTI",
                   false, true}};
@@ -105,7 +94,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
             EXPECT_TRUE(platform.Commands().empty());
         }
         // A failed Create leaves the object as new: the next Create on it runs normally.
-        platform.libraryProbe = nullptr;
         platform.AddDrive('F');
         EXPECT_TRUE(mmc.Create("F:", "SPTI")) << mmc.ErrorMessage();
         EXPECT_EQ(mmc.ErrorMessage(), "");
