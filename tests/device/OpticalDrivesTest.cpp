@@ -110,20 +110,27 @@ TEST(OpticalDrives, FailuresLeaveOutTheDriveOrItsSpeeds)
     AddCdDrive(platform, 'D')
         .RespondTo(OpModeSense, ScsiResult::CheckCondition(5, 0x24, 0),
                    CapabilitiesData(7056, 7056, 7056, 7056));
-    // E: throws on INQUIRY and is left out.
+    // E: throws on INQUIRY and is left out; F: throws on MODE SENSE, a step guarded on its own, and stays.
     AddCdDrive(platform, 'E').handler = [](std::span<const std::uint8_t>,
                                            std::span<std::uint8_t>) -> ScsiResult {
         throw std::runtime_error("drive vanished");
     };
+    AddCdDrive(platform, 'F').handler = [](std::span<const std::uint8_t> cdb, std::span<std::uint8_t>) {
+        if (cdb[0] == OpModeSense)
+            throw std::runtime_error("mode page");
+        return ScsiResult::Success();
+    };
     AddCdDrive(platform, 'G');
     OpticalDrives drives(platform);
 
-    ASSERT_EQ(drives.Count(), 2);
+    ASSERT_EQ(drives.Count(), 3);
     EXPECT_EQ(std::tuple(drives.Item(0)->Letter(), drives.Item(0)->Manufacturer()),
               std::tuple("D:", "VENDOR  "));
-    EXPECT_EQ(Speeds(*drives.Item(0)), (std::array{0, 0, 0, 0}));
-    EXPECT_EQ(drives.Item(1)->Letter(), "G:");
-    EXPECT_EQ(drives.Item(1)->ReadMaximumSpeed(), 40);
+    for (const int i : {0, 1})
+        EXPECT_EQ(Speeds(*drives.Item(i)), (std::array{0, 0, 0, 0})) << i;
+    EXPECT_EQ(drives.Item(1)->Letter(), "F:");
+    EXPECT_EQ(drives.Item(2)->Letter(), "G:");
+    EXPECT_EQ(drives.Item(2)->ReadMaximumSpeed(), 40);
     EXPECT_EQ(platform.CommandsTo('C').size(), 1u) << "no MODE SENSE after a failed INQUIRY";
     EXPECT_EQ(platform.OpenHandles(), 0);
 }
