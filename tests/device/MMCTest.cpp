@@ -101,13 +101,22 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
     }
 }
 
-TEST(Create, TakesTheAddressSptiOrAspi)
+TEST(Create, TakesTheAddressSptiOrAspiAndKeepsItWhenCalledAgain)
 {
     P platform;
     platform.AddDrive('E').address = {.PortNumber = 2, .PathId = 1, .TargetId = 5, .Lun = 3};
+    platform.AddDrive('F');
     MMC mmc(platform);
     ASSERT_TRUE(mmc.Create("E:", ""));
     EXPECT_EQ(std::tuple(mmc.PathId(), mmc.TargetId(), mmc.Lun()), std::tuple(1, 5, 3));
+    // A second Create fails before anything is reset: the drive already open stays usable.
+    EXPECT_FALSE(mmc.Create("F:", ""));
+    EXPECT_EQ(mmc.ErrorMessage(), "Handle already open");
+    EXPECT_EQ(std::tuple(platform.OpenHandles(), mmc.Interface(), mmc.TargetId(), mmc.Lun()),
+              std::tuple(1, "SPTI", 5, 3));
+    EXPECT_TRUE(mmc.TestUnitReady());
+    ASSERT_EQ(platform.Commands().size(), 1u);
+    EXPECT_EQ(platform.Commands().front().letter, 'E');
 
     // ASPI skips the CD-ROM devices of other drives; E: is opened once per device tried, only the match stays
     // open.
@@ -120,21 +129,6 @@ TEST(Create, TakesTheAddressSptiOrAspi)
     EXPECT_EQ(std::tuple(overAspi.HostAdapter(), overAspi.AspiTarget()), std::tuple(1, 3));
     EXPECT_EQ(aspiPlatform.Opens(), 2);
     EXPECT_EQ(aspiPlatform.OpenHandles(), 1);
-}
-
-TEST(Create, TwiceKeepsTheFirstHandleUsable)
-{
-    P platform;
-    platform.AddDrive('E').address = {.PortNumber = 0, .PathId = 1, .TargetId = 2, .Lun = 0};
-    platform.AddDrive('F');
-    MMC mmc(platform);
-    ASSERT_TRUE(mmc.Create("E:", ""));
-    EXPECT_FALSE(mmc.Create("F:", ""));
-    EXPECT_EQ(mmc.ErrorMessage(), "Handle already open");
-    EXPECT_EQ(std::tuple(platform.OpenHandles(), mmc.Interface(), mmc.TargetId()), std::tuple(1, "SPTI", 2));
-    EXPECT_TRUE(mmc.TestUnitReady());
-    ASSERT_EQ(platform.Commands().size(), 1u);
-    EXPECT_EQ(platform.Commands().front().letter, 'E');
 }
 
 TEST(Destroy, ClosesTheHandleAndMayBeRepeated)
