@@ -206,14 +206,6 @@ void FakePlatform::SetAspiLibrary(bool getSupportInfo, bool sendCommand)
         aspiRoutines_.insert("SendASPI32Command");
 }
 
-std::vector<SentCommand> FakePlatform::CommandsTo(char letter) const
-{
-    std::vector<SentCommand> result;
-    std::ranges::copy_if(commands_, std::back_inserter(result),
-                         [&](const SentCommand& c) { return c.letter == UpperLetter(letter); });
-    return result;
-}
-
 bool FakePlatform::IsOpticalDrive(std::string_view drive)
 {
     const FakeDrive* d = Drive(VirtualDriveRegistry::LetterOf(drive));

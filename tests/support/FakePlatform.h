@@ -108,7 +108,6 @@ public:
     FakeAspi aspi;
 
     const std::vector<SentCommand>& Commands() const { return commands_; }
-    std::vector<SentCommand> CommandsTo(char letter) const;
     // (file, routine) of every library probe
     const std::vector<std::pair<std::string, std::string>>& Probes() const { return probes_; }
     int OpenHandles() const { return openHandles_; }
