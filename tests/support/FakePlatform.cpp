@@ -102,13 +102,10 @@ bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
         return false;
     const std::uint8_t adapter = srb[aspi::OffHaId];
     switch (srb[aspi::OffCmd]) {
-    case aspi::SC_HA_INQUIRY: {
-        const bool present = adapter < adapterCount && !failingAdapters.contains(adapter);
-        srb[aspi::OffStatus] = present ? aspi::SS_COMP : aspi::SS_ERR;
-        if (present && srb.size() > aspi::OffHaCount)
-            srb[aspi::OffHaCount] = static_cast<std::uint8_t>(adapterCount);
+    case aspi::SC_HA_INQUIRY:
+        srb[aspi::OffStatus] =
+            adapter < adapterCount && !failingAdapters.contains(adapter) ? aspi::SS_COMP : aspi::SS_ERR;
         return true;
-    }
     case aspi::SC_GET_DEV_TYPE: {
         const AspiDevice* device = FindDevice(adapter, srb[aspi::OffDevTarget]);
         srb[aspi::OffStatus] = device ? aspi::SS_COMP : SS_NO_DEVICE;
@@ -166,12 +163,6 @@ bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data
     }
     return true;
 }
-
-FakePlatform::FakePlatform() : aspi(*this)
-{
-}
-
-FakePlatform::~FakePlatform() = default;
 
 FakeDrive& FakePlatform::AddDrive(char letter)
 {

@@ -37,9 +37,6 @@ struct SentCommand {
 
 class FakeDrive {
 public:
-    using Handler =
-        std::function<ScsiResult(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)>;
-
     bool optical = true;       // GetDriveType: CD-ROM
     bool openFails = false;    // Open gives no handle
     bool addressFails = false; // IOCTL_SCSI_GET_ADDRESS fails
@@ -48,7 +45,7 @@ public:
 
     // Tried in this order: queued answers (one per command), the handler, the answer per opcode, GOOD.
     std::deque<Answer> script;
-    Handler handler;
+    std::function<ScsiResult(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)> handler;
     std::map<std::uint8_t, Answer> byOpcode;
 
     FakeDrive& Queue(ScsiResult result, std::vector<std::uint8_t> data = {});
@@ -64,7 +61,7 @@ public:
 struct AspiDevice {
     std::uint8_t adapter = 0;
     std::uint8_t target = 0;
-    char letter = 0;             // the fake drive that answers its commands (0: none)
+    char letter = 0; // the fake drive that answers its commands
 };
 
 class FakePlatform;
@@ -92,8 +89,7 @@ private:
 
 class FakePlatform : public Platform {
 public:
-    FakePlatform();
-    ~FakePlatform() override;
+    FakePlatform() : aspi(*this) {}
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
