@@ -208,24 +208,23 @@ TEST(CdTextTest, EncodeDecodeRoundTrip)
         std::vector<Block> blocks;
         std::uint8_t firstTrack, lastTrack;
         bool tabs = false;
-    } const cases[] = {
-        {"LongTextsSpanPacks",
-         {MakeBlock(0x09, CharsetLatin1,
-                    {{Title, {std::string(80, 'T'), std::string(39, 'a'), "x"}},
-                     {Message, {std::string(160, '0'), "", std::string(12, 'm')}}},
-                    0x0005, "A genre text that needs more than one pack")},
-         1,
-         2},
-        {"DoubleByteBlockFromTrackFour", {english, japanese}, 4, 5},
-        {"TabRepeats",
-         {MakeBlock(0x09, CharsetLatin1,
-                    {{Title, {"Album", "A", "B", "B", "C", "C"}},
-                     {Performer, std::vector<std::string>(6, "Same Artist")},
-                     {Songwriter, {"", "W", "W"}}}),
-          japanese},
-         1,
-         5,
-         true}};
+    } const cases[] = {{"LongTextsSpanPacks",
+                        {MakeBlock(0x09, CharsetLatin1,
+                                   {{Title, {std::string(80, 'T'), std::string(39, 'a'), "x"}},
+                                    {Message, {std::string(160, '0'), "", std::string(12, 'm')}}},
+                                   0x0005, "A genre text that needs more than one pack")},
+                        1,
+                        2},
+                       {"DoubleByteBlockFromTrackFour", {english, japanese}, 4, 5},
+                       {"TabRepeats",
+                        {MakeBlock(0x09, CharsetLatin1,
+                                   {{Title, {"Album", "A", "B", "B", "C", "C"}},
+                                    {Performer, std::vector<std::string>(6, "Same Artist")},
+                                    {Songwriter, {"", "W", "W"}}}),
+                         japanese},
+                        1,
+                        5,
+                        true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto packs = Encode(c.blocks, c.firstTrack, c.lastTrack, c.tabs);
@@ -333,12 +332,6 @@ TEST(CdTextRegression, GenreTextEndsAtItsNulWhateverThePackFlag)
     ASSERT_EQ(decoded.blocks.size(), 1u);
     EXPECT_EQ(decoded.blocks.front().genreCode, 0x8787);
     EXPECT_EQ(decoded.blocks.front().genreText, std::string(15, '\x87'));
-    // What is decoded is what the encoder writes back, so a second round keeps it.
-    const auto packs = Encode(decoded.blocks, 1, 1);
-    const Decoded again = Decode(packs);
-    ASSERT_EQ(again.blocks.size(), 1u);
-    EXPECT_EQ(again.blocks.front().genreText, decoded.blocks.front().genreText);
-    EXPECT_EQ(Encode(again.blocks, 1, 1), packs);
 }
 
 } // namespace
