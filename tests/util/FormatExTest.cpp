@@ -19,21 +19,22 @@ TEST(FormatExTest, FormatHex)
         std::int32_t number;
         std::int16_t digits;
         const char *delimiter, *expected;
-    } cases[] = {{10, 4, "", "000A"},       {0x12345, 2, "", "12345"}, // never cut
-                 {-1, 2, "h", "FFFFFFFFh"}, {255, 4, "0X", "0X00FF"},  // the delimiter kept as passed
-                 {171, 2, "abc", "AB"},                                // any other delimiter is dropped
-                 {171, 2, "0xh", "AB"},     {0, -3, "", "0"},          {Min32, 0, "", "80000000"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(FormatEx::FormatHex(c.number, c.digits, c.delimiter), c.expected)
-            << c.number << " digits " << c.digits << " '" << c.delimiter << "'";
-    const struct {
-        std::int16_t number, digits;
-        const char *delimiter, *expected;
-    } cases16[] = {
-        {-1, 2, "", "FFFF"}, {-32768, 0, "", "8000"}, {255, 4, "h", "00FFh"}, {-2, 6, "", "00FFFE"}};
-    for (const auto& c : cases16)
-        EXPECT_EQ(FormatEx::FormatHex(c.number, c.digits, c.delimiter), c.expected)
-            << c.number << " " << c.digits;
+        bool sixteenBits = false;                                          // the std::int16_t overload
+    } cases[] = {{10, 4, "", "000A"},           {0x12345, 2, "", "12345"}, // never cut
+                 {-1, 2, "h", "FFFFFFFFh"},     {255, 4, "0X", "0X00FF"},  // the delimiter kept as passed
+                 {171, 2, "abc", "AB"},                                    // any other delimiter is dropped
+                 {171, 2, "0xh", "AB"},         {0, -3, "", "0"},
+                 {Min32, 0, "", "80000000"},    {-1, 2, "", "FFFF", true},
+                 {-32768, 0, "", "8000", true}, {255, 4, "h", "00FFh", true},
+                 {-2, 6, "", "00FFFE", true}};
+    for (const auto& c : cases) {
+        const auto narrow = static_cast<std::int16_t>(c.number);
+        EXPECT_EQ(c.sixteenBits ? FormatEx::FormatHex(narrow, c.digits, c.delimiter)
+                                : FormatEx::FormatHex(c.number, c.digits, c.delimiter),
+                  c.expected)
+            << c.number << " digits " << c.digits << " '" << c.delimiter << "'"
+            << (c.sixteenBits ? " 16" : "");
+    }
 }
 
 TEST(FormatExTest, FormatSerialNumber)
