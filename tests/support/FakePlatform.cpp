@@ -222,10 +222,8 @@ bool FakePlatform::IsLibraryAvailable(const std::string& file, const std::string
 
 void FakePlatform::Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data)
 {
-    commands_.push_back({letter,
-                         {cdb.begin(), cdb.end()},
-                         data.size(),
-                         std::ranges::all_of(data, [](std::uint8_t b) { return b == 0; })});
+    const bool zero = std::ranges::all_of(data, [](std::uint8_t b) { return b == 0; });
+    commands_.push_back({letter, {cdb.begin(), cdb.end()}, data.size(), zero});
 }
 
 } // namespace tolvane::fake
