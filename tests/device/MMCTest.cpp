@@ -201,8 +201,7 @@ TEST(CommandBlock, BadArgumentsFailWithoutReachingTheDrive)
         {"NullBuffer", [](MMC& m, auto*) { return m.Inquiry(36, nullptr); }},
         {"BurstNoBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 0, 2352, b); }},
         {"BurstTooManyBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 65536, 2352, b); }},
-        {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }},
-        {"BurstNullBuffer", [](MMC& m, auto*) { return m.ReadCD(0, 2, 4704, nullptr); }}};
+        {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }}};
     for (const auto& [name, send] : cases) {
         SCOPED_TRACE(name);
         Rig rig(MMC::InterfaceSpti);
