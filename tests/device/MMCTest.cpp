@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -67,8 +66,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                  // Windows puts the drive elsewhere.
                  {"AspiNoMatchingDevice", [](P& p) { AspiAt(p).address.TargetId = 4; }, "",
                   "Error accessing drive", "ASPI", false, true},
-                 {"AspiAdapterPortMismatch", [](P& p) { AspiAt(p).address.PortNumber = 1; }, "",
-                  "Error accessing drive", "ASPI", false, true},
                  {"AspiMatchBehindFailingAdapter", [](P& p) { WithAspi(p, 1, 3).aspi.failingAdapters = {0}; },
                   "", "", "ASPI", true, true},
                  {"AspiAddressFails", [](P& p) { AspiAt(p).addressFails = true; }, "",
@@ -77,14 +74,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
                   "SPTI", false, true},
                  {"SptiAddressFails", [](P& p) { p.AddDrive('E').addressFails = true; }, "",
                   "Error reading SCSI address", "SPTI", false, true},
-                 {"ProbeThrows",
-                  [](P& p) {
-                      p.AddDrive('E');
-                      p.libraryProbe = [](const std::string&, const std::string&) -> bool {
-                          throw std::runtime_error("probe failed");
-                      };
-                  },
-                  "", "probe failed", "", false, true},
                  {"AddressThrowsWithHandleOpen",
                   [](P& p) { p.AddDrive('E').addressThrows = "ioctl blew up"; }, "", "ioctl blew up", "SPTI",
                   false, true}};
@@ -105,7 +94,6 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
             EXPECT_TRUE(platform.Commands().empty());
         }
         // A failed Create leaves the object as new: the next Create on it runs normally.
-        platform.libraryProbe = nullptr;
         platform.AddDrive('F');
         EXPECT_TRUE(mmc.Create("F:", "SPTI")) << mmc.ErrorMessage();
         EXPECT_EQ(mmc.ErrorMessage(), "");
@@ -113,13 +101,22 @@ TEST(Create, ChoosesInterfaceAndReportsFailures)
     }
 }
 
-TEST(Create, TakesTheAddressSptiOrAspi)
+TEST(Create, TakesTheAddressSptiOrAspiAndKeepsItWhenCalledAgain)
 {
     P platform;
     platform.AddDrive('E').address = {.PortNumber = 2, .PathId = 1, .TargetId = 5, .Lun = 3};
+    platform.AddDrive('F');
     MMC mmc(platform);
     ASSERT_TRUE(mmc.Create("E:", ""));
     EXPECT_EQ(std::tuple(mmc.PathId(), mmc.TargetId(), mmc.Lun()), std::tuple(1, 5, 3));
+    // A second Create fails before anything is reset: the drive already open stays usable.
+    EXPECT_FALSE(mmc.Create("F:", ""));
+    EXPECT_EQ(mmc.ErrorMessage(), "Handle already open");
+    EXPECT_EQ(std::tuple(platform.OpenHandles(), mmc.Interface(), mmc.TargetId(), mmc.Lun()),
+              std::tuple(1, "SPTI", 5, 3));
+    EXPECT_TRUE(mmc.TestUnitReady());
+    ASSERT_EQ(platform.Commands().size(), 1u);
+    EXPECT_EQ(platform.Commands().front().letter, 'E');
 
     // ASPI skips the CD-ROM devices of other drives; E: is opened once per device tried, only the match stays
     // open.
@@ -132,21 +129,6 @@ TEST(Create, TakesTheAddressSptiOrAspi)
     EXPECT_EQ(std::tuple(overAspi.HostAdapter(), overAspi.AspiTarget()), std::tuple(1, 3));
     EXPECT_EQ(aspiPlatform.Opens(), 2);
     EXPECT_EQ(aspiPlatform.OpenHandles(), 1);
-}
-
-TEST(Create, TwiceKeepsTheFirstHandleUsable)
-{
-    P platform;
-    platform.AddDrive('E').address = {.PortNumber = 0, .PathId = 1, .TargetId = 2, .Lun = 0};
-    platform.AddDrive('F');
-    MMC mmc(platform);
-    ASSERT_TRUE(mmc.Create("E:", ""));
-    EXPECT_FALSE(mmc.Create("F:", ""));
-    EXPECT_EQ(mmc.ErrorMessage(), "Handle already open");
-    EXPECT_EQ(std::tuple(platform.OpenHandles(), mmc.Interface(), mmc.TargetId()), std::tuple(1, "SPTI", 2));
-    EXPECT_TRUE(mmc.TestUnitReady());
-    ASSERT_EQ(platform.Commands().size(), 1u);
-    EXPECT_EQ(platform.Commands().front().letter, 'E');
 }
 
 TEST(Destroy, ClosesTheHandleAndMayBeRepeated)
@@ -219,8 +201,7 @@ TEST(CommandBlock, BadArgumentsFailWithoutReachingTheDrive)
         {"NullBuffer", [](MMC& m, auto*) { return m.Inquiry(36, nullptr); }},
         {"BurstNoBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 0, 2352, b); }},
         {"BurstTooManyBlocks", [](MMC& m, auto* b) { return m.ReadCD(0, 65536, 2352, b); }},
-        {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }},
-        {"BurstNullBuffer", [](MMC& m, auto*) { return m.ReadCD(0, 2, 4704, nullptr); }}};
+        {"BurstNegativeSize", [](MMC& m, auto* b) { return m.ReadCD(0, 2, -1, b); }}};
     for (const auto& [name, send] : cases) {
         SCOPED_TRACE(name);
         Rig rig(MMC::InterfaceSpti);

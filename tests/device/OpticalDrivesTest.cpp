@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <string>
@@ -110,16 +111,14 @@ TEST(OpticalDrives, FailuresLeaveOutTheDriveOrItsSpeeds)
     AddCdDrive(platform, 'D')
         .RespondTo(OpModeSense, ScsiResult::CheckCondition(5, 0x24, 0),
                    CapabilitiesData(7056, 7056, 7056, 7056));
-    // E: throws on INQUIRY and is left out; F: throws on MODE SENSE and keeps speeds 0.
+    // E: throws on INQUIRY and is left out; F: throws on MODE SENSE, a step guarded on its own, and stays.
     AddCdDrive(platform, 'E').handler = [](std::span<const std::uint8_t>,
                                            std::span<std::uint8_t>) -> ScsiResult {
         throw std::runtime_error("drive vanished");
     };
-    AddCdDrive(platform, 'F').handler = [](std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data) {
+    AddCdDrive(platform, 'F').handler = [](std::span<const std::uint8_t> cdb, std::span<std::uint8_t>) {
         if (cdb[0] == OpModeSense)
             throw std::runtime_error("mode page");
-        const auto inquiry = InquiryData("THROWING", "MODE SENSE      ", "0001");
-        std::copy_n(inquiry.begin(), data.size(), data.begin());
         return ScsiResult::Success();
     };
     AddCdDrive(platform, 'G');
@@ -128,13 +127,13 @@ TEST(OpticalDrives, FailuresLeaveOutTheDriveOrItsSpeeds)
     ASSERT_EQ(drives.Count(), 3);
     EXPECT_EQ(std::tuple(drives.Item(0)->Letter(), drives.Item(0)->Manufacturer()),
               std::tuple("D:", "VENDOR  "));
-    EXPECT_EQ(Speeds(*drives.Item(0)), (std::array{0, 0, 0, 0}));
-    EXPECT_EQ(std::tuple(drives.Item(1)->Letter(), drives.Item(1)->Manufacturer()),
-              std::tuple("F:", "THROWING"));
-    EXPECT_EQ(Speeds(*drives.Item(1)), (std::array{0, 0, 0, 0}));
+    for (const int i : {0, 1})
+        EXPECT_EQ(Speeds(*drives.Item(i)), (std::array{0, 0, 0, 0})) << i;
+    EXPECT_EQ(drives.Item(1)->Letter(), "F:");
     EXPECT_EQ(drives.Item(2)->Letter(), "G:");
     EXPECT_EQ(drives.Item(2)->ReadMaximumSpeed(), 40);
-    EXPECT_EQ(platform.CommandsTo('C').size(), 1u) << "no MODE SENSE after a failed INQUIRY";
+    EXPECT_EQ(std::ranges::count(platform.Commands(), 'C', &fake::SentCommand::letter), 1)
+        << "no MODE SENSE after a failed INQUIRY";
     EXPECT_EQ(platform.OpenHandles(), 0);
 }
 
@@ -149,8 +148,7 @@ TEST(OpticalDrives, OnlyLettersCToZInOrder)
     for (std::int16_t i = 0; i < drives.Count(); ++i)
         letters.push_back(drives.Item(i)->Letter());
     EXPECT_EQ(letters, (std::vector<std::string>{"C:", "D:", "F:", "Z:"}));
-    EXPECT_TRUE(platform.CommandsTo('A').empty());
-    EXPECT_TRUE(platform.CommandsTo('B').empty());
+    EXPECT_TRUE(std::ranges::none_of(platform.Commands(), [](const auto& c) { return c.letter < 'C'; }));
 
     fake::FakePlatform noCdRom;
     AddCdDrive(noCdRom, 'D').optical = false; // a hard disk that would even answer

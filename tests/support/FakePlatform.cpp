@@ -47,7 +47,7 @@ public:
 
     ScsiResult Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn) override
     {
-        platform_.Record(letter_, cdb, dataIn, false);
+        platform_.Record(letter_, cdb, dataIn);
         return drive_.Respond(cdb, dataIn);
     }
 
@@ -102,17 +102,14 @@ bool FakeAspi::Send(std::span<std::uint8_t> srb, std::span<std::uint8_t> data)
         return false;
     const std::uint8_t adapter = srb[aspi::OffHaId];
     switch (srb[aspi::OffCmd]) {
-    case aspi::SC_HA_INQUIRY: {
-        const bool present = adapter < adapterCount && !failingAdapters.contains(adapter);
-        srb[aspi::OffStatus] = present ? aspi::SS_COMP : aspi::SS_ERR;
-        if (present && srb.size() > aspi::OffHaCount)
-            srb[aspi::OffHaCount] = static_cast<std::uint8_t>(adapterCount);
+    case aspi::SC_HA_INQUIRY:
+        srb[aspi::OffStatus] =
+            adapter < adapterCount && !failingAdapters.contains(adapter) ? aspi::SS_COMP : aspi::SS_ERR;
         return true;
-    }
     case aspi::SC_GET_DEV_TYPE: {
         const AspiDevice* device = FindDevice(adapter, srb[aspi::OffDevTarget]);
         srb[aspi::OffStatus] = device ? aspi::SS_COMP : SS_NO_DEVICE;
-        srb[aspi::OffDeviceType] = device ? device->deviceType : 0;
+        srb[aspi::OffDeviceType] = device ? aspi::DTYPE_CDROM : 0;
         return true;
     }
     case aspi::SC_EXEC_SCSI_CMD:
@@ -137,7 +134,7 @@ bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data
     const auto buffer = data.first(bufLen);
     const AspiDevice* device = FindDevice(srb[aspi::OffHaId], srb[aspi::OffTarget]);
     FakeDrive* drive = device ? platform_.Drive(device->letter) : nullptr;
-    platform_.Record(device ? device->letter : 0, cdb, buffer, true);
+    platform_.Record(device ? device->letter : 0, cdb, buffer);
     if (!drive) {
         srb[aspi::OffStatus] = SS_NO_DEVICE;
         return true;
@@ -167,12 +164,6 @@ bool FakeAspi::Execute(std::span<std::uint8_t> srb, std::span<std::uint8_t> data
     return true;
 }
 
-FakePlatform::FakePlatform() : aspi(*this)
-{
-}
-
-FakePlatform::~FakePlatform() = default;
-
 FakeDrive& FakePlatform::AddDrive(char letter)
 {
     auto& slot = drives_[UpperLetter(letter)];
@@ -186,7 +177,7 @@ FakeDrive& FakePlatform::AddAspiDrive(char letter, std::uint8_t adapter, std::ui
     FakeDrive& drive = AddDrive(letter);
     drive.address.PortNumber = adapter;
     drive.address.TargetId = target;
-    aspi.devices.push_back({adapter, target, records::aspi::DTYPE_CDROM, UpperLetter(letter)});
+    aspi.devices.push_back({adapter, target, UpperLetter(letter)});
     aspi.adapterCount = std::max(aspi.adapterCount, adapter + 1);
     return drive;
 }
@@ -204,14 +195,6 @@ void FakePlatform::SetAspiLibrary(bool getSupportInfo, bool sendCommand)
         aspiRoutines_.insert("GetASPI32SupportInfo");
     if (sendCommand)
         aspiRoutines_.insert("SendASPI32Command");
-}
-
-std::vector<SentCommand> FakePlatform::CommandsTo(char letter) const
-{
-    std::vector<SentCommand> result;
-    std::ranges::copy_if(commands_, std::back_inserter(result),
-                         [&](const SentCommand& c) { return c.letter == UpperLetter(letter); });
-    return result;
 }
 
 bool FakePlatform::IsOpticalDrive(std::string_view drive)
@@ -234,19 +217,13 @@ std::unique_ptr<DeviceHandle> FakePlatform::Open(std::string_view drive)
 bool FakePlatform::IsLibraryAvailable(const std::string& file, const std::string& routine)
 {
     probes_.emplace_back(file, routine);
-    if (libraryProbe)
-        return libraryProbe(file, routine);
     return file == "WnAspi32.dll" && aspiRoutines_.contains(routine);
 }
 
-void FakePlatform::Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,
-                          bool viaAspi)
+void FakePlatform::Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data)
 {
-    commands_.push_back({letter,
-                         {cdb.begin(), cdb.end()},
-                         data.size(),
-                         std::ranges::all_of(data, [](std::uint8_t b) { return b == 0; }),
-                         viaAspi});
+    const bool zero = std::ranges::all_of(data, [](std::uint8_t b) { return b == 0; });
+    commands_.push_back({letter, {cdb.begin(), cdb.end()}, data.size(), zero});
 }
 
 } // namespace tolvane::fake

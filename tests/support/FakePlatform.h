@@ -33,14 +33,10 @@ struct SentCommand {
     std::vector<std::uint8_t> cdb; // exactly the bytes the drive received
     std::size_t dataLength = 0;    // size of the data-in buffer (SRB_BufLen over ASPI)
     bool dataWasZero = true;       // every byte of the buffer was 0 when the command arrived
-    bool viaAspi = false;
 };
 
 class FakeDrive {
 public:
-    using Handler =
-        std::function<ScsiResult(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)>;
-
     bool optical = true;       // GetDriveType: CD-ROM
     bool openFails = false;    // Open gives no handle
     bool addressFails = false; // IOCTL_SCSI_GET_ADDRESS fails
@@ -49,7 +45,7 @@ public:
 
     // Tried in this order: queued answers (one per command), the handler, the answer per opcode, GOOD.
     std::deque<Answer> script;
-    Handler handler;
+    std::function<ScsiResult(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data)> handler;
     std::map<std::uint8_t, Answer> byOpcode;
 
     FakeDrive& Queue(ScsiResult result, std::vector<std::uint8_t> data = {});
@@ -61,12 +57,11 @@ public:
     ScsiResult Respond(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data);
 };
 
-// An ASPI device: a peripheral at host adapter / target (logical unit 0).
+// An ASPI CD-ROM device at host adapter / target (logical unit 0).
 struct AspiDevice {
     std::uint8_t adapter = 0;
     std::uint8_t target = 0;
-    std::uint8_t deviceType = 5; // CD-ROM
-    char letter = 0;             // the fake drive that answers its commands (0: none)
+    char letter = 0; // the fake drive that answers its commands
 };
 
 class FakePlatform;
@@ -94,8 +89,7 @@ private:
 
 class FakePlatform : public Platform {
 public:
-    FakePlatform();
-    ~FakePlatform() override;
+    FakePlatform() : aspi(*this) {}
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
@@ -107,13 +101,9 @@ public:
 
     // Which routines WnAspi32.dll exports; both false (the default) means the library is absent.
     void SetAspiLibrary(bool getSupportInfo, bool sendCommand);
-    std::function<bool(const std::string& file, const std::string& routine)>
-        libraryProbe; // replaces the probe
     FakeAspi aspi;
 
     const std::vector<SentCommand>& Commands() const { return commands_; }
-    std::vector<SentCommand> CommandsTo(char letter) const;
-    void ClearCommands() { commands_.clear(); }
     // (file, routine) of every library probe
     const std::vector<std::pair<std::string, std::string>>& Probes() const { return probes_; }
     int OpenHandles() const { return openHandles_; }
@@ -125,8 +115,7 @@ public:
     AspiLayer* Aspi() override { return &aspi; }
 
     // Used by the fake handles and the fake ASPI layer.
-    void Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,
-                bool viaAspi);
+    void Record(char letter, std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data);
     void HandleClosed() { --openHandles_; }
 
 private:

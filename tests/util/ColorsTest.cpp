@@ -18,8 +18,6 @@ TEST_F(ColorsTest, TranslateAndScreenRgb)
     const std::pair<std::uint32_t, std::int32_t> cases[] = {
         {Colors::Rgb(0x12, 0x34, 0x56), 0x563412},
         {Colors::ButtonFace, Colors::Rgb(212, 208, 200)},
-        {Colors::WindowBackground, 0xFFFFFF},
-        {Colors::Highlight, Colors::Rgb(10, 36, 106)},
         {Colors::SystemColor | 30, Colors::Rgb(212, 208, 200)}, // the menu bar, last in the table
         {Colors::SystemColor | 31, -1},
         // Palette indexes and palette-relative colours come back as they are, as OleTranslateColor gives

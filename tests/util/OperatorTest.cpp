@@ -23,12 +23,10 @@ TEST(OperatorTest, ShiftsAndRotations)
 {
     const ShiftCase shifts[] = {{-1, 0, -1, -1},
                                 {3, 31, Min32, 0},
-                                {2, 31, 0, 0},
                                 {-1, 31, Min32, 1},
                                 {Min32, 1, 0, 0x40000000},
                                 {0x12345678, 4, 0x23456780, 0x01234567},
-                                {-1, 32, 0, 0},
-                                {-1, 255, 0, 0}};
+                                {-1, 32, 0, 0}};
     for (const auto& c : shifts) {
         EXPECT_EQ(Operator::ShiftLeft(c.d, c.b), c.left) << c.d << " by " << int{c.b};
         EXPECT_EQ(Operator::ShiftRight(c.d, c.b), c.right) << c.d << " by " << int{c.b};
