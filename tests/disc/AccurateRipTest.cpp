@@ -1,13 +1,16 @@
-// AccurateRip's responses (whipper's recorded ones), the verdicts on extracted tracks, and finding
-// a drive's read offset from a checksum the database holds.
+// AccurateRip's responses (whipper's recorded ones), the verdicts on extracted tracks, finding a
+// drive's read offset from a checksum the database holds, and the CUETools database's TOC id against
+// ids other tools printed for known discs (with the SHA-1 under it against the standard's examples).
 #include "disc/AccurateRip.h"
 #include "disc/Checksums.h"
+#include "support/Hex.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace tolvane {
 namespace {
@@ -25,17 +28,16 @@ TEST(AccurateRip, DecodesRecordedResponses)
     ASSERT_EQ(two.error, "");
     ASSERT_EQ(two.pressings.size(), 2u);
     // whipper's test_common_accurip.py reads the same file so.
-    const auto& p = two.pressings;
-    EXPECT_EQ(p[0].tracks[0].confidence, 12);
-    EXPECT_EQ(p[0].tracks[1].confidence, 20);
-    EXPECT_EQ(p[1].tracks[0].confidence, 7);
-    EXPECT_EQ(p[1].tracks[1].confidence, 7);
-    EXPECT_EQ(p[0].tracks[0].crc, 0x284fc705u);
-    EXPECT_EQ(p[0].tracks[1].crc, 0x9cc1f32eu);
-    EXPECT_EQ(p[1].tracks[0].crc, 0xdc77f9abu);
-    EXPECT_EQ(p[1].tracks[1].crc, 0xdd97d2c3u);
-    EXPECT_EQ(p[0].tracks[0].frame450, 0x3b97f8a4u);
-    EXPECT_EQ(p[1].tracks[0].frame450, 0u);
+    const struct {
+        std::size_t pressing, track;
+        unsigned confidence;
+        std::uint32_t crc, frame450;
+    } listed[] = {{0, 0, 12, 0x284fc705, 0x3b97f8a4}, {0, 1, 20, 0x9cc1f32e, 0xdc5500de},
+                  {1, 0, 7, 0xdc77f9ab, 0}, {1, 1, 7, 0xdd97d2c3, 0}};
+    for (const auto& l : listed) {
+        const auto& e = two.pressings[l.pressing].tracks[l.track];
+        EXPECT_EQ(std::make_tuple(unsigned{e.confidence}, e.crc, e.frame450), std::make_tuple(l.confidence, l.crc, l.frame450));
+    }
 
     const ids::AccurateRipId twenty{20, 0x002e5023, 0x029d8e49, 0x040eaa14};
     const auto one = accuraterip::Decode(Recorded(twenty), twenty);
@@ -122,8 +124,56 @@ TEST(AccurateRip, FindsTheReadOffsetFromAKnownChecksum)
             EXPECT_EQ(sums::FindOffsets(read, Margin, first, false, known), std::vector<int>{correction});
         }
     }
-    EXPECT_TRUE(sums::FindOffsets(std::vector<std::uint32_t>(100), 50, false, false, std::vector<std::uint32_t>{0})
-                    .empty());
+}
+
+std::vector<std::uint8_t> Bytes(const std::array<std::uint8_t, 20>& digest)
+{
+    return {digest.begin(), digest.end()};
+}
+
+TEST(Sha1, StandardExamplesInAnyPieces)
+{
+    const struct {
+        std::string message;
+        const char* digest;
+    } cases[] = {
+        {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+        // 56 bytes: the length no longer fits the block, so the padding takes a second one.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+        {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.substr(0, 20));
+        const ConstBytes bytes(reinterpret_cast<const std::uint8_t*>(c.message.data()), c.message.size());
+        sums::Sha1 whole;
+        whole.Add(bytes);
+        EXPECT_EQ(Bytes(whole.Digest()), test::Hex(c.digest));
+        sums::Sha1 pieces;
+        for (std::size_t at = 0; at < bytes.size(); at += 37) {
+            pieces.Add(bytes.subspan(at, std::min<std::size_t>(37, bytes.size() - at)));
+        }
+        EXPECT_EQ(Bytes(pieces.Digest()), test::Hex(c.digest));
+    }
+}
+
+TEST(CtdbTocId, EqualsTheIdsPeersPrinted)
+{
+    const struct {
+        const char* source;
+        ids::TocLayout toc;
+        const char* id;
+    } cases[] = {
+        // The cdtoc crate's documented example, MusicBrainz TOC 4+96+2D2B+6256+B327+D84A.
+        {"cdtoc", {{{1, 0}, {2, 11413}, {3, 25024}, {4, 45713}}, 55220}, "VukMWWItblELRM.CEFpXxw0FlME-"},
+        // A game CD (data track 1, two audio tracks) as published with its EAC track table,
+        // US and German pressings: the data track before the audio is not counted.
+        {"game US", {{{1, 0, false}, {2, 266445}, {3, 280839}}, 294795}, "hUJiDDh7s2IYPP1GpLfGVYpIWxE-"},
+        {"game DE", {{{1, 0, false}, {2, 282656}, {3, 296612}}, 311156}, "vPmoaaMWAdaLNkVSMLqK2HZxmaE-"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        EXPECT_EQ(ids::CtdbTocId(c.toc), c.id);
+    }
 }
 
 } // namespace

@@ -164,6 +164,7 @@ TEST(DiscIds, MixedModeAndEnhancedCds)
     EXPECT_FALSE(ids::AccurateRipIdOf(data, 0x02000401));
     EXPECT_EQ(ids::MusicBrainzIdOf(data), "");
     EXPECT_EQ(ids::MusicBrainzLookupUrl(data), "");
+    EXPECT_EQ(ids::CtdbTocId(data), "");
 }
 
 // Runs whipper's accuraterip-checksum on a WAV file: its v1 or v2 value, or nothing.

@@ -854,23 +854,5 @@ TEST(Faults, AnyReadTouchingABadBlockFailsAsAWholeAndCorruptBytesReachRead10)
 
 // --- Timing and statistics ---
 
-TEST(Timing, ChargesPerCommandAndPerSectorToTheClockAndTheModelledTime)
-{
-    auto clock = std::make_shared<VirtualClock>();
-    auto drive = ReadyDrive(AudioDisc(), clock);
-    drive->SetTiming({2300us, 1000us});
-    drive->ResetStatistics();
-    const Clock::Duration start = clock->Now();
-    Send(*drive, ReadCd(0, 1, 1), 2352);
-    EXPECT_EQ(drive->ModelledTime(), 3300us);
-    Send(*drive, ReadCd(1, 27, 1), 27 * 2352);
-    Send(*drive, ReadToc(false, 0), 804);
-    Send(*drive, ReadCd(49990, 27, 1), 27 * 2352); // fails: a command, but no sectors
-    EXPECT_EQ(drive->ModelledTime(), 3300us + 2300us + 27000us + 2300us + 2300us);
-    EXPECT_EQ(clock->Now() - start, drive->ModelledTime()) << "the shared clock moved by the same time";
-    EXPECT_EQ(drive->CommandCount(), 4u);
-    EXPECT_EQ(drive->SectorCount(), 28u);
-}
-
 } // namespace
 } // namespace tolvane::emulator

@@ -50,37 +50,20 @@ TEST(Http, AnswersAndFailures)
     for (const auto& request : server.Requests())
         EXPECT_EQ(request.userAgent, "Tolvane/" TOLVANE_VERSION);
 
-    const net::Reply refused = net::HttpClient(options).Get("http://127.0.0.1:9/");
-    EXPECT_FALSE(refused.ok);
-    EXPECT_NE(refused.error.find("127.0.0.1"), std::string::npos) << refused.error;
-}
-
-TEST(Http, KeepsTheIntervalBetweenRequests)
-{
-    test::HttpServer server;
-    server.Serve("/ok", {200, "", ""});
-    net::HttpOptions options;
-    options.interval = std::chrono::milliseconds(300);
-    net::HttpClient http(options);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(http.Get(server.Url() + "ok").ok);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
-}
-
-// The CLI's tests take the database's 404, error pages and files; here the whole response served.
-TEST(AccurateRipLookup, FindsTheServedResponse)
-{
+    // AccurateRip's whole response, fetched by a client that keeps MusicBrainz's interval.
     const ids::AccurateRipId id{2, 0x0000f21c, 0x00027ef8, 0x05021002};
     const auto recorded = test::ReadBytes(test::TestDataPath("whipper/" + id.FileName()));
-    test::HttpServer server;
     server.Serve("/ar/" + id.UrlPath(), {200, std::string(recorded.begin(), recorded.end()), ""});
     net::Services services;
     services.accurateRip = server.Url() + "ar/";
-    net::HttpClient http;
-    const auto found = net::FetchAccurateRip(http, services, id);
-    ASSERT_EQ(found.state, net::AccurateRipLookup::State::Found) << found.error;
-    EXPECT_EQ(found.response.pressings.size(), 2u);
+    net::HttpClient slow = net::MusicBrainzClient();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2; ++i) {
+        const auto found = net::FetchAccurateRip(slow, services, id);
+        ASSERT_EQ(found.state, net::AccurateRipLookup::State::Found) << found.error;
+        EXPECT_EQ(found.response.pressings.size(), 2u);
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 // A discid answer of MusicBrainz's web service as its documentation shows one, cut to what is read:

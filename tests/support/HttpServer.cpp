@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <stdexcept>
 
@@ -22,14 +21,6 @@ void SendAll(int fd, const std::string& bytes)
         }
         sent += static_cast<std::size_t>(n);
     }
-}
-
-std::string Lower(std::string s)
-{
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
 }
 
 } // namespace
@@ -105,10 +96,9 @@ void HttpServer::Handle(int connection)
     Request request;
     const std::size_t pathStart = head.find(' ') + 1;
     request.path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
-    const std::string lower = Lower(head);
-    if (const std::size_t at = lower.find("\r\nuser-agent: "); at != std::string::npos) {
-        const std::size_t from = at + 14;
-        request.userAgent = head.substr(from, head.find("\r\n", from) - from);
+    // libcurl writes the header as "User-Agent".
+    if (const std::size_t at = head.find("\r\nUser-Agent: "); at != std::string::npos) {
+        request.userAgent = head.substr(at + 14, head.find("\r\n", at + 14) - at - 14);
     }
     Answer answer{404, "<html><body><h1>404 Not Found</h1></body></html>\n", "Content-Type: text/html\r\n"};
     {
