@@ -3,9 +3,9 @@
 #include "cli/Options.h"
 #include "disc/Checksums.h"
 #include "disc/InformationReport.h"
+#include "disc/TrackTable.h"
 #include "disc/WavReader.h"
 #include "net/Databases.h"
-#include "disc/TrackTable.h"
 
 #include <nlohmann/json.hpp>
 
@@ -173,7 +173,7 @@ public:
         }
         lastDraw_ = now;
         const double elapsed = Seconds(now);
-        const double rate = elapsed > 0 ? done_ / elapsed : 0;                 // bytes per second
+        const double rate = elapsed > 0 ? done_ / elapsed : 0; // bytes per second
         const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0;
         std::printf("\rTrack %2d: %3d%%  %5.1fx  %s left   ", track_,
                     total_ > 0 ? static_cast<int>(done_ * 100 / total_) : 100, rate / 176400.0,
@@ -252,9 +252,10 @@ std::string SafeName(const std::string& text)
 {
     std::string name;
     for (const unsigned char c : text) {
-        name += c < 0x20 || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos
-                    ? '_'
-                    : static_cast<char>(c);
+        name +=
+            c < 0x20 || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos
+                ? '_'
+                : static_cast<char>(c);
     }
     while (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
         name.pop_back();
@@ -274,7 +275,8 @@ std::vector<int> AudioTracks(OpticalDisk& disc)
     return audio;
 }
 
-const net::MusicBrainzRelease::Track* TitleOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& release)
+const net::MusicBrainzRelease::Track* TitleOf(OpticalDisk& disc, int n,
+                                              const net::MusicBrainzRelease& release)
 {
     const auto audio = AudioTracks(disc);
     const auto at = std::find(audio.begin(), audio.end(), n);
@@ -304,7 +306,8 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Onli
     if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
     }
-    const net::MusicBrainzRelease release = online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
+    const net::MusicBrainzRelease release =
+        online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
     const std::vector<int> tracks = TocTracks(disc);
     if (json) {
         nlohmann::ordered_json out;
@@ -357,7 +360,8 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Onli
     }
 
     std::vector<std::vector<std::string>> facts;
-    for (const InformationRow& row : InformationRows(true, *disc.CD(), *disc.CDText(), *disc.DVD(), ids::IdentifiersOf(disc))) {
+    for (const InformationRow& row :
+         InformationRows(true, *disc.CD(), *disc.CDText(), *disc.DVD(), ids::IdentifiersOf(disc))) {
         facts.push_back({row.label + ":", row.value});
     }
     if (release.found) {
@@ -392,8 +396,7 @@ int Report(OpticalDisk& disc, const std::string& file, bool verbose)
         Reason(disc, verbose);
         return ExitFailed;
     }
-    const std::string text =
-        InformationReport(
+    const std::string text = InformationReport(
         InformationRows(present, *disc.CD(), *disc.CDText(), *disc.DVD(), ids::IdentifiersOf(disc)));
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (out) {
@@ -469,8 +472,8 @@ enum class Copied { Ok, Failed, StopAll, Cancelled };
 
 // Extract of one track into `file` with its progress, its checksums summed on the way, and the
 // window's messages for what went wrong.
-Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& file, const std::string& shown,
-                 const char* done, bool verbose, TrackSums& out)
+Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& file,
+                 const std::string& shown, const char* done, bool verbose, TrackSums& out)
 {
     const auto track = disc.Track(static_cast<std::int16_t>(n));
     Progress progress(n, track->LogicalBlocks());
@@ -588,7 +591,8 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         return ExitFailed;
     }
 
-    const net::MusicBrainzRelease release = online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
+    const net::MusicBrainzRelease release =
+        online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
     int status = ExitOk;
     std::vector<TrackSums> ripped;
     for (const int n : tracks) {
@@ -640,9 +644,11 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
         TrackSums sums;
         if (folder.empty()) {
             // The disc's own audio, through a file that goes when the track is summed.
-            const auto file = std::filesystem::temp_directory_path() /
-                              ("tolvane-verify-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".wav");
-            const Copied copied = CopyTrack(disc, n, place, file.string(), "from the disc", "read", verbose, sums);
+            const auto file =
+                std::filesystem::temp_directory_path() /
+                ("tolvane-verify-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".wav");
+            const Copied copied =
+                CopyTrack(disc, n, place, file.string(), "from the disc", "read", verbose, sums);
             std::error_code ignored;
             std::filesystem::remove(file, ignored);
             if (copied == Copied::Cancelled) {
@@ -653,17 +659,20 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
                 continue;
             }
         } else {
-            const std::string file = (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
+            const std::string file =
+                (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
             WavReader wav;
             if (!wav.Open(file)) {
                 std::cerr << "Track " << n << ": " << wav.Error() << '\n';
                 status = ExitFailed;
                 continue;
             }
-            const auto expected = std::uint64_t{static_cast<std::uint32_t>(disc.Track(static_cast<std::int16_t>(n))->LogicalBlocks())} * 2352;
+            const auto expected = std::uint64_t{static_cast<std::uint32_t>(
+                                      disc.Track(static_cast<std::int16_t>(n))->LogicalBlocks())} *
+                                  2352;
             if (wav.DataBytes() != expected) {
-                std::cerr << "Track " << n << ": " << file << " holds " << wav.DataBytes() << " bytes of audio, the track "
-                          << expected << '\n';
+                std::cerr << "Track " << n << ": " << file << " holds " << wav.DataBytes()
+                          << " bytes of audio, the track " << expected << '\n';
             }
             Summer summer(n, place, wav.DataBytes());
             if (!wav.Read([&summer](ConstBytes audio) { summer.Add(audio); })) {

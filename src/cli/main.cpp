@@ -82,8 +82,10 @@ int main(int argc, char** argv)
     bool verbose = false;
     app.add_flag("--verbose", verbose, "Print each command block and the sense of failed commands to stderr");
 
-    CLI::App* drivesCommand = app.add_subcommand("drives", "List the drives: letter, interface, identity, speeds");
-    CLI::App* infoCommand = app.add_subcommand("info", "Disc facts and the track list of the disc in the drive");
+    CLI::App* drivesCommand =
+        app.add_subcommand("drives", "List the drives: letter, interface, identity, speeds");
+    CLI::App* infoCommand =
+        app.add_subcommand("info", "Disc facts and the track list of the disc in the drive");
     bool json = false;
     infoCommand->add_flag("--json", json, "One JSON object instead of text");
     std::string metadata;
@@ -101,22 +103,29 @@ int main(int argc, char** argv)
         ->type_name("LIST");
     ripCommand->add_option("--out", folder, "Folder for the files Track N.wav (default: the current folder)")
         ->type_name("DIR");
-    ripCommand->add_option("--metadata", metadata, "Name the files NN - Title.wav from the release MusicBrainz lists")
+    ripCommand
+        ->add_option("--metadata", metadata,
+                     "Name the files NN - Title.wav from the release MusicBrainz lists")
         ->check(metadataChoice)
         ->type_name("musicbrainz");
     bool noVerify = false;
     ripCommand->add_flag("--no-verify", noVerify, "Do not check the tracks against AccurateRip afterwards");
     std::string accurateRipFile;
-    ripCommand->add_option("--accuraterip-file", accurateRipFile, "Check against this saved response, not the network")
+    ripCommand
+        ->add_option("--accuraterip-file", accurateRipFile,
+                     "Check against this saved response, not the network")
         ->type_name("FILE");
     CLI::App* verifyCommand =
         app.add_subcommand("verify", "Check extracted tracks (or the disc's own audio) against AccurateRip");
     std::string verifyFolder;
-    verifyCommand->add_option("FOLDER", verifyFolder, "Folder of the files Track N.wav (default: read the disc)")
+    verifyCommand
+        ->add_option("FOLDER", verifyFolder, "Folder of the files Track N.wav (default: read the disc)")
         ->type_name("DIR");
     verifyCommand->add_option("--tracks", trackText, "Tracks to check, as 1,3-5 (default: every audio track)")
         ->type_name("LIST");
-    verifyCommand->add_option("--accuraterip-file", accurateRipFile, "A saved response (dBAR-....bin) instead of the network")
+    verifyCommand
+        ->add_option("--accuraterip-file", accurateRipFile,
+                     "A saved response (dBAR-....bin) instead of the network")
         ->type_name("FILE");
     std::string cueSheet;
     verifyCommand
@@ -167,7 +176,8 @@ int main(int argc, char** argv)
             return ExitUsage;
         }
     }
-    const tolvane::emulator::AttachResult attached = tolvane::emulator::AttachDrives(*registry, requests, clock);
+    const tolvane::emulator::AttachResult attached =
+        tolvane::emulator::AttachDrives(*registry, requests, clock);
     for (const std::string& warning : attached.warnings) {
         std::cerr << warning << '\n';
     }

@@ -31,8 +31,9 @@ constexpr auto CrcTables = MakeCrcTables();
 } // namespace
 
 AccurateRipChecksum::AccurateRipChecksum(std::uint64_t trackSamples, bool firstTrack, bool lastTrack)
-    : from_(firstTrack ? HiddenSamples : 1),
-      to_(!lastTrack ? trackSamples : trackSamples > HiddenSamples ? trackSamples - HiddenSamples : 0)
+    : from_(firstTrack ? HiddenSamples : 1), to_(!lastTrack                     ? trackSamples
+                                                 : trackSamples > HiddenSamples ? trackSamples - HiddenSamples
+                                                                                : 0)
 {
 }
 
@@ -71,8 +72,8 @@ void AccurateRipChecksum::Add(ConstBytes pcm)
         std::uint32_t low = 0;
         std::uint32_t high = 0;
         for (std::uint64_t n = last - first; n > 0; --n, p += 4, ++weight) {
-            const std::uint32_t sample = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-                                         std::uint32_t{p[3]} << 24;
+            const std::uint32_t sample = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+                                         std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
             const std::uint64_t product = std::uint64_t{sample} * weight;
             low += static_cast<std::uint32_t>(product);
             high += static_cast<std::uint32_t>(product >> 32);
@@ -94,7 +95,9 @@ std::vector<int> FindOffsets(std::span<const std::uint32_t> samples, std::size_t
     }
     const std::uint64_t trackSamples = samples.size() - 2 * margin;
     const std::uint64_t from = firstTrack ? HiddenSamples : 1;
-    const std::uint64_t to = !lastTrack ? trackSamples : trackSamples > HiddenSamples ? trackSamples - HiddenSamples : 0;
+    const std::uint64_t to = !lastTrack                     ? trackSamples
+                             : trackSamples > HiddenSamples ? trackSamples - HiddenSamples
+                                                            : 0;
     if (from > to) {
         return found;
     }

@@ -75,7 +75,8 @@ std::string AccurateRipId::FileName() const
 std::string AccurateRipId::UrlPath() const
 {
     char folders[8];
-    std::snprintf(folders, sizeof folders, "%x/%x/%x/", discId1 & 0xF, discId1 >> 4 & 0xF, discId1 >> 8 & 0xF);
+    std::snprintf(folders, sizeof folders, "%x/%x/%x/", discId1 & 0xF, discId1 >> 4 & 0xF,
+                  discId1 >> 8 & 0xF);
     return folders + FileName();
 }
 
@@ -158,7 +159,8 @@ std::string CtdbTocId(const TocLayout& toc)
     std::string id;
     for (std::size_t i = 0; i < digest.size(); i += 3) {
         const std::uint32_t group = std::uint32_t{digest[i]} << 16 |
-                                    std::uint32_t{i + 1 < digest.size() ? digest[i + 1] : std::uint8_t{0}} << 8 |
+                                    std::uint32_t{i + 1 < digest.size() ? digest[i + 1] : std::uint8_t{0}}
+                                        << 8 |
                                     (i + 2 < digest.size() ? digest[i + 2] : std::uint8_t{0});
         const std::size_t present = std::min<std::size_t>(digest.size() - i, 3) + 1;
         for (std::size_t k = 0; k < 4; ++k) {

@@ -1,6 +1,5 @@
 #include "disc/InformationReport.h"
 
-
 #include <array>
 
 namespace tolvane {
@@ -18,14 +17,17 @@ const char* YesNo(bool b)
     return b ? "Yes" : "No";
 }
 
-std::vector<InformationRow> RecordRows(bool mediaPresent, const CD& cd, const CDText& discText, const DVD& dvd)
+std::vector<InformationRow> RecordRows(bool mediaPresent, const CD& cd, const CDText& discText,
+                                       const DVD& dvd)
 {
     std::vector<InformationRow> rows;
     if (!mediaPresent) {
         rows.push_back({"Media not present", ""});
         return rows;
     }
-    const auto add = [&rows](const char* label, std::string value) { rows.push_back({label, std::move(value)}); };
+    const auto add = [&rows](const char* label, std::string value) {
+        rows.push_back({label, std::move(value)});
+    };
     const auto number = [](auto n) { return std::to_string(n); };
 
     add("Disc Status", StatusNames[cd.DiscStatus() & 0x03]);

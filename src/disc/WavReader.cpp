@@ -21,8 +21,8 @@ bool WavReader::Open(const std::string& path)
         return Fail(std::strerror(errno));
     }
     std::array<std::uint8_t, 12> riff{};
-    if (!in_.read(reinterpret_cast<char*>(riff.data()), riff.size()) || std::memcmp(riff.data(), "RIFF", 4) != 0 ||
-        std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
+    if (!in_.read(reinterpret_cast<char*>(riff.data()), riff.size()) ||
+        std::memcmp(riff.data(), "RIFF", 4) != 0 || std::memcmp(riff.data() + 8, "WAVE", 4) != 0) {
         return Fail("not a WAV file");
     }
     bool format = false;

@@ -68,7 +68,8 @@ AccurateRipLookup ReadAccurateRip(const std::string& file, const ids::AccurateRi
         lookup.error = file + ": " + std::strerror(errno);
         return lookup;
     }
-    const std::vector<std::uint8_t> body{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<std::uint8_t> body{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
     return FromBody(body, id);
 }
 
@@ -133,7 +134,8 @@ MusicBrainzRelease DecodeMusicBrainz(const std::string& json, const std::string&
 
 MusicBrainzRelease LookupMusicBrainz(HttpClient& http, const Services& services, const std::string& discId)
 {
-    const Reply reply = http.Get(services.musicBrainz + "discid/" + discId + "?inc=recordings+artist-credits&fmt=json");
+    const Reply reply =
+        http.Get(services.musicBrainz + "discid/" + discId + "?inc=recordings+artist-credits&fmt=json");
     if (reply.status == 404) {
         return {}; // not known: not an error
     }

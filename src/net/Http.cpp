@@ -80,7 +80,8 @@ Reply HttpClient::Get(const std::string& url)
         reply.error = "the answer is longer than " + std::to_string(options_.maxBody) + " bytes";
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         char text[48];
-        std::snprintf(text, sizeof text, "no answer within %.1f s", static_cast<double>(options_.timeout.count()) / 1000);
+        std::snprintf(text, sizeof text, "no answer within %.1f s",
+                      static_cast<double>(options_.timeout.count()) / 1000);
         reply.error = text;
     } else if (code == CURLE_TOO_MANY_REDIRECTS) {
         reply.error = "too many redirects";
