@@ -623,6 +623,29 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
     return status;
 }
 
+namespace {
+
+// Track N.wav in the folder, or the NN - Title.wav a rip named from MusicBrainz wrote.
+std::string TrackFileIn(const std::string& folder, int n)
+{
+    const std::filesystem::path plain =
+        std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav");
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%02d - ", n);
+    std::error_code ec;
+    if (!std::filesystem::exists(plain, ec)) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+            if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
+                entry.path().extension() == ".wav") {
+                return entry.path().string();
+            }
+        }
+    }
+    return plain.string();
+}
+
+} // namespace
+
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
            const Online& online, bool verbose)
 {
@@ -659,8 +682,7 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
                 continue;
             }
         } else {
-            const std::string file =
-                (std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav")).string();
+            const std::string file = TrackFileIn(folder, n);
             WavReader wav;
             if (!wav.Open(file)) {
                 std::cerr << "Track " << n << ": " << wav.Error() << '\n';

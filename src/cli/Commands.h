@@ -38,8 +38,8 @@ int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Onli
 // are named "NN - Title.wav" from the release MusicBrainz lists (Track N.wav when it lists none).
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
         const Online& online, bool verbose);
-// The checksums of the tracks in `folder` (Track N.wav), or read from the disc when the folder is
-// empty, against AccurateRip; 0 when every track was accurately ripped.
+// The checksums of the tracks in `folder` (Track N.wav, or NN - Title.wav), or read from the disc
+// when the folder is empty, against AccurateRip; 0 when every track was accurately ripped.
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
            const Online& online, bool verbose);
 int Eject(OpticalDisk& disc);

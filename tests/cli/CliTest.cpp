@@ -299,6 +299,8 @@ TEST(Cli, MusicBrainzNamesTheFilesWhenAsked)
     // Tracks 4 and 5 are the first and second of the release's medium.
     EXPECT_TRUE(std::filesystem::exists(dir.File("04 - Free_ Software_.wav"))) << rip.out;
     EXPECT_TRUE(std::filesystem::exists(dir.File("05 - Hackers.wav")));
+    EXPECT_NE(Cli({"--image", cdda45, "verify", dir.Path()}).out.find("Track  4: AccurateRip v1 2ED9AF4E"),
+              std::string::npos) << "verify finds the files by their numbers";
     const Outcome info = Cli({"--image", cdda45, "info", "--json", "--metadata", "musicbrainz"});
     const auto j = nlohmann::json::parse(info.out);
     EXPECT_EQ(j["MusicBrainz"]["Album"], "Join Us");
