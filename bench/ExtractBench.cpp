@@ -17,7 +17,8 @@ namespace {
 constexpr std::int32_t TrackMinutes = 20;
 constexpr std::int32_t TrackSectors = TrackMinutes * 60 * 75;
 
-// With `sums`, as tolvane-cli rips: AccurateRip v1/v2 and CRC32 summed as each sector reaches the file.
+// With `sums`, as tolvane-cli rips: AccurateRip v1/v2, CRC32, W/O NULL and the CUETools database's
+// CRC summed as each sector reaches the file.
 void ExtractTrack(benchmark::State& state, std::shared_ptr<const emulator::Disc> image, bool sums = false)
 {
     Rig rig(std::move(image));
@@ -28,19 +29,17 @@ void ExtractTrack(benchmark::State& state, std::shared_ptr<const emulator::Disc>
     const std::string wav = TempPath("extract.wav");
     std::uint32_t seen = 0;
     for (auto _ : state) {
-        sums::AccurateRipChecksum accurateRip(std::uint64_t{TrackSectors} * sums::SamplesPerSector, true, true);
-        sums::Crc32 crc;
+        const std::uint64_t samples = std::uint64_t{TrackSectors} * sums::SamplesPerSector;
+        sums::TrackChecksums checksums(samples, true, true, samples);
         if (sums) {
-            rig.disc->SetAudioHandler([&](ConstBytes sector) {
-                accurateRip.Add(sector);
-                crc.Add(sector);
-            });
+            rig.disc->SetAudioHandler([&](ConstBytes sector) { checksums.Add(sector); });
         }
         if (!rig.disc->Extract(1, wav)) {
             state.SkipWithError(("Extract failed: " + rig.disc->ErrorMessage()).c_str());
             break;
         }
-        seen ^= accurateRip.V1() ^ accurateRip.V2() ^ crc.Value();
+        const auto result = checksums.Result();
+        seen ^= result.v1 ^ result.v2 ^ result.crc32 ^ result.withoutNulls ^ result.ctdb;
         state.PauseTiming();
         std::remove(wav.c_str());
         state.ResumeTiming();
@@ -73,14 +72,12 @@ void BM_ChecksumsPerTrack(benchmark::State& state)
         b = static_cast<std::uint8_t>(x >> 24);
     }
     for (auto _ : state) {
-        sums::AccurateRipChecksum accurateRip(track.size() / 4, true, true);
-        sums::Crc32 crc;
+        sums::TrackChecksums checksums(track.size() / 4, true, true, track.size() / 4);
         for (std::size_t at = 0; at < track.size(); at += RawSectorSize) {
-            const ConstBytes sector(track.data() + at, RawSectorSize);
-            accurateRip.Add(sector);
-            crc.Add(sector);
+            checksums.Add(ConstBytes(track.data() + at, RawSectorSize));
         }
-        benchmark::DoNotOptimize(accurateRip.V1() ^ accurateRip.V2() ^ crc.Value());
+        const auto r = checksums.Result();
+        benchmark::DoNotOptimize(r.v1 ^ r.v2 ^ r.crc32 ^ r.withoutNulls ^ r.ctdb);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * track.size()));
 }

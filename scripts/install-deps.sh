@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
-    libcli11-dev nlohmann-json3-dev libdiscid-dev libcurl4-openssl-dev
+    libcli11-dev nlohmann-json3-dev libdiscid-dev libisal-dev libcurl4-openssl-dev
     g++-mingw-w64-i686
     libcdio-utils genisoimage xorriso sox
     libbenchmark-dev cd-paranoia time

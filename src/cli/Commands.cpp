@@ -436,35 +436,30 @@ AudioPlace PlaceOf(OpticalDisk& disc, int n)
 struct TrackSums {
     int track = 0;
     AudioPlace place;
-    std::uint32_t v1 = 0;
-    std::uint32_t v2 = 0;
-    std::uint32_t crc = 0;
+    sums::TrackChecksums::Sums sums;
 };
 
 // The checksums of a track, fed its audio in order.
 class Summer {
 public:
-    Summer(int track, AudioPlace place, std::uint64_t bytes)
-        : track_(track), place_(place), accurateRip_(bytes / 4, place.first, place.last)
+    Summer(OpticalDisk& disc, int track, AudioPlace place, std::uint64_t bytes)
+        : track_(track), place_(place),
+          sums_(bytes / 4, place.first, place.last, ctdb::AudioSamples(ids::LayoutOf(disc)))
     {
     }
-    void Add(ConstBytes audio)
-    {
-        accurateRip_.Add(audio);
-        crc_.Add(audio);
-    }
-    TrackSums Sums() const { return {track_, place_, accurateRip_.V1(), accurateRip_.V2(), crc_.Value()}; }
+    void Add(ConstBytes audio) { sums_.Add(audio); }
+    TrackSums Sums() const { return {track_, place_, sums_.Result()}; }
 
 private:
     int track_;
     AudioPlace place_;
-    sums::AccurateRipChecksum accurateRip_;
-    sums::Crc32 crc_;
+    sums::TrackChecksums sums_;
 };
 
-void PrintSums(const TrackSums& s)
+void PrintSums(const TrackSums& t)
 {
-    std::printf("Track %2d: AccurateRip v1 %08X, v2 %08X; CRC32 %08X\n", s.track, s.v1, s.v2, s.crc);
+    std::printf("Track %2d: AccurateRip v1 %08X, v2 %08X; CRC32 %08X, W/O NULL %08X\n", t.track, t.sums.v1,
+                t.sums.v2, t.sums.crc32, t.sums.withoutNulls);
     std::fflush(stdout);
 }
 
@@ -478,7 +473,7 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
     const auto track = disc.Track(static_cast<std::int16_t>(n));
     Progress progress(n, track->LogicalBlocks());
     bool cancelled = false;
-    Summer summer(n, place, std::uint64_t{static_cast<std::uint32_t>(track->LogicalBlocks())} * 2352);
+    Summer summer(disc, n, place, std::uint64_t{static_cast<std::uint32_t>(track->LogicalBlocks())} * 2352);
     disc.SetAudioHandler([&](ConstBytes sector) { summer.Add(sector); });
     disc.SetChangeHandler([&](std::int32_t bytes, bool& cancel) {
         if (Interrupted.load()) {
@@ -551,7 +546,7 @@ bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, 
     }
     std::size_t accurate = 0;
     for (const TrackSums& s : tracks) {
-        const auto verdict = accuraterip::Check(lookup.response, s.place.index, s.v1, s.v2);
+        const auto verdict = accuraterip::Check(lookup.response, s.place.index, s.sums.v1, s.sums.v2);
         accurate += verdict.outcome == accuraterip::Outcome::Accurate;
         std::printf("Track %2d: %s\n", s.track, accuraterip::Text(verdict).c_str());
     }
@@ -561,6 +556,45 @@ bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, 
         std::printf("AccurateRip: all %zu tracks accurately ripped\n", tracks.size());
     } else {
         std::printf("AccurateRip: %zu of %zu tracks accurately ripped\n", accurate, tracks.size());
+    }
+    std::fflush(stdout);
+    return accurate == tracks.size();
+}
+
+// The CUETools database's verdict on each track, and on the disc when every audio track is there;
+// true when every track was accurately ripped. Not asked when AccurateRip's answer came from a file
+// (the user is offline).
+bool ReportCtdb(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const Online& online)
+{
+    if (!online.accurateRipFile.empty() || tracks.empty()) {
+        return false;
+    }
+    const ids::TocLayout toc = ids::LayoutOf(disc);
+    net::HttpClient http;
+    const net::CtdbLookup lookup = net::FetchCtdb(http, online.services, toc);
+    std::printf("CTDB: %s\n", ids::CtdbTocId(toc).c_str());
+    if (lookup.state == net::CtdbLookup::State::Failed) {
+        std::printf("CTDB: not checked: %s\n", lookup.error.c_str());
+        std::fflush(stdout);
+        return false;
+    }
+    std::size_t accurate = 0;
+    for (const TrackSums& s : tracks) {
+        const auto verdict = ctdb::CheckTrack(lookup.response, s.place.index, s.sums.ctdb);
+        accurate += verdict.confidence > 0;
+        std::printf("Track %2d: CTDB %s\n", s.track, ctdb::Text(verdict).c_str());
+    }
+    if (lookup.state == net::CtdbLookup::State::NotInDatabase) {
+        std::printf("CTDB: the disc is not in the database\n");
+    } else if (tracks.size() == AudioTracks(disc).size()) {
+        std::vector<sums::TrackChecksums::Sums> all;
+        for (const TrackSums& s : tracks) {
+            all.push_back(s.sums);
+        }
+        std::printf("CTDB: disc %s\n",
+                    ctdb::Text(ctdb::CheckDisc(lookup.response, sums::CtdbDiscCrc(all))).c_str());
+    } else {
+        std::printf("CTDB: %zu of %zu tracks accurately ripped\n", accurate, tracks.size());
     }
     std::fflush(stdout);
     return accurate == tracks.size();
@@ -619,6 +653,7 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
     // The files stay whatever the database says, and a rip offline succeeds all the same.
     if (online.enabled) {
         ReportAccurateRip(disc, ripped, online);
+        ReportCtdb(disc, ripped, online);
     }
     return status;
 }
@@ -696,7 +731,7 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
                 std::cerr << "Track " << n << ": " << file << " holds " << wav.DataBytes()
                           << " bytes of audio, the track " << expected << '\n';
             }
-            Summer summer(n, place, wav.DataBytes());
+            Summer summer(disc, n, place, wav.DataBytes());
             if (!wav.Read([&summer](ConstBytes audio) { summer.Add(audio); })) {
                 std::cerr << "Track " << n << ": " << wav.Error() << '\n';
                 status = ExitFailed;
@@ -707,7 +742,10 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
         PrintSums(sums);
         checked.push_back(sums);
     }
-    if (!ReportAccurateRip(disc, checked, online)) {
+    // Either database's word is enough: a pressing one of them lacks may be in the other.
+    const bool accurateRip = ReportAccurateRip(disc, checked, online);
+    const bool cuetools = ReportCtdb(disc, checked, online);
+    if (!accurateRip && !cuetools) {
         status = ExitFailed;
     }
     return status;

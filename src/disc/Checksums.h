@@ -1,5 +1,6 @@
 // Checksums of extracted audio, computed while it streams to its file: AccurateRip's v1 and v2
-// per track and the CRC32 of the track's bytes (the "Copy CRC" of other rippers' logs).
+// per track, the CRC32 of the track's bytes (the "Copy CRC" of other rippers' logs), the same
+// without its silent samples, and the CUETools database's track and disc CRCs.
 #pragma once
 
 #include "util/ByteOrder.h"
@@ -52,9 +53,76 @@ public:
     void Add(ConstBytes bytes);
     std::uint32_t Value() const { return ~crc_; }
 
+    // The CRC of two runs of bytes one after the other, from the CRC of each and the second's
+    // length: what lets a track's CRC be cut into the pieces the databases count.
+    static std::uint32_t Combine(std::uint32_t first, std::uint32_t second, std::uint64_t secondBytes);
+
 private:
     std::uint32_t crc_ = 0xFFFFFFFF;
 };
+
+// The same table-driven CRC-32 without the library the build may use for Crc32: for the builds
+// without it, and for the tests that hold one against the other.
+std::uint32_t Crc32Portable(std::uint32_t crc, ConstBytes bytes);
+
+// CRC-32 over the 16-bit samples that are not zero (each channel's alone), the "W/O NULL" CRC other
+// rippers print beside the CRC32.
+class Crc32WithoutNulls {
+public:
+    void Add(ConstBytes bytes);
+    std::uint32_t Value() const { return crc_.Value(); }
+
+private:
+    Crc32 crc_;
+    std::uint8_t pending_ = 0;
+    bool hasPending_ = false;
+};
+
+// The CUETools database leaves out of its CRCs the first ten sectors of the disc's first audio
+// track and, of its last, ten sectors and the rest of the audio that does not fill ten more.
+constexpr std::uint64_t CtdbStrideSamples = 10 * SamplesPerSector;
+constexpr std::uint64_t CtdbHeadSamples(bool firstTrack)
+{
+    return firstTrack ? CtdbStrideSamples : 0;
+}
+// `audioSamples`: where the audio of the disc ends, counted from its start.
+constexpr std::uint64_t CtdbTailSamples(bool lastTrack, std::uint64_t audioSamples)
+{
+    return lastTrack ? CtdbStrideSamples + audioSamples % CtdbStrideSamples : 0;
+}
+
+// Every checksum of one track, fed its bytes in order as they reach the file: a single CRC pass
+// in three runs (the head and tail the database leaves out, and the rest) gives both the track's
+// CRC32 and its database CRC.
+class TrackChecksums {
+public:
+    // `audioSamples` as for CtdbTailSamples; it matters only for the disc's last audio track.
+    TrackChecksums(std::uint64_t trackSamples, bool firstTrack, bool lastTrack, std::uint64_t audioSamples);
+
+    void Add(ConstBytes pcm);
+
+    struct Sums {
+        std::uint32_t v1 = 0;
+        std::uint32_t v2 = 0;
+        std::uint32_t crc32 = 0;
+        std::uint32_t withoutNulls = 0;
+        std::uint32_t ctdb = 0;      // the CUETools database's CRC of the track
+        std::uint64_t ctdbBytes = 0; // how many bytes that CRC covers, once the track is whole
+    };
+    Sums Result() const;
+
+private:
+    AccurateRipChecksum accurateRip_;
+    Crc32WithoutNulls withoutNulls_;
+    std::array<Crc32, 3> runs_; // head, counted, tail
+    std::array<std::uint64_t, 3> runBytes_{};
+    std::uint64_t headEnd_;
+    std::uint64_t tailStart_;
+    std::uint64_t position_ = 0; // bytes so far
+};
+
+// The database's CRC of the whole disc from the sums of every one of its audio tracks, in order.
+std::uint32_t CtdbDiscCrc(std::span<const TrackChecksums::Sums> tracks);
 
 // SHA-1, for the CUETools database's TOC id; fed in pieces.
 class Sha1 {

@@ -73,6 +73,24 @@ AccurateRipLookup ReadAccurateRip(const std::string& file, const ids::AccurateRi
     return FromBody(body, id);
 }
 
+CtdbLookup FetchCtdb(HttpClient& http, const Services& services, const ids::TocLayout& toc)
+{
+    CtdbLookup lookup;
+    const Reply reply = http.Get(services.ctdb + "lookup2.php?version=3&ctdb=1&toc=" + ctdb::TocText(toc));
+    if (!reply.ok) {
+        lookup.error = reply.error;
+        return lookup;
+    }
+    lookup.response = ctdb::Decode(std::string(reply.body.begin(), reply.body.end()));
+    if (!lookup.response.error.empty()) {
+        lookup.error = lookup.response.error;
+        return lookup;
+    }
+    lookup.state =
+        lookup.response.entries.empty() ? CtdbLookup::State::NotInDatabase : CtdbLookup::State::Found;
+    return lookup;
+}
+
 namespace {
 
 // "Artist A feat. Artist B": the credited names with their join phrases.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "disc/AccurateRip.h"
+#include "disc/Ctdb.h"
 #include "net/Http.h"
 
 #include <string>
@@ -32,6 +33,16 @@ AccurateRipLookup FetchAccurateRip(HttpClient& http, const Services& services, c
 
 // The same from a response file saved earlier.
 AccurateRipLookup ReadAccurateRip(const std::string& file, const ids::AccurateRipId& id);
+
+struct CtdbLookup {
+    enum class State { Found, NotInDatabase, Failed };
+    State state = State::Failed;
+    ctdb::Response response;
+    std::string error; // for Failed: what went wrong, for the user
+};
+
+// One request to the CUETools database for the disc's exact TOC.
+CtdbLookup FetchCtdb(HttpClient& http, const Services& services, const ids::TocLayout& toc);
 
 // A release MusicBrainz lists for a disc id: the album, its credited artist, and the tracks of
 // the medium that holds the disc, by their place among the disc's audio tracks (from 1).

@@ -82,8 +82,10 @@ private:
     std::string errPath_;
 };
 
-// The rips of these tests check AccurateRip at a port where nothing listens unless a test serves it.
-const int Offline = ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1);
+// The rips of these tests ask AccurateRip and the CUETools database at a port where nothing
+// listens unless a test serves it.
+const int Offline = ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1) +
+                    ::setenv("TOLVANE_CTDB_URL", "http://127.0.0.1:9/", 1);
 
 Outcome Cli(const std::vector<std::string>& args)
 {
@@ -185,7 +187,8 @@ TEST(Cli, RipCopiesTheImagesAudioExactly)
 // A response for cdda_4_5.cue (tracks 4 and 5 of cdda.bin) in AccurateRip's format: one pressing
 // with track 4's v2 and a checksum for track 5 that is not the one of its silent counted part.
 // The sums printed below are the peers': whipper's accuraterip-checksum of the rip's files (as
-// tracks 1 and 2 of 2) and Python's zlib.crc32 of their samples.
+// tracks 1 and 2 of 2) and Python's zlib.crc32 of their samples (W/O NULL: of their non-zero
+// 16-bit samples).
 std::string ResponseFor45(std::uint32_t track5)
 {
     std::string r;
@@ -233,9 +236,9 @@ TEST(Cli, RipAndVerifyReportWhatAccurateRipSays)
         with.insert(with.end(), {"--accuraterip-file", all});
         const Outcome r = Cli(with);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find("Track  4: AccurateRip v1 2ED9AF4E, v2 3C6EB129; CRC32 CC5C0E2F\n"), std::string::npos)
+        EXPECT_NE(r.out.find("Track  4: AccurateRip v1 2ED9AF4E, v2 3C6EB129; CRC32 CC5C0E2F, W/O NULL 9C04F33B\n"), std::string::npos)
             << r.out;
-        EXPECT_NE(r.out.find("Track  5: AccurateRip v1 00000000, v2 00000000; CRC32 0F8E262C\n"), std::string::npos);
+        EXPECT_NE(r.out.find("Track  5: AccurateRip v1 00000000, v2 00000000; CRC32 0F8E262C, W/O NULL 00000000\n"), std::string::npos);
         EXPECT_NE(r.out.find("Track  5: accurately ripped (confidence 5) [v2]\nAccurateRip: all 2 tracks accurately "
                              "ripped\n"),
                   std::string::npos)
@@ -281,6 +284,39 @@ TEST(Cli, RipAsksTheDatabaseOnceAndSucceedsWithoutIt)
     EXPECT_NE(offline.out.find("AccurateRip: not checked: "), std::string::npos) << offline.out;
     EXPECT_EQ(Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--no-verify", "--out", dir.Path()}).out.find("AccurateRip:"),
               std::string::npos);
+}
+
+TEST(Cli, TheCuetoolsDatabaseIsASecondOpinion)
+{
+    // Two submissions for cdda_4_5.cue; the CRCs of the first are Python's zlib.crc32 of the rip's
+    // samples without the first track's first ten sectors and the last's last twelve.
+    test::HttpServer server;
+    server.Serve("/ctdb/lookup2.php?version=3&ctdb=1&toc=0:150:302",
+                 {200, R"(<?xml version="1.0" encoding="UTF-8"?><ctdb xmlns="http://db.cuetools.net/ns/mmd-1.0#">
+  <entry confidence="3" crc32="386e831d" id="1" trackcrcs="5b16710a 575c2a2d" toc="0:150:302" />
+  <entry confidence="2" crc32="11111111" id="2" trackcrcs="5b16710a 00000001" toc="0:150:302" /></ctdb>)",
+                  ""});
+    ::setenv("TOLVANE_ACCURATERIP_URL", (server.Url() + "ar").c_str(), 1); // 404: not in AccurateRip
+    ::setenv("TOLVANE_CTDB_URL", (server.Url() + "ctdb").c_str(), 1);
+    const test::TempDir dir;
+    const std::string cdda45 = Image("libcdio/cdda_4_5.cue");
+    for (const auto& args : {std::vector<std::string>{"--image", cdda45, "rip", "--out", dir.Path()},
+                             std::vector<std::string>{"--image", cdda45, "verify", dir.Path()}}) {
+        SCOPED_TRACE(args[2]);
+        const Outcome r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("AccurateRip: the disc is not in the database\nCTDB: Cd.o1azz41Dmmiv0T8Qb2RFAmUc-\n"
+                             "Track  4: CTDB accurately ripped (confidence 5 of 5)\n"
+                             "Track  5: CTDB accurately ripped (confidence 3 of 5)\n"
+                             "CTDB: disc accurately ripped (confidence 3 of 5)\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    const Outcome one = Cli({"--image", cdda45, "verify", dir.Path(), "--tracks", "5"});
+    EXPECT_NE(one.out.find("Track  5: CTDB accurately ripped (confidence 3 of 5)\nCTDB: 1 of 1 tracks"), std::string::npos)
+        << one.out;
+    ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1);
+    ::setenv("TOLVANE_CTDB_URL", "http://127.0.0.1:9/", 1);
 }
 
 TEST(Cli, MusicBrainzNamesTheFilesWhenAsked)

@@ -1,8 +1,10 @@
 // AccurateRip's responses (whipper's recorded ones), the verdicts on extracted tracks, finding a
 // drive's read offset from a checksum the database holds, and the CUETools database's TOC id against
-// ids other tools printed for known discs (with the SHA-1 under it against the standard's examples).
+// ids other tools printed for known discs (with the SHA-1 under it against the standard's examples),
+// its answers and its disc CRC against one the database served.
 #include "disc/AccurateRip.h"
 #include "disc/Checksums.h"
+#include "disc/Ctdb.h"
 #include "support/Hex.h"
 #include "support/TestData.h"
 
@@ -173,6 +175,68 @@ TEST(CtdbTocId, EqualsTheIdsPeersPrinted)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
         EXPECT_EQ(ids::CtdbTocId(c.toc), c.id);
+    }
+}
+
+// The database's answer for a four-track disc as recorded in python-cuetoolsdb's API notes
+// (api.org, db.cue.tools, May 2022).
+const char* const CtdbAnswer =
+    "<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\" xmlns:ext=\"http://db.cuetools.net/ns/ext-1.0#\">\n"
+    "  <entry confidence=\"8\" crc32=\"5457b143\" hasparity=\"http://p.cuetools.net/3117474\" id=\"3117474\" "
+    "npar=\"8\" stride=\"5880\" syndrome=\"tSkrv39Oah9FufT3Z+uMHQ==\" toc=\"0:16032:32072:47282:62810\" "
+    "trackcrcs=\"97217ee6 dc8a2af2 338369b1 2eac339c\" />\n</ctdb>\n";
+
+TEST(Ctdb, TheRecordedAnswerItsDiscCrcAndVerdicts)
+{
+    const ids::TocLayout toc{{{1, 0}, {2, 16032}, {3, 32072}, {4, 47282}}, 62810};
+    EXPECT_EQ(ctdb::TocText(toc), "0:16032:32072:47282:62810");
+    const ctdb::Response r = ctdb::Decode(CtdbAnswer);
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.entries.size(), 1u);
+    EXPECT_EQ(r.entries[0].confidence, 8u);
+    EXPECT_EQ(r.entries[0].crc, 0x5457b143u);
+    const std::vector<std::uint32_t> tracks{0x97217ee6, 0xdc8a2af2, 0x338369b1, 0x2eac339c};
+    ASSERT_EQ(r.entries[0].tracks, tracks);
+
+    // The disc CRC the database holds follows from its track CRCs only if each track's counted
+    // range (head and tail left out) is the one the database counts.
+    std::vector<sums::TrackChecksums::Sums> sums;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const std::int32_t end = i + 1 < toc.tracks.size() ? toc.tracks[i + 1].lba : toc.leadOut;
+        auto s = sums::TrackChecksums(std::uint64_t(end - toc.tracks[i].lba) * 588, i == 0, i + 1 == tracks.size(),
+                                      ctdb::AudioSamples(toc))
+                     .Result();
+        s.ctdb = tracks[i];
+        sums.push_back(s);
+    }
+    EXPECT_EQ(sums::CtdbDiscCrc(sums), 0x5457b143u);
+    EXPECT_EQ(ctdb::Text(ctdb::CheckDisc(r, 0x5457b143)), "accurately ripped (confidence 8 of 8)");
+    EXPECT_EQ(ctdb::Text(ctdb::CheckTrack(r, 1, 0xdc8a2af2)), "accurately ripped (confidence 8 of 8)");
+    EXPECT_EQ(ctdb::Text(ctdb::CheckTrack(r, 2, 0xdc8a2af2)), "mismatch (0 of 8)");
+    EXPECT_EQ(ctdb::Text(ctdb::CheckTrack(r, 4, 0)), "not present in database");
+
+    // An Enhanced CD: the data track is asked for with a '-', the audio's tail ends before it.
+    const ids::TocLayout enhanced{{{1, 0}, {2, 20000}, {3, 50000, false}}, 60000};
+    EXPECT_EQ(ctdb::TocText(enhanced), "0:20000:-50000:60000");
+    EXPECT_EQ(ctdb::AudioSamples(enhanced), std::uint64_t{50000 - 11400} * 588);
+
+    const struct {
+        const char* name;
+        std::string xml;
+        const char* error;
+    } bad[] = {
+        {"unknown disc", "<ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\"/>", ""},
+        {"error page", "<html><body>502 Bad Gateway</body></html>", "the answer is not a CUETools database answer"},
+        {"truncated", std::string(CtdbAnswer).substr(0, 150), "the answer is truncated"},
+        {"bad CRC", std::string(CtdbAnswer).replace(std::string(CtdbAnswer).find("5457b143"), 8, "5457z143"),
+         "the answer lists an entry that does not read"},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.name);
+        const ctdb::Response b = ctdb::Decode(c.xml);
+        EXPECT_EQ(b.error, c.error);
+        EXPECT_TRUE(b.entries.empty());
+        EXPECT_FALSE(ctdb::CheckDisc(b, 0x5457b143).present);
     }
 }
 

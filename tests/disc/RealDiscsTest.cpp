@@ -201,24 +201,65 @@ TEST(Checksums, AccurateRipEqualsWhippersProgramAtEveryPlaceOnTheDisc)
     }
 }
 
-TEST(Checksums, Crc32OfTheStandardCheckAndOfPieces)
+TEST(Checksums, Crc32OfTheStandardCheckPiecesAndCombinations)
 {
     const std::string check = "123456789";
+    const ConstBytes checkBytes(reinterpret_cast<const std::uint8_t*>(check.data()), check.size());
     sums::Crc32 whole;
-    whole.Add(ConstBytes(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()));
+    whole.Add(checkBytes);
     EXPECT_EQ(whole.Value(), 0xCBF43926u);
-    // Any split gives the same value as the bytes one by one.
-    std::vector<std::uint8_t> bytes(1000);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    sums::Crc32 fast;
-    sums::Crc32 slow;
-    fast.Add(ConstBytes(bytes).first(3));
-    fast.Add(ConstBytes(bytes).subspan(3));
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        slow.Add(ConstBytes(bytes).subspan(i, 1));
-    EXPECT_EQ(fast.Value(), slow.Value());
+    EXPECT_EQ(sums::Crc32Portable(0, checkBytes), 0xCBF43926u);
     EXPECT_EQ(sums::Crc32().Value(), 0u);
+
+    // Noise with runs of silence, in pieces that split samples: the fast CRC, the portable one and
+    // the combination of two halves agree; the W/O NULL CRC is the CRC of the non-zero words alone.
+    std::vector<std::uint8_t> pcm(31 * 2352);
+    std::mt19937 noise(7);
+    for (std::size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = (i / 700) % 3 == 0 ? 0 : static_cast<std::uint8_t>(noise() % 4);
+    std::vector<std::uint8_t> nonZero;
+    for (std::size_t i = 0; i < pcm.size(); i += 2)
+        if (pcm[i] != 0 || pcm[i + 1] != 0)
+            nonZero.insert(nonZero.end(), {pcm[i], pcm[i + 1]});
+    sums::Crc32 pieces;
+    sums::Crc32WithoutNulls withoutNulls;
+    const std::size_t samples = pcm.size() / 4;
+    sums::TrackChecksums first(samples, true, false, 0);
+    sums::TrackChecksums last(samples, false, true, 32 * 588);
+    sums::TrackChecksums only(samples, true, true, 31 * 588);
+    for (std::size_t at = 0; at < pcm.size(); at += 1001) {
+        const ConstBytes piece = ConstBytes(pcm).subspan(at, std::min<std::size_t>(1001, pcm.size() - at));
+        pieces.Add(piece);
+        withoutNulls.Add(piece);
+        for (auto* t : {&first, &last, &only})
+            t->Add(piece);
+    }
+    const std::uint32_t all = sums::Crc32Portable(0, pcm);
+    EXPECT_EQ(pieces.Value(), all);
+    EXPECT_EQ(sums::Crc32::Combine(sums::Crc32Portable(0, ConstBytes(pcm).first(1234)),
+                                   sums::Crc32Portable(0, ConstBytes(pcm).subspan(1234)), pcm.size() - 1234),
+              all);
+    EXPECT_EQ(withoutNulls.Value(), sums::Crc32Portable(0, nonZero));
+
+    // The database's CRC leaves out the first track's first ten sectors and the last track's last
+    // ten, and of the last also what of the audio does not fill ten sectors (here two and one).
+    const auto range = [&pcm](std::size_t from, std::size_t to) {
+        return sums::Crc32Portable(0, ConstBytes(pcm).subspan(from, to - from));
+    };
+    const struct {
+        const char* name;
+        sums::TrackChecksums::Sums sums;
+        std::size_t from, to;
+    } cases[] = {{"first", first.Result(), 10 * 2352, pcm.size()},
+                 {"last of 32 sectors", last.Result(), 0, pcm.size() - 12 * 2352},
+                 {"only track", only.Result(), 10 * 2352, pcm.size() - 11 * 2352}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.sums.crc32, all);
+        EXPECT_EQ(c.sums.withoutNulls, withoutNulls.Value());
+        EXPECT_EQ(c.sums.ctdb, range(c.from, c.to));
+        EXPECT_EQ(c.sums.ctdbBytes, c.to - c.from);
+    }
 }
 
 } // namespace
