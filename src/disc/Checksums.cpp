@@ -252,6 +252,9 @@ void Crc32WithoutNulls::Add(ConstBytes bytes)
             std::size_t n = i;
             for (; i + 8 <= size; i += 8) {
                 const std::uint64_t v = Load64(bytes.data() + i);
+                if (v == 0) { // silence
+                    continue;
+                }
                 if (!HasZeroWord(v)) {
                     std::memcpy(kept.data() + n, &v, sizeof v);
                     n += 8;
