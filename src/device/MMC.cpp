@@ -325,6 +325,20 @@ bool MMC::ReadCD(std::int32_t logicalblockaddr, std::int16_t outputbuffersize, s
 bool MMC::ReadCD(std::int32_t logicalblockaddr, std::int32_t blocks, std::int32_t outputbuffersize,
                  std::uint8_t* outputbufferptr)
 {
+    // Sync, all header codes, user data, EDC/ECC; no C2 error field.
+    return ReadCdBlocks(logicalblockaddr, blocks, 0xF8, outputbuffersize, outputbufferptr);
+}
+
+bool MMC::ReadCDWithC2(std::int32_t logicalblockaddr, std::int32_t blocks, std::int32_t outputbuffersize,
+                       std::uint8_t* outputbufferptr)
+{
+    // The same fields and the C2 error bits (code 01b in bits 1-2).
+    return ReadCdBlocks(logicalblockaddr, blocks, 0xFA, outputbuffersize, outputbufferptr);
+}
+
+bool MMC::ReadCdBlocks(std::int32_t logicalblockaddr, std::int32_t blocks, std::uint8_t fields,
+                       std::int32_t outputbuffersize, std::uint8_t* outputbufferptr)
+{
     if (blocks < 1 || blocks > 0xFFFF || outputbuffersize < 0) {
         lastResult_ = ScsiResult{};
         return false;
@@ -334,8 +348,8 @@ bool MMC::ReadCD(std::int32_t logicalblockaddr, std::int32_t blocks, std::int32_
     cdb[1] = 0x04;                                                 // expected sector type: CD-DA
     PutBe32(cdb, 2, static_cast<std::uint32_t>(logicalblockaddr)); // 2-5: logical block address
     PutBe24(cdb, 6, static_cast<std::uint32_t>(blocks));           // 6-8: transfer length in blocks
-    cdb[9] = 0xF8; // sync, all header codes, user data, EDC/ECC; no C2 error field
-    cdb[10] = 0;   // no sub-channel data
+    cdb[9] = fields;
+    cdb[10] = 0; // no sub-channel data
     return ExecuteCommand(LengthOf(cdb), cdb.data(), outputbuffersize, outputbufferptr);
 }
 

@@ -68,6 +68,11 @@ public:
     // fit 16 bits (27 blocks are 63,504 bytes): the burst form used by extraction.
     bool ReadCD(std::int32_t logicalblockaddr, std::int32_t blocks, std::int32_t outputbuffersize,
                 std::uint8_t* outputbufferptr);
+    // The same with each block's 294 bytes of C2 error bits after its 2,352 bytes of audio (a bit
+    // for each byte the drive could not correct), for secure extraction.
+    static constexpr std::int32_t C2Size = 294;
+    bool ReadCDWithC2(std::int32_t logicalblockaddr, std::int32_t blocks, std::int32_t outputbuffersize,
+                      std::uint8_t* outputbufferptr);
     bool ReadDiscInformation(std::int16_t outputbuffersize, std::uint8_t* outputbufferptr);
     bool ReadDiscStructure(std::uint8_t fmt, std::int16_t outputbuffersize, std::uint8_t* outputbufferptr);
     bool ReadHeader(bool msfmode, std::int32_t logicalblockaddr, std::int16_t outputbuffersize,
@@ -83,6 +88,8 @@ public:
 private:
     bool CreateChecked(const std::string& drive, const std::string& interfaceName);
     bool FindAspiDevice(const std::string& drive);
+    bool ReadCdBlocks(std::int32_t logicalblockaddr, std::int32_t blocks, std::uint8_t fields,
+                      std::int32_t outputbuffersize, std::uint8_t* outputbufferptr);
     bool OpenSpti(const std::string& drive);
 
     // Sends the first cdbLength bytes of cdb with bufferSize bytes of data in.
