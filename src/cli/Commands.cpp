@@ -5,7 +5,10 @@
 #include "disc/InformationReport.h"
 #include "disc/TrackTable.h"
 #include "disc/WavReader.h"
+#include "disc/WavWriter.h"
 #include "net/Databases.h"
+#include "rip/RipLog.h"
+#include "rip/SecureReader.h"
 
 #include <nlohmann/json.hpp>
 
@@ -435,8 +438,12 @@ AudioPlace PlaceOf(OpticalDisk& disc, int n)
 
 struct TrackSums {
     int track = 0;
+    bool copied = false;
     AudioPlace place;
     sums::TrackChecksums::Sums sums;
+    std::string accurateRip; // the databases' verdicts, once asked
+    std::string ctdb;
+    rip::Report read; // of a secure read
 };
 
 // The checksums of a track, fed its audio in order.
@@ -448,7 +455,14 @@ public:
     {
     }
     void Add(ConstBytes audio) { sums_.Add(audio); }
-    TrackSums Sums() const { return {track_, place_, sums_.Result()}; }
+    TrackSums Sums() const
+    {
+        TrackSums t;
+        t.track = track_;
+        t.place = place_;
+        t.sums = sums_.Result();
+        return t;
+    }
 
 private:
     int track_;
@@ -509,6 +523,67 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
     return Copied::Ok;
 }
 
+// A secure read of one track into `file`: every sector confirmed by the reader, corrected for the
+// drive's offset, with progress and checksums as CopyTrack has them.
+Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, AudioPlace place,
+                       const std::string& file, TrackSums& out)
+{
+    const auto track = disc.Track(static_cast<std::int16_t>(n));
+    const std::int32_t sectors = std::max(track->LogicalBlocks(), 0);
+    WavWriter wav;
+    if (!wav.Open(file)) {
+        std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
+        return Copied::StopAll;
+    }
+    if (!wav.StartRiff() || !wav.StartFormat() ||
+        !wav.StartData(static_cast<std::uint32_t>(sectors) * 2352)) {
+        wav.Abandon();
+        std::cerr << "Track " << n << ": " << ErrorWriting << '\n';
+        return Copied::StopAll;
+    }
+    Progress progress(n, sectors);
+    Summer summer(disc, n, place, std::uint64_t{static_cast<std::uint32_t>(sectors)} * 2352);
+    std::int32_t written = WavWriter::HeaderSize;
+    bool writeFailed = false;
+    rip::Report report;
+    const bool read = reader.Read(
+        track->LBA(), sectors,
+        [&](ConstBytes block) {
+            if (Interrupted.load()) {
+                return false;
+            }
+            if (!wav.Write(block)) {
+                writeFailed = true;
+                return false;
+            }
+            summer.Add(block);
+            written += static_cast<std::int32_t>(block.size());
+            progress.Update(written);
+            return true;
+        },
+        report);
+    const bool completed = wav.Complete();
+    out = summer.Sums();
+    out.read = report;
+    if (!read && !writeFailed) {
+        progress.Finish(file, "stopped, kept");
+        std::cerr << Cancelled << '\n';
+        return Copied::Cancelled;
+    }
+    if (writeFailed || !completed) {
+        std::cerr << "Track " << n << ": " << ErrorWriting << '\n';
+        return Copied::StopAll;
+    }
+    progress.Finish(file, "wrote");
+    std::printf("Track %2d: secure read%s: %u sectors read again, %zu suspicious\n", n,
+                report.c2 ? " with C2 pointers" : "", report.rereadSectors, report.suspicious.size());
+    for (const std::int32_t lba : report.suspicious) {
+        std::printf("Track %2d: suspicious block %d (%s into the track)\n", n, lba,
+                    rip::Duration(lba - track->LBA()).c_str());
+    }
+    return Copied::Ok;
+}
+
 // A track asked for that is not on the disc or not audio: says so and returns false.
 bool Extractable(OpticalDisk& disc, int n)
 {
@@ -524,8 +599,23 @@ bool Extractable(OpticalDisk& disc, int n)
     return true;
 }
 
+// What the databases said of a rip, for its log.
+struct Verdicts {
+    std::string accurateRip; // the summary line's text
+    std::string ctdb;
+};
+
+// Prints a summary line ("AccurateRip: …") and keeps its text for the log.
+void Summary(const char* database, std::string& kept, const std::string& text)
+{
+    std::printf("%s: %s\n", database, text.c_str());
+    std::fflush(stdout);
+    kept = text;
+}
+
 // The AccurateRip verdict on each track; true when every one was accurately ripped.
-bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const Online& online)
+bool ReportAccurateRip(OpticalDisk& disc, std::vector<TrackSums>& tracks, const Online& online,
+                       Verdicts& said)
 {
     const auto id = ids::IdentifiersOf(disc).accurateRip;
     if (!id || tracks.empty()) {
@@ -540,31 +630,28 @@ bool ReportAccurateRip(OpticalDisk& disc, const std::vector<TrackSums>& tracks, 
     }
     std::printf("AccurateRip: %s\n", id->FileName().c_str());
     if (lookup.state == net::AccurateRipLookup::State::Failed) {
-        std::printf("AccurateRip: not checked: %s\n", lookup.error.c_str());
-        std::fflush(stdout);
+        Summary("AccurateRip", said.accurateRip, "not checked: " + lookup.error);
         return false;
     }
     std::size_t accurate = 0;
-    for (const TrackSums& s : tracks) {
+    for (TrackSums& s : tracks) {
         const auto verdict = accuraterip::Check(lookup.response, s.place.index, s.sums.v1, s.sums.v2);
         accurate += verdict.outcome == accuraterip::Outcome::Accurate;
-        std::printf("Track %2d: %s\n", s.track, accuraterip::Text(verdict).c_str());
+        s.accurateRip = accuraterip::Text(verdict);
+        std::printf("Track %2d: %s\n", s.track, s.accurateRip.c_str());
     }
-    if (lookup.state == net::AccurateRipLookup::State::NotInDatabase) {
-        std::printf("AccurateRip: the disc is not in the database\n");
-    } else if (accurate == tracks.size()) {
-        std::printf("AccurateRip: all %zu tracks accurately ripped\n", tracks.size());
-    } else {
-        std::printf("AccurateRip: %zu of %zu tracks accurately ripped\n", accurate, tracks.size());
-    }
-    std::fflush(stdout);
+    Summary("AccurateRip", said.accurateRip,
+            lookup.state == net::AccurateRipLookup::State::NotInDatabase ? "the disc is not in the database"
+            : accurate == tracks.size() ? "all " + std::to_string(accurate) + " tracks accurately ripped"
+                                        : std::to_string(accurate) + " of " + std::to_string(tracks.size()) +
+                                              " tracks accurately ripped");
     return accurate == tracks.size();
 }
 
 // The CUETools database's verdict on each track, and on the disc when every audio track is there;
 // true when every track was accurately ripped. Not asked when AccurateRip's answer came from a file
 // (the user is offline).
-bool ReportCtdb(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const Online& online)
+bool ReportCtdb(OpticalDisk& disc, std::vector<TrackSums>& tracks, const Online& online, Verdicts& said)
 {
     if (!online.accurateRipFile.empty() || tracks.empty()) {
         return false;
@@ -574,36 +661,109 @@ bool ReportCtdb(OpticalDisk& disc, const std::vector<TrackSums>& tracks, const O
     const net::CtdbLookup lookup = net::FetchCtdb(http, online.services, toc);
     std::printf("CTDB: %s\n", ids::CtdbTocId(toc).c_str());
     if (lookup.state == net::CtdbLookup::State::Failed) {
-        std::printf("CTDB: not checked: %s\n", lookup.error.c_str());
-        std::fflush(stdout);
+        Summary("CTDB", said.ctdb, "not checked: " + lookup.error);
         return false;
     }
     std::size_t accurate = 0;
-    for (const TrackSums& s : tracks) {
+    for (TrackSums& s : tracks) {
         const auto verdict = ctdb::CheckTrack(lookup.response, s.place.index, s.sums.ctdb);
         accurate += verdict.confidence > 0;
-        std::printf("Track %2d: CTDB %s\n", s.track, ctdb::Text(verdict).c_str());
+        s.ctdb = ctdb::Text(verdict);
+        std::printf("Track %2d: CTDB %s\n", s.track, s.ctdb.c_str());
     }
     if (lookup.state == net::CtdbLookup::State::NotInDatabase) {
-        std::printf("CTDB: the disc is not in the database\n");
+        Summary("CTDB", said.ctdb, "the disc is not in the database");
     } else if (tracks.size() == AudioTracks(disc).size()) {
         std::vector<sums::TrackChecksums::Sums> all;
         for (const TrackSums& s : tracks) {
             all.push_back(s.sums);
         }
-        std::printf("CTDB: disc %s\n",
-                    ctdb::Text(ctdb::CheckDisc(lookup.response, sums::CtdbDiscCrc(all))).c_str());
+        Summary("CTDB", said.ctdb,
+                "disc " + ctdb::Text(ctdb::CheckDisc(lookup.response, sums::CtdbDiscCrc(all))));
     } else {
-        std::printf("CTDB: %zu of %zu tracks accurately ripped\n", accurate, tracks.size());
+        Summary("CTDB", said.ctdb,
+                std::to_string(accurate) + " of " + std::to_string(tracks.size()) +
+                    " tracks accurately ripped");
     }
-    std::fflush(stdout);
     return accurate == tracks.size();
 }
 
 } // namespace
 
+namespace {
+
+// The rip's log beside its tracks: rip.log in words, rip.json with the same facts.
+void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& options, const Verdicts& said,
+              const std::vector<TrackSums>& tracks, const std::vector<std::string>& files, bool cancelled)
+{
+    const ids::Identifiers ids = ids::IdentifiersOf(disc);
+    rip::RipLog log;
+    log.program = "Tolvane " TOLVANE_VERSION;
+    log.drive = options.drive.empty() ? disc.Drive() : options.drive;
+    const bool c2 = std::any_of(tracks.begin(), tracks.end(), [](const TrackSums& t) { return t.read.c2; });
+    log.readMode = !options.secure ? "Burst"
+                   : c2            ? "Secure, with C2 error pointers"
+                                   : "Secure, every sector read twice";
+    log.offset = options.read.offset;
+    log.overread = options.read.overread;
+    log.accurateRipId = ids.accurateRip ? ids.accurateRip->Text() : "";
+    log.musicBrainzId = ids.musicBrainz;
+    log.ctdbTocId = ids.ctdb;
+    log.accurateRipSummary = said.accurateRip;
+    log.ctdbSummary = said.ctdb;
+    log.cancelled = cancelled;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const TrackSums& t = tracks[i];
+        const auto track = disc.Track(static_cast<std::int16_t>(t.track));
+        log.silentSamples += t.read.silentSamples;
+        log.tracks.push_back({t.track, track->LBA(), track->LogicalBlocks(), files[i], t.sums.peak,
+                              t.sums.crc32, t.sums.withoutNulls, t.sums.v1, t.sums.v2, t.accurateRip, t.ctdb,
+                              t.read.rereadSectors, t.read.suspicious, t.copied});
+    }
+    const std::filesystem::path base = std::filesystem::path(folder) / "rip";
+    std::ofstream(base.string() + ".log", std::ios::binary | std::ios::trunc) << rip::LogText(log);
+
+    nlohmann::ordered_json json;
+    json["Program"] = log.program;
+    json["Drive"] = log.drive;
+    json["ReadMode"] = log.readMode;
+    json["ReadOffset"] = log.offset;
+    json["Overread"] = log.overread;
+    json["SilentSamples"] = log.silentSamples;
+    json["Identifiers"] = {
+        {"AccurateRip", log.accurateRipId}, {"MusicBrainz", log.musicBrainzId}, {"CtdbTocId", log.ctdbTocId}};
+    json["Tracks"] = nlohmann::json::array();
+    const auto hex = [](std::uint32_t v) {
+        char text[9];
+        std::snprintf(text, sizeof text, "%08X", v);
+        return std::string(text);
+    };
+    for (const rip::TrackLog& t : log.tracks) {
+        json["Tracks"].push_back({{"Number", t.number},
+                                  {"File", t.file},
+                                  {"Start", t.lba},
+                                  {"Sectors", t.sectors},
+                                  {"Copied", t.copied},
+                                  {"Peak", t.peak / 32768.0},
+                                  {"CRC32", hex(t.crc32)},
+                                  {"CRC32WithoutNulls", hex(t.withoutNulls)},
+                                  {"AccurateRipV1", hex(t.accurateRipV1)},
+                                  {"AccurateRipV2", hex(t.accurateRipV2)},
+                                  {"AccurateRip", t.accurateRip},
+                                  {"CTDB", t.ctdb},
+                                  {"SectorsReadAgain", t.rereadSectors},
+                                  {"Suspicious", t.suspicious}});
+    }
+    json["AccurateRip"] = log.accurateRipSummary;
+    json["CTDB"] = log.ctdbSummary;
+    json["Cancelled"] = cancelled;
+    std::ofstream(base.string() + ".json", std::ios::binary | std::ios::trunc) << json.dump(2) << '\n';
+}
+
+} // namespace
+
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
-        const Online& online, bool verbose)
+        const Online& online, const RipOptions& options, bool verbose)
 {
     if (!ReadDisc(disc, verbose)) {
         return ExitFailed;
@@ -627,34 +787,58 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
 
     const net::MusicBrainzRelease release =
         online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
+    // The secure reader reads up to the audio's end: on an Enhanced CD the data session is not audio.
+    rip::SecureReader reader(disc.Transport(), ids::AudioEnd(ids::LayoutOf(disc)), options.read);
     int status = ExitOk;
     std::vector<TrackSums> ripped;
+    std::vector<std::string> files;
+    bool cancelled = false;
     for (const int n : tracks) {
         if (!Extractable(disc, n)) {
             status = ExitFailed;
             continue;
         }
-        const std::string file = (std::filesystem::path(folder) / FileNameOf(disc, n, release)).string();
+        const std::string name = FileNameOf(disc, n, release);
+        const std::string file = (std::filesystem::path(folder) / name).string();
         TrackSums sums;
-        const Copied copied = CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", verbose, sums);
-        if (copied == Copied::Cancelled) {
-            return ExitInterrupted;
-        }
-        if (copied == Copied::StopAll) {
-            return ExitFailed;
+        sums.track = n;
+        const Copied copied = options.secure
+                                  ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), file, sums)
+                                  : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", verbose, sums);
+        if (copied == Copied::Cancelled || copied == Copied::StopAll) {
+            cancelled = copied == Copied::Cancelled;
+            ripped.push_back(sums);
+            files.push_back(name);
+            status = cancelled ? ExitInterrupted : ExitFailed;
+            break;
         }
         if (copied == Copied::Failed) {
             status = ExitFailed;
             continue;
         }
+        sums.copied = true;
         PrintSums(sums);
         ripped.push_back(sums);
+        files.push_back(name);
     }
     // The files stay whatever the database says, and a rip offline succeeds all the same.
-    if (online.enabled) {
-        ReportAccurateRip(disc, ripped, online);
-        ReportCtdb(disc, ripped, online);
+    Verdicts said;
+    if (online.enabled && !cancelled) {
+        std::vector<TrackSums> copied;
+        std::copy_if(ripped.begin(), ripped.end(), std::back_inserter(copied),
+                     [](const TrackSums& t) { return t.copied; });
+        ReportAccurateRip(disc, copied, online, said);
+        ReportCtdb(disc, copied, online, said);
+        for (TrackSums& t : ripped) {
+            const auto it = std::find_if(copied.begin(), copied.end(),
+                                         [&](const TrackSums& c) { return c.track == t.track; });
+            if (it != copied.end()) {
+                t.accurateRip = it->accurateRip;
+                t.ctdb = it->ctdb;
+            }
+        }
     }
+    WriteLog(disc, folder, options, said, ripped, files, cancelled);
     return status;
 }
 
@@ -743,8 +927,9 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
         checked.push_back(sums);
     }
     // Either database's word is enough: a pressing one of them lacks may be in the other.
-    const bool accurateRip = ReportAccurateRip(disc, checked, online);
-    const bool cuetools = ReportCtdb(disc, checked, online);
+    Verdicts said;
+    const bool accurateRip = ReportAccurateRip(disc, checked, online, said);
+    const bool cuetools = ReportCtdb(disc, checked, online, said);
     if (!accurateRip && !cuetools) {
         status = ExitFailed;
     }

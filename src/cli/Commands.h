@@ -5,6 +5,7 @@
 #include "device/OpticalDrives.h"
 #include "disc/OpticalDisk.h"
 #include "net/Databases.h"
+#include "rip/SecureReader.h"
 
 #include <atomic>
 #include <optional>
@@ -30,14 +31,22 @@ struct Online {
     net::Services services;
 };
 
+// How a rip reads: the disc object's burst Extract, or the secure reader with its settings.
+struct RipOptions {
+    bool secure = false;
+    rip::Settings read;
+    std::string drive; // for the log: maker, model, revision and where it is
+};
+
 // With online.musicBrainz, the release MusicBrainz lists for the disc follows the facts.
 int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Online& online, bool verbose);
 
 // tracks: the track numbers asked for, or every audio track when none. Each track's checksums
 // are printed when it ends, then what AccurateRip says of them. With online.musicBrainz the files
 // are named "NN - Title.wav" from the release MusicBrainz lists (Track N.wav when it lists none).
+// rip.log and rip.json (the log in words and as JSON) go into the folder beside the tracks.
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
-        const Online& online, bool verbose);
+        const Online& online, const RipOptions& options, bool verbose);
 // The checksums of the tracks in `folder` (Track N.wav, or NN - Title.wav), or read from the disc
 // when the folder is empty, against AccurateRip; 0 when every track was accurately ripped.
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,

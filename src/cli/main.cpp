@@ -115,6 +115,27 @@ int main(int argc, char** argv)
         ->add_option("--accuraterip-file", accurateRipFile,
                      "Check against this saved response, not the network")
         ->type_name("FILE");
+    RipOptions ripOptions;
+    bool burst = false;
+    bool noC2 = false;
+    ripCommand->add_flag(
+        "--secure", ripOptions.secure,
+        "Read every sector until the drive confirms it (C2 pointers or two reads that agree)");
+    ripCommand->add_flag("--burst", burst, "Copy what the drive answers, once (the default for now)")
+        ->excludes("--secure");
+    ripCommand
+        ->add_option("--offset", ripOptions.read.offset, "The drive's read offset correction in samples")
+        ->type_name("N");
+    ripCommand
+        ->add_option(
+            "--max-reads", ripOptions.read.maxReads,
+            "Reads of a sector that cannot be confirmed before the most frequent is kept (default 20)")
+        ->check(CLI::Range(2, 1000))
+        ->type_name("N");
+    ripCommand->add_flag("--overread", ripOptions.read.overread,
+                         "The drive reads into the lead-in and lead-out (else samples there are silence)");
+    ripCommand->add_flag("--no-c2", noC2,
+                         "Do not use the drive's C2 error pointers: read every sector twice");
     CLI::App* verifyCommand =
         app.add_subcommand("verify", "Check extracted tracks (or the disc's own audio) against AccurateRip");
     std::string verifyFolder;
@@ -231,7 +252,10 @@ int main(int argc, char** argv)
     } else if (reportCommand->parsed()) {
         status = Report(disc, reportFile, verbose);
     } else if (ripCommand->parsed() || verifyCommand->parsed()) {
-        status = ripCommand->parsed() ? Rip(disc, tracks, folder, online, verbose)
+        ripOptions.read.useC2 = !noC2;
+        ripOptions.drive = drive->Manufacturer() + " " + drive->Name() + " " + drive->Revision() + " (" +
+                           drive->Letter() + ")";
+        status = ripCommand->parsed() ? Rip(disc, tracks, folder, online, ripOptions, verbose)
                                       : Verify(disc, tracks, verifyFolder, online, verbose);
     } else if (ejectCommand->parsed()) {
         status = Eject(disc);

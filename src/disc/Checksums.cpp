@@ -295,6 +295,13 @@ void TrackChecksums::Add(ConstBytes pcm)
 {
     accurateRip_.Add(pcm);
     withoutNulls_.Add(pcm);
+    // The 16-bit samples that lie whole in this piece (one split by a piece's edge is left out).
+    std::uint32_t peak = peak_;
+    for (std::size_t i = position_ % 2; i + 1 < pcm.size(); i += 2) {
+        const auto sample = static_cast<std::int16_t>(pcm[i] | pcm[i + 1] << 8);
+        peak = std::max<std::uint32_t>(peak, static_cast<std::uint32_t>(sample < 0 ? -sample : sample));
+    }
+    peak_ = peak;
     while (!pcm.empty()) {
         const std::size_t run = position_ < headEnd_ ? 0 : position_ < tailStart_ ? 1 : 2;
         const std::uint64_t runEnd = run == 0 ? headEnd_ : run == 1 ? tailStart_ : ~std::uint64_t{0};
@@ -316,6 +323,7 @@ TrackChecksums::Sums TrackChecksums::Result() const
     s.withoutNulls = withoutNulls_.Value();
     s.ctdb = runs_[1].Value();
     s.ctdbBytes = tailStart_ - headEnd_;
+    s.peak = peak_;
     return s;
 }
 

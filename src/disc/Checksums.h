@@ -108,6 +108,7 @@ public:
         std::uint32_t withoutNulls = 0;
         std::uint32_t ctdb = 0;      // the CUETools database's CRC of the track
         std::uint64_t ctdbBytes = 0; // how many bytes that CRC covers, once the track is whole
+        std::uint32_t peak = 0;      // the largest magnitude of a sample, 0 to 32768
     };
     Sums Result() const;
 
@@ -119,6 +120,7 @@ private:
     std::uint64_t headEnd_;
     std::uint64_t tailStart_;
     std::uint64_t position_ = 0; // bytes so far
+    std::uint32_t peak_ = 0;
 };
 
 // The database's CRC of the whole disc from the sums of every one of its audio tracks, in order.
