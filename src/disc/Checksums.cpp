@@ -295,11 +295,21 @@ void TrackChecksums::Add(ConstBytes pcm)
 {
     accurateRip_.Add(pcm);
     withoutNulls_.Add(pcm);
-    // The 16-bit samples that lie whole in this piece (one split by a piece's edge is left out).
+    // 16-bit samples; one split by a piece's edge is joined from its two halves.
     std::uint32_t peak = peak_;
-    for (std::size_t i = position_ % 2; i + 1 < pcm.size(); i += 2) {
-        const auto sample = static_cast<std::int16_t>(pcm[i] | pcm[i + 1] << 8);
-        peak = std::max<std::uint32_t>(peak, static_cast<std::uint32_t>(sample < 0 ? -sample : sample));
+    const auto magnitude = [](std::uint8_t low, std::uint8_t high) {
+        const auto sample = static_cast<std::int16_t>(low | high << 8);
+        return static_cast<std::uint32_t>(sample < 0 ? -sample : sample);
+    };
+    std::size_t i = position_ % 2;
+    if (i == 1 && !pcm.empty()) {
+        peak = std::max(peak, magnitude(lowByte_, pcm[0]));
+    }
+    for (; i + 1 < pcm.size(); i += 2) {
+        peak = std::max(peak, magnitude(pcm[i], pcm[i + 1]));
+    }
+    if (i < pcm.size()) {
+        lowByte_ = pcm[i];
     }
     peak_ = peak;
     while (!pcm.empty()) {

@@ -121,6 +121,7 @@ private:
     std::uint64_t tailStart_;
     std::uint64_t position_ = 0; // bytes so far
     std::uint32_t peak_ = 0;
+    std::uint8_t lowByte_ = 0; // of a sample the last piece split
 };
 
 // The database's CRC of the whole disc from the sums of every one of its audio tracks, in order.

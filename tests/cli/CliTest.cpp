@@ -175,13 +175,49 @@ TEST(Cli, ReportIsTheInformationWindowsText)
 
 TEST(Cli, RipCopiesTheImagesAudioExactly)
 {
-    const test::TempDir dir;
-    const Outcome r = Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--out", dir.Path()});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto wav = test::ReadBytes(dir.File("Track 1.wav"));
     const auto bin = test::ReadBytes(Image("libcdio/cdda.bin"));
-    ASSERT_EQ(wav.size(), 44 + bin.size());
-    EXPECT_TRUE(std::equal(bin.begin(), bin.end(), wav.begin() + 44));
+    const std::vector<std::uint8_t> silence(24, 0); // six samples
+    const struct {
+        std::vector<std::string> mode;
+        const char* readMode;
+        int shift; // samples the copy starts later than the image, from the read offset correction
+    } cases[] = {
+        {{}, "Burst", 0},
+        {{"--secure"}, "Secure, with C2 error pointers", 0},
+        {{"--secure", "--no-c2"}, "Secure, every sector read twice", 0},
+        {{"--secure", "--offset", "6"}, "Secure, with C2 error pointers", 6},
+        {{"--secure", "--offset", "-6"}, "Secure, with C2 error pointers", -6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.readMode + std::to_string(c.shift));
+        const test::TempDir dir;
+        std::vector<std::string> args{"--image", Image("libcdio/cdda.cue"), "rip", "--out", dir.Path()};
+        args.insert(args.end(), c.mode.begin(), c.mode.end());
+        const Outcome r = Cli(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto wav = test::ReadBytes(dir.File("Track 1.wav"));
+        ASSERT_EQ(wav.size(), 44 + bin.size());
+        // Samples beyond either end of the disc are silence (the drive does not overread).
+        std::vector<std::uint8_t> expected = bin;
+        if (c.shift > 0) {
+            expected.erase(expected.begin(), expected.begin() + 24);
+            expected.insert(expected.end(), silence.begin(), silence.end());
+        } else if (c.shift < 0) {
+            expected.insert(expected.begin(), silence.begin(), silence.end());
+            expected.resize(bin.size());
+        }
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), wav.begin() + 44));
+        const auto logBytes = test::ReadBytes(dir.File("rip.log"));
+        const std::string log(logBytes.begin(), logBytes.end());
+        EXPECT_NE(log.find(std::string("Read mode:                           ") + c.readMode + "\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("Status:                              no errors\n"), std::string::npos) << log;
+        const auto json = nlohmann::json::parse(test::ReadBytes(dir.File("rip.json")));
+        EXPECT_EQ(json["ReadOffset"], c.shift);
+        EXPECT_EQ(json["SilentSamples"], c.shift == 0 ? 0 : 6);
+        EXPECT_EQ(json["Tracks"][0]["CRC32"].get<std::string>().size(), 8u);
+    }
 }
 
 // A response for cdda_4_5.cue (tracks 4 and 5 of cdda.bin) in AccurateRip's format: one pressing

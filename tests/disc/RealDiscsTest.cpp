@@ -170,8 +170,9 @@ TEST(DiscIds, MixedModeAndEnhancedCds)
 // Runs whipper's accuraterip-checksum on a WAV file: its v1 or v2 value, or nothing.
 std::optional<std::uint32_t> Oracle(const std::string& wav, int track, int tracks, bool v1)
 {
-    const auto out = test::PeerOutput(std::string("accuraterip-checksum ") + (v1 ? "--accuraterip-v1 " : "--accuraterip-v2 ") +
-                                      wav + " " + std::to_string(track) + " " + std::to_string(tracks));
+    const auto out = test::PeerOutput(std::string("accuraterip-checksum ") +
+                                      (v1 ? "--accuraterip-v1 " : "--accuraterip-v2 ") + wav + " " +
+                                      std::to_string(track) + " " + std::to_string(tracks));
     if (!out || out->empty())
         return std::nullopt;
     return static_cast<std::uint32_t>(std::stoul(*out, nullptr, 16));
@@ -217,6 +218,7 @@ TEST(Checksums, Crc32OfTheStandardCheckPiecesAndCombinations)
     std::mt19937 noise(7);
     for (std::size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = (i / 700) % 3 == 0 ? 0 : static_cast<std::uint8_t>(noise() % 4);
+    pcm[1001] = 0x80; // the sample at 1000 becomes -32768, the peak, split between two pieces
     std::vector<std::uint8_t> nonZero;
     for (std::size_t i = 0; i < pcm.size(); i += 2)
         if (pcm[i] != 0 || pcm[i + 1] != 0)
@@ -259,6 +261,7 @@ TEST(Checksums, Crc32OfTheStandardCheckPiecesAndCombinations)
         EXPECT_EQ(c.sums.withoutNulls, withoutNulls.Value());
         EXPECT_EQ(c.sums.ctdb, range(c.from, c.to));
         EXPECT_EQ(c.sums.ctdbBytes, c.to - c.from);
+        EXPECT_EQ(c.sums.peak, 32768u);
     }
 }
 
