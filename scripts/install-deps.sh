@@ -8,9 +8,9 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-svg-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
-    libcli11-dev nlohmann-json3-dev libdiscid-dev libisal-dev libcurl4-openssl-dev
+    libcli11-dev nlohmann-json3-dev libdiscid-dev libisal-dev libcurl4-openssl-dev libflac-dev
     g++-mingw-w64-i686
-    libcdio-utils genisoimage xorriso sox
+    libcdio-utils genisoimage xorriso sox flac
     libbenchmark-dev cd-paranoia time
     whipper
     clang-14 libclang-rt-14-dev
