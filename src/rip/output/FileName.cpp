@@ -55,7 +55,7 @@ std::string NotADevice(std::string name)
             c = static_cast<char>(c - 'a' + 'A');
     for (const std::string_view device : devices)
         if (upper == device)
-            return name.insert(stem, "_");
+            return name.substr(0, stem) + "_" + name.substr(stem);
     return name;
 }
 
