@@ -2,6 +2,41 @@
 
 namespace tolvane::emulator {
 
+namespace {
+
+// The book type and part version byte of a DVD's physical format information.
+std::uint8_t BookTypeByte(MediaKind kind)
+{
+    switch (kind) {
+    case MediaKind::DvdRam:
+        return 0x16; // book 1, version 6
+    case MediaKind::DvdR:
+        return 0x25; // book 2, version 5
+    case MediaKind::DvdRw:
+        return 0x32; // book 3, version 2
+    case MediaKind::DvdPlusRw:
+        return 0x92; // book 9, version 2
+    case MediaKind::DvdPlusR:
+        return 0xA1; // book 10, version 1
+    default:
+        return 0x01; // DVD-ROM, version 1
+    }
+}
+
+// The layer type bits of byte 2: embossed, recordable or rewritable.
+std::uint8_t LayerTypeOf(MediaKind kind)
+{
+    if (IsErasable(kind)) {
+        return 0x04;
+    }
+    return kind == MediaKind::DvdRom ? 0x01 : 0x02;
+}
+
+// The pregap before a disc's first track: two seconds.
+constexpr std::int32_t FirstPregapBlocks = 150;
+
+} // namespace
+
 Outcome EmulatedDrive::Impl::ReadCapacity(const Request&)
 {
     Bytes a = Answer(8);

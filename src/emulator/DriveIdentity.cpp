@@ -2,6 +2,55 @@
 
 namespace tolvane::emulator {
 
+namespace {
+
+// GET CONFIGURATION profiles.
+namespace profile {
+constexpr std::uint16_t None = 0x0000;
+constexpr std::uint16_t CdRom = 0x0008;
+constexpr std::uint16_t CdR = 0x0009;
+constexpr std::uint16_t CdRw = 0x000A;
+constexpr std::uint16_t DvdRom = 0x0010;
+constexpr std::uint16_t DvdR = 0x0011;
+constexpr std::uint16_t DvdRam = 0x0012;
+constexpr std::uint16_t DvdRwSequential = 0x0014;
+constexpr std::uint16_t DvdPlusRw = 0x001A;
+constexpr std::uint16_t DvdPlusR = 0x001B;
+// The profiles a reader of CDs and DVDs offers, most capable first.
+constexpr std::array<std::uint16_t, 9> Supported{
+    DvdPlusR, DvdPlusRw, DvdRwSequential, DvdRam, DvdR, DvdRom, CdRw, CdR, CdRom};
+} // namespace profile
+
+std::uint16_t ProfileOf(MediaKind kind)
+{
+    switch (kind) {
+    case MediaKind::PressedCd:
+        return profile::CdRom;
+    case MediaKind::CdR:
+    case MediaKind::BlankCdR:
+        return profile::CdR;
+    case MediaKind::CdRw:
+    case MediaKind::BlankCdRw:
+        return profile::CdRw;
+    case MediaKind::DvdRom:
+        return profile::DvdRom;
+    case MediaKind::DvdR:
+        return profile::DvdR;
+    case MediaKind::DvdRw:
+        // A DVD-RW in sequential recording, as one written like a DVD-R is.
+        return profile::DvdRwSequential;
+    case MediaKind::DvdPlusR:
+        return profile::DvdPlusR;
+    case MediaKind::DvdPlusRw:
+        return profile::DvdPlusRw;
+    case MediaKind::DvdRam:
+        return profile::DvdRam;
+    }
+    return profile::None;
+}
+
+} // namespace
+
 Outcome EmulatedDrive::Impl::Inquiry(const Request& r)
 {
     if ((r.cdb[1] & 0x01) != 0 || r.cdb[2] != 0) {

@@ -8,7 +8,6 @@
 #include "device/platform/ScsiOpcodes.h"
 #include "emulator/SectorSynth.h"
 #include "util/ByteOrder.h"
-#include "util/CdText.h"
 #include "util/Msf.h"
 
 #include <algorithm>
@@ -21,8 +20,6 @@
 namespace tolvane::emulator {
 
 namespace drive_detail {
-
-namespace op = scsi::op;
 
 struct Sense {
     std::uint8_t key = 0;
@@ -88,24 +85,6 @@ struct Request {
     Bytes dataIn;
 };
 
-// The length of a command block by its group code (bits 5-7 of the operation code).
-inline std::size_t CdbLength(std::uint8_t opcode)
-{
-    switch (opcode >> 5) {
-    case 0:
-        return 6;
-    case 1:
-    case 2:
-        return 10;
-    case 4:
-        return 16;
-    case 5:
-        return 12;
-    default:
-        return 10; // vendor-specific groups: unknown commands anyway
-    }
-}
-
 // An address field of 4 bytes: a logical block address, or 0, minute, second,
 // frame (binary). A DVD's address can pass 255 minutes; its minute byte then
 // holds the minute modulo 256, as drives give it.
@@ -137,43 +116,6 @@ inline void PutPadded(Bytes b, std::size_t off, std::size_t width, const std::st
     }
 }
 
-// The Q sub-channel's CRC: CCITT polynomial x^16 + x^12 + x^5 + 1, stored inverted.
-inline std::uint16_t SubQCrc(ConstBytes bytes)
-{
-    std::uint16_t crc = 0;
-    for (const std::uint8_t b : bytes) {
-        crc ^= static_cast<std::uint16_t>(b << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = static_cast<std::uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
-        }
-    }
-    return static_cast<std::uint16_t>(~crc);
-}
-
-inline bool IsXa(TrackMode mode)
-{
-    return mode == TrackMode::Mode2Form1 || mode == TrackMode::Mode2Form2 || mode == TrackMode::Mode2FormMix;
-}
-
-// The format a block without any extent is synthesized in (zeros as user data).
-inline SectorFormat NaturalFormat(TrackMode mode)
-{
-    switch (mode) {
-    case TrackMode::Audio:
-        return SectorFormat::Audio;
-    case TrackMode::Mode1:
-        return SectorFormat::Mode1Data;
-    case TrackMode::Mode2:
-        return SectorFormat::Mode2Data;
-    case TrackMode::Mode2Form1:
-    case TrackMode::Mode2FormMix:
-        return SectorFormat::Form1Data;
-    case TrackMode::Mode2Form2:
-        return SectorFormat::Form2Data;
-    }
-    return SectorFormat::Mode1Data;
-}
-
 // Values of the ATIP a recordable CD answers with: an 80-minute blank, whose
 // lead-in starts at 97:27:00 (a negative address, written as the ATIP writes it)
 // and whose last possible lead-out starts at 79:59:74.
@@ -183,81 +125,6 @@ constexpr Msf AtipLastLeadOut{79, 59, 74};
 // program area: 6,750 blocks of lead-out, 4,500 of lead-in.
 constexpr std::int32_t LeadOutBlocks = 6750;
 constexpr std::int32_t LeadInBlocks = 4500;
-constexpr std::int32_t FirstPregapBlocks = 150;
-
-// GET CONFIGURATION profiles.
-namespace profile {
-constexpr std::uint16_t None = 0x0000;
-constexpr std::uint16_t CdRom = 0x0008;
-constexpr std::uint16_t CdR = 0x0009;
-constexpr std::uint16_t CdRw = 0x000A;
-constexpr std::uint16_t DvdRom = 0x0010;
-constexpr std::uint16_t DvdR = 0x0011;
-constexpr std::uint16_t DvdRam = 0x0012;
-constexpr std::uint16_t DvdRwSequential = 0x0014;
-constexpr std::uint16_t DvdPlusRw = 0x001A;
-constexpr std::uint16_t DvdPlusR = 0x001B;
-// The profiles a reader of CDs and DVDs offers, most capable first.
-constexpr std::array<std::uint16_t, 9> Supported{
-    DvdPlusR, DvdPlusRw, DvdRwSequential, DvdRam, DvdR, DvdRom, CdRw, CdR, CdRom};
-} // namespace profile
-
-inline std::uint16_t ProfileOf(MediaKind kind)
-{
-    switch (kind) {
-    case MediaKind::PressedCd:
-        return profile::CdRom;
-    case MediaKind::CdR:
-    case MediaKind::BlankCdR:
-        return profile::CdR;
-    case MediaKind::CdRw:
-    case MediaKind::BlankCdRw:
-        return profile::CdRw;
-    case MediaKind::DvdRom:
-        return profile::DvdRom;
-    case MediaKind::DvdR:
-        return profile::DvdR;
-    case MediaKind::DvdRw:
-        // A DVD-RW in sequential recording, as one written like a DVD-R is.
-        return profile::DvdRwSequential;
-    case MediaKind::DvdPlusR:
-        return profile::DvdPlusR;
-    case MediaKind::DvdPlusRw:
-        return profile::DvdPlusRw;
-    case MediaKind::DvdRam:
-        return profile::DvdRam;
-    }
-    return profile::None;
-}
-
-// The book type and part version byte of a DVD's physical format information.
-inline std::uint8_t BookTypeByte(MediaKind kind)
-{
-    switch (kind) {
-    case MediaKind::DvdRam:
-        return 0x16; // book 1, version 6
-    case MediaKind::DvdR:
-        return 0x25; // book 2, version 5
-    case MediaKind::DvdRw:
-        return 0x32; // book 3, version 2
-    case MediaKind::DvdPlusRw:
-        return 0x92; // book 9, version 2
-    case MediaKind::DvdPlusR:
-        return 0xA1; // book 10, version 1
-    default:
-        return 0x01; // DVD-ROM, version 1
-    }
-}
-
-// The layer type bits of byte 2: embossed, recordable or rewritable.
-inline std::uint8_t LayerTypeOf(MediaKind kind)
-{
-    if (IsErasable(kind)) {
-        return 0x04;
-    }
-    return kind == MediaKind::DvdRom ? 0x01 : 0x02;
-}
-
 // READ CD's byte 9 (main channel selection) and byte 10 (sub-channel), parsed.
 struct Selection {
     std::uint8_t main = 0; // sync 0x80, header codes 0x60, user data 0x10, EDC/ECC 0x08
@@ -453,54 +320,12 @@ struct EmulatedDrive::Impl {
 
     // --- State changes ---
 
-    void SetDisc(std::shared_ptr<const Disc> d)
-    {
-        disc = std::move(d);
-        tracks.clear();
-        sessions.clear();
-        cdTextPacks.clear();
-        cdTextReady = false;
-        cachedExtent = nullptr;
-        position = 0;
-        if (!disc) {
-            return;
-        }
-        tracks = disc->tracks;
-        sessions = disc->sessions;
-        for (Track& t : tracks) {
-            t.control = static_cast<std::uint8_t>((t.control & ~control::Data) |
-                                                  (IsData(t.mode) ? control::Data : 0));
-        }
-        if (IsDvd(disc->media) && tracks.empty() && disc->capacity > 0) {
-            Track t;
-            t.mode = TrackMode::Mode1;
-            t.control = control::Data;
-            t.end = disc->capacity;
-            tracks.push_back(t);
-        }
-        if (sessions.empty() && !tracks.empty()) {
-            sessions.push_back(Session{1, disc->capacity, 0x00});
-        }
-    }
+    void SetDisc(std::shared_ptr<const Disc> d);
 
     // The tray closes on a disc: the drive reports the change and spins up.
-    void Loaded()
-    {
-        if (!disc) {
-            return;
-        }
-        unitAttention = true;
-        readyAt = clock->Now() + spinUp;
-        mediaEvent = media_event::NewMedia;
-    }
+    void Loaded();
 
-    void Charge(Clock::Duration d)
-    {
-        if (d.count() != 0) {
-            clock->Advance(d);
-            modelled += d;
-        }
-    }
+    void Charge(Clock::Duration d);
 
     // --- Lookups ---
 
@@ -515,17 +340,9 @@ struct EmulatedDrive::Impl {
         return lba < t.end ? &t : nullptr;
     }
 
-    const Track* FindTrack(std::uint8_t number) const
-    {
-        const auto it = std::ranges::find_if(tracks, [&](const Track& t) { return t.number == number; });
-        return it == tracks.end() ? nullptr : &*it;
-    }
+    const Track* FindTrack(std::uint8_t number) const;
 
-    const Session* FindSession(std::uint8_t number) const
-    {
-        const auto it = std::ranges::find_if(sessions, [&](const Session& s) { return s.number == number; });
-        return it == sessions.end() ? nullptr : &*it;
-    }
+    const Session* FindSession(std::uint8_t number) const;
 
     // Consecutive reads stay in one extent: look it up only when the block leaves it.
     const Extent* ExtentAt(std::int32_t lba)
@@ -538,71 +355,20 @@ struct EmulatedDrive::Impl {
 
     // The track's size as a drive derives it from the TOC: up to the next track's
     // start in the same session, or to the session's lead-out.
-    std::int32_t TrackSize(const Track& t) const
-    {
-        const auto it =
-            std::ranges::find_if(tracks, [&](const Track& n) { return n.number == t.number + 1; });
-        if (it != tracks.end() && it->session == t.session) {
-            return it->start - t.start;
-        }
-        const Session* s = FindSession(t.session);
-        return (s != nullptr ? s->leadOut : t.end) - t.start;
-    }
+    std::int32_t TrackSize(const Track& t) const;
 
-    std::uint8_t FirstTrackOf(const Session& s) const
-    {
-        const auto it = std::ranges::find_if(tracks, [&](const Track& t) { return t.session == s.number; });
-        return it == tracks.end() ? 0 : it->number;
-    }
+    std::uint8_t FirstTrackOf(const Session& s) const;
 
-    const Track* LastTrackOf(const Session& s) const
-    {
-        const Track* last = nullptr;
-        for (const Track& t : tracks) {
-            if (t.session == s.number) {
-                last = &t;
-            }
-        }
-        return last;
-    }
+    const Track* LastTrackOf(const Session& s) const;
 
     // The index of a block within its track: 0 in the pregap, then 1, 2 ...
-    static std::uint8_t IndexAt(const Track& t, std::int32_t lba)
-    {
-        if (lba < t.start) {
-            return 0;
-        }
-        const auto later = std::ranges::count_if(t.moreIndexes, [&](std::int32_t i) { return i <= lba; });
-        return static_cast<std::uint8_t>(1 + later);
-    }
+    static std::uint8_t IndexAt(const Track& t, std::int32_t lba);
 
-    std::optional<Sense> MediumProblem() const
-    {
-        if (tray == Tray::Open) {
-            return sense::TrayOpen;
-        }
-        if (!disc) {
-            return sense::MediumNotPresent;
-        }
-        if (clock->Now() < readyAt) {
-            return sense::BecomingReady;
-        }
-        return std::nullopt;
-    }
+    std::optional<Sense> MediumProblem() const;
 
     bool MediumPresent() const { return disc != nullptr && tray == Tray::Closed; }
 
-    std::optional<std::int32_t> FirstBadBlock(std::int32_t lba, std::int64_t count) const
-    {
-        std::optional<std::int32_t> first;
-        for (const auto& [begin, end] : badBlocks) {
-            if (begin < lba + count && end > lba) {
-                const std::int32_t hit = std::max(begin, lba);
-                first = first ? std::min(*first, hit) : hit;
-            }
-        }
-        return first;
-    }
+    std::optional<std::int32_t> FirstBadBlock(std::int32_t lba, std::int64_t count) const;
 
     void Corrupt(std::int32_t lba, Bytes block) const
     {

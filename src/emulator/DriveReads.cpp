@@ -2,6 +2,34 @@
 
 namespace tolvane::emulator {
 
+namespace {
+
+bool IsXa(TrackMode mode)
+{
+    return mode == TrackMode::Mode2Form1 || mode == TrackMode::Mode2Form2 || mode == TrackMode::Mode2FormMix;
+}
+
+// The format a block without any extent is synthesized in (zeros as user data).
+SectorFormat NaturalFormat(TrackMode mode)
+{
+    switch (mode) {
+    case TrackMode::Audio:
+        return SectorFormat::Audio;
+    case TrackMode::Mode1:
+        return SectorFormat::Mode1Data;
+    case TrackMode::Mode2:
+        return SectorFormat::Mode2Data;
+    case TrackMode::Mode2Form1:
+    case TrackMode::Mode2FormMix:
+        return SectorFormat::Form1Data;
+    case TrackMode::Mode2Form2:
+        return SectorFormat::Form2Data;
+    }
+    return SectorFormat::Mode1Data;
+}
+
+} // namespace
+
 // The complete raw sector of a block, from its extent's bytes, with sync,
 // header and EDC/ECC made where the image holds only user data. False when
 // the source cannot deliver the bytes.

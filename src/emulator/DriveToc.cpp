@@ -1,6 +1,24 @@
 #include "emulator/DriveImpl.h"
+#include "util/CdText.h"
 
 namespace tolvane::emulator {
+
+namespace {
+
+// The Q sub-channel's CRC: CCITT polynomial x^16 + x^12 + x^5 + 1, stored inverted.
+std::uint16_t SubQCrc(ConstBytes bytes)
+{
+    std::uint16_t crc = 0;
+    for (const std::uint8_t b : bytes) {
+        crc ^= static_cast<std::uint16_t>(b << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<std::uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+    }
+    return static_cast<std::uint16_t>(~crc);
+}
+
+} // namespace
 
 const std::vector<std::uint8_t>& EmulatedDrive::Impl::CdTextPacks()
 {

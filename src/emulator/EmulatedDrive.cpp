@@ -2,6 +2,156 @@
 
 namespace tolvane::emulator {
 
+namespace {
+
+// The length of a command block by its group code (bits 5-7 of the operation code).
+std::size_t CdbLength(std::uint8_t opcode)
+{
+    switch (opcode >> 5) {
+    case 0:
+        return 6;
+    case 1:
+    case 2:
+        return 10;
+    case 4:
+        return 16;
+    case 5:
+        return 12;
+    default:
+        return 10; // vendor-specific groups: unknown commands anyway
+    }
+}
+
+namespace op = scsi::op;
+
+} // namespace
+
+void EmulatedDrive::Impl::SetDisc(std::shared_ptr<const Disc> d)
+{
+    disc = std::move(d);
+    tracks.clear();
+    sessions.clear();
+    cdTextPacks.clear();
+    cdTextReady = false;
+    cachedExtent = nullptr;
+    position = 0;
+    if (!disc) {
+        return;
+    }
+    tracks = disc->tracks;
+    sessions = disc->sessions;
+    for (Track& t : tracks) {
+        t.control =
+            static_cast<std::uint8_t>((t.control & ~control::Data) | (IsData(t.mode) ? control::Data : 0));
+    }
+    if (IsDvd(disc->media) && tracks.empty() && disc->capacity > 0) {
+        Track t;
+        t.mode = TrackMode::Mode1;
+        t.control = control::Data;
+        t.end = disc->capacity;
+        tracks.push_back(t);
+    }
+    if (sessions.empty() && !tracks.empty()) {
+        sessions.push_back(Session{1, disc->capacity, 0x00});
+    }
+}
+
+// The tray closes on a disc: the drive reports the change and spins up.
+void EmulatedDrive::Impl::Loaded()
+{
+    if (!disc) {
+        return;
+    }
+    unitAttention = true;
+    readyAt = clock->Now() + spinUp;
+    mediaEvent = media_event::NewMedia;
+}
+
+void EmulatedDrive::Impl::Charge(Clock::Duration d)
+{
+    if (d.count() != 0) {
+        clock->Advance(d);
+        modelled += d;
+    }
+}
+
+const Track* EmulatedDrive::Impl::FindTrack(std::uint8_t number) const
+{
+    const auto it = std::ranges::find_if(tracks, [&](const Track& t) { return t.number == number; });
+    return it == tracks.end() ? nullptr : &*it;
+}
+
+const Session* EmulatedDrive::Impl::FindSession(std::uint8_t number) const
+{
+    const auto it = std::ranges::find_if(sessions, [&](const Session& s) { return s.number == number; });
+    return it == sessions.end() ? nullptr : &*it;
+}
+
+// The track's size as a drive derives it from the TOC: up to the next track's
+// start in the same session, or to the session's lead-out.
+std::int32_t EmulatedDrive::Impl::TrackSize(const Track& t) const
+{
+    const auto it = std::ranges::find_if(tracks, [&](const Track& n) { return n.number == t.number + 1; });
+    if (it != tracks.end() && it->session == t.session) {
+        return it->start - t.start;
+    }
+    const Session* s = FindSession(t.session);
+    return (s != nullptr ? s->leadOut : t.end) - t.start;
+}
+
+std::uint8_t EmulatedDrive::Impl::FirstTrackOf(const Session& s) const
+{
+    const auto it = std::ranges::find_if(tracks, [&](const Track& t) { return t.session == s.number; });
+    return it == tracks.end() ? 0 : it->number;
+}
+
+const Track* EmulatedDrive::Impl::LastTrackOf(const Session& s) const
+{
+    const Track* last = nullptr;
+    for (const Track& t : tracks) {
+        if (t.session == s.number) {
+            last = &t;
+        }
+    }
+    return last;
+}
+
+// The index of a block within its track: 0 in the pregap, then 1, 2 ...
+std::uint8_t EmulatedDrive::Impl::IndexAt(const Track& t, std::int32_t lba)
+{
+    if (lba < t.start) {
+        return 0;
+    }
+    const auto later = std::ranges::count_if(t.moreIndexes, [&](std::int32_t i) { return i <= lba; });
+    return static_cast<std::uint8_t>(1 + later);
+}
+
+std::optional<Sense> EmulatedDrive::Impl::MediumProblem() const
+{
+    if (tray == Tray::Open) {
+        return sense::TrayOpen;
+    }
+    if (!disc) {
+        return sense::MediumNotPresent;
+    }
+    if (clock->Now() < readyAt) {
+        return sense::BecomingReady;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> EmulatedDrive::Impl::FirstBadBlock(std::int32_t lba, std::int64_t count) const
+{
+    std::optional<std::int32_t> first;
+    for (const auto& [begin, end] : badBlocks) {
+        if (begin < lba + count && end > lba) {
+            const std::int32_t hit = std::max(begin, lba);
+            first = first ? std::min(*first, hit) : hit;
+        }
+    }
+    return first;
+}
+
 ScsiResult EmulatedDrive::Impl::Failed(Sense s, std::optional<std::int32_t> information, Bytes dataIn)
 {
     ScsiResult result = ScsiResult::CheckCondition(s.key, s.asc, s.ascq);
