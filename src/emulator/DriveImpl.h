@@ -438,6 +438,33 @@ struct EmulatedDrive::Impl {
     // Checks the range of a read: the sense to fail with, if any.
     std::optional<Outcome> CheckRange(std::int64_t lba, std::int64_t count) const;
 
+    // --- Sector reads ---
+
+    // A block of a read as the run loop hands it to the command's main channel.
+    struct Block {
+        std::int32_t lba;
+        const Track& track;
+        std::int64_t left; // blocks of the command from this one on
+    };
+
+    // How a read command forms each block's main channel bytes; the run loop adds
+    // the C2 and sub-channel bytes after them.
+    struct MainChannel {
+        virtual ~MainChannel() = default;
+        // Readies a block: the size of its main channel bytes, or the failure that ends the command.
+        virtual std::optional<Outcome> Prepare(const Block& at, std::size_t& size) = 0;
+        // Writes the block's main channel bytes into `main`. `ahead` is the caller's buffer
+        // from this block on, for sources that load several blocks at once.
+        virtual std::optional<Outcome> Fill(const Block& at, Bytes main, Bytes ahead) = 0;
+    };
+    struct UserDataChannel;
+    struct CdChannel;
+
+    // A run of `count` blocks from `lba` into `out`, with the C2 and sub-channel
+    // bytes `extras` selects.
+    Outcome ReadRun(std::int32_t lba, std::int64_t count, const Selection& extras, Bytes out,
+                    MainChannel& main);
+
     Outcome Read10(const Request& r);
 
     Outcome ReadCd(const Request& r);

@@ -99,56 +99,177 @@ std::optional<Outcome> EmulatedDrive::Impl::CheckRange(std::int64_t lba, std::in
     return std::nullopt;
 }
 
-Outcome EmulatedDrive::Impl::Read10(const Request& r)
+// The one place a run of blocks is produced, for every read command: per block
+// the main channel bytes, then C2's, then the sub-channel's. A block that would
+// pass the end of the caller's buffer is built aside and cut there; the answer's
+// length stays that of the whole run.
+Outcome EmulatedDrive::Impl::ReadRun(std::int32_t lba, std::int64_t count, const Selection& extras, Bytes out,
+                                     MainChannel& main)
 {
-    const auto lba = static_cast<std::int32_t>(Be32(r.cdb, 2));
-    const std::int64_t count = Be16(r.cdb, 7);
     if (count == 0) {
         return Outcome::Written(0);
     }
     if (auto failure = CheckRange(lba, count)) {
         return *failure;
     }
-    const Bytes out = r.dataIn;
-    std::size_t written = 0;
+    std::size_t written = 0; // bytes of `out` filled
+    std::size_t full = 0;    // bytes of the run, as if `out` had room for all of it
     for (std::int64_t i = 0; i < count; ++i) {
         const auto b = static_cast<std::int32_t>(lba + i);
         const Track* t = TrackAt(b);
         if (t == nullptr) {
             return Outcome::Fail(sense::LbaOutOfRange); // between sessions: no user area
         }
-        if (t->mode == TrackMode::Audio) {
-            return Outcome::Fail(sense::IllegalModeForTrack);
+        const Block at{b, *t, count - i};
+        std::size_t mainSize = 0;
+        if (auto failure = main.Prepare(at, mainSize)) {
+            return *failure;
         }
-        const bool fits = written + UserBlockSize <= out.size();
-        Bytes block = fits ? out.subspan(written, UserBlockSize) : Bytes(blockScratch).first(UserBlockSize);
-        const Extent* e = ExtentAt(b);
-        if (e != nullptr && (e->format == SectorFormat::Mode1Data || e->format == SectorFormat::Form1Data)) {
-            if (!e->source->Read(e->sourceSector + (b - e->start), block)) {
-                return Outcome::Fail(sense::UnrecoveredReadError, b);
-            }
-        } else {
-            if (!LoadSector(b, *t, rawScratch)) {
-                return Outcome::Fail(sense::UnrecoveredReadError, b);
-            }
-            const auto type = synth::TypeOfRaw(rawScratch, false, IsXa(t->mode));
-            // 2,048-byte blocks exist only in Mode 1 and form 1 sectors.
-            if (type != synth::SectorType::Mode1 && type != synth::SectorType::Mode2Form1) {
-                return Outcome::Fail(sense::IllegalModeForTrack);
-            }
-            std::ranges::copy(synth::UserData(rawScratch, type), block.begin());
+        const std::size_t size = mainSize + extras.c2Size + extras.subSize;
+        const bool fits = written + size <= out.size();
+        const Bytes block = fits ? out.subspan(written, size) : Bytes(blockScratch).first(size);
+        if (auto failure = main.Fill(at, block.first(mainSize), out.subspan(written))) {
+            return *failure;
+        }
+        // No C2 errors: the error bits and the block error byte stay 0.
+        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(mainSize), extras.c2Size, std::uint8_t{0});
+        if (extras.subSize != 0) {
+            SubChannel(b, *t, extras.sub, block.subspan(mainSize + extras.c2Size, extras.subSize));
         }
         Corrupt(b, block);
+        const std::size_t kept = std::min(size, out.size() - written);
         if (!fits) {
-            const std::size_t part = out.size() - written;
-            std::copy_n(block.begin(), part, out.begin() + static_cast<std::ptrdiff_t>(written));
+            std::copy_n(block.begin(), kept, out.begin() + static_cast<std::ptrdiff_t>(written));
         }
-        written += std::min(UserBlockSize, out.size() - written);
+        written += kept;
+        full += size;
         position = b;
     }
     commandSectors += count;
-    return Outcome::Written(static_cast<std::size_t>(count) * UserBlockSize);
+    return Outcome::Written(full);
 }
+
+// READ(10)'s blocks: the 2,048 user bytes of Mode 1 and form 1 sectors, straight
+// from the image where it holds just those.
+struct EmulatedDrive::Impl::UserDataChannel final : MainChannel {
+    Impl& drive;
+    const Extent* direct = nullptr;
+    synth::SectorType type{};
+
+    explicit UserDataChannel(Impl& d) : drive(d) {}
+
+    std::optional<Outcome> Prepare(const Block& at, std::size_t& size) override
+    {
+        if (at.track.mode == TrackMode::Audio) {
+            return Outcome::Fail(sense::IllegalModeForTrack);
+        }
+        size = UserBlockSize;
+        const Extent* e = drive.ExtentAt(at.lba);
+        direct =
+            e != nullptr && (e->format == SectorFormat::Mode1Data || e->format == SectorFormat::Form1Data)
+                ? e
+                : nullptr;
+        if (direct != nullptr) {
+            return std::nullopt;
+        }
+        if (!drive.LoadSector(at.lba, at.track, drive.rawScratch)) {
+            return Outcome::Fail(sense::UnrecoveredReadError, at.lba);
+        }
+        type = synth::TypeOfRaw(drive.rawScratch, false, IsXa(at.track.mode));
+        // 2,048-byte blocks exist only in Mode 1 and form 1 sectors.
+        if (type != synth::SectorType::Mode1 && type != synth::SectorType::Mode2Form1) {
+            return Outcome::Fail(sense::IllegalModeForTrack);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Outcome> Fill(const Block& at, Bytes main, Bytes) override
+    {
+        if (direct != nullptr) {
+            if (!direct->source->Read(direct->sourceSector + (at.lba - direct->start), main)) {
+                return Outcome::Fail(sense::UnrecoveredReadError, at.lba);
+            }
+            return std::nullopt;
+        }
+        std::ranges::copy(synth::UserData(drive.rawScratch, type), main.begin());
+        return std::nullopt;
+    }
+};
+
+Outcome EmulatedDrive::Impl::Read10(const Request& r)
+{
+    const auto lba = static_cast<std::int32_t>(Be32(r.cdb, 2));
+    const std::int64_t count = Be16(r.cdb, 7);
+    UserDataChannel channel(*this);
+    return ReadRun(lba, count, Selection{}, r.dataIn, channel);
+}
+
+// READ CD's blocks: the main channel fields its byte 9 selects, of the sector
+// type it expects.
+struct EmulatedDrive::Impl::CdChannel final : MainChannel {
+    Impl& drive;
+    const Selection& sel;
+    synth::SectorType expected;
+    bool wholeRaw = false;
+    synth::SectorType type{};
+    Selection::Fields fields;
+    std::int32_t loadedEnd; // blocks before this one are already in the caller's buffer
+
+    CdChannel(Impl& d, const Selection& s, synth::SectorType e, std::int32_t lba)
+        : drive(d), sel(s), expected(e), loadedEnd(lba)
+    {
+    }
+
+    std::optional<Outcome> Prepare(const Block& at, std::size_t& size) override
+    {
+        const bool audio = at.track.mode == TrackMode::Audio;
+        wholeRaw = sel.WholeRaw(audio);
+        if (wholeRaw) {
+            size = synth::RawSectorSize;
+            return std::nullopt;
+        }
+        if (!drive.LoadSector(at.lba, at.track, drive.rawScratch)) {
+            return Outcome::Fail(sense::UnrecoveredReadError, at.lba);
+        }
+        type = synth::TypeOfRaw(drive.rawScratch, audio, IsXa(at.track.mode));
+        fields = sel.MainFields(type);
+        size = fields.total;
+        return std::nullopt;
+    }
+
+    std::optional<Outcome> Fill(const Block& at, Bytes main, Bytes ahead) override
+    {
+        if (wholeRaw) {
+            // The usual case, audio extraction above all: the sector goes
+            // straight into the caller's buffer.
+            const bool audio = at.track.mode == TrackMode::Audio;
+            if (audio && sel.c2Size + sel.subSize == 0 && at.lba >= loadedEnd) {
+                // Without C2 or Q bytes the blocks lie back to back in the caller's buffer.
+                const auto fit = static_cast<std::int64_t>(ahead.size() / synth::RawSectorSize);
+                loadedEnd = at.lba +
+                            drive.LoadAudioRun(
+                                at.lba, std::min<std::int64_t>({at.left, at.track.end - at.lba, fit}), ahead);
+            }
+            if (at.lba >= loadedEnd && !drive.LoadSector(at.lba, at.track, main)) {
+                return Outcome::Fail(sense::UnrecoveredReadError, at.lba);
+            }
+            type = synth::TypeOfRaw(main, audio, IsXa(at.track.mode));
+        } else {
+            std::size_t to = 0;
+            for (std::size_t k = 0; k < fields.count; ++k) {
+                const auto [begin, end] = fields.ranges[k];
+                std::copy(drive.rawScratch.begin() + static_cast<std::ptrdiff_t>(begin),
+                          drive.rawScratch.begin() + static_cast<std::ptrdiff_t>(end),
+                          main.begin() + static_cast<std::ptrdiff_t>(to));
+                to += end - begin;
+            }
+        }
+        if (expected != synth::SectorType::Any && type != expected) {
+            return Outcome::Fail(sense::IllegalModeForTrack);
+        }
+        return std::nullopt;
+    }
+};
 
 Outcome EmulatedDrive::Impl::ReadCd(const Request& r)
 {
@@ -159,91 +280,14 @@ Outcome EmulatedDrive::Impl::ReadCd(const Request& r)
     if (expectedCode > 5) {
         return Outcome::Fail(sense::InvalidField);
     }
-    const auto expected = static_cast<synth::SectorType>(expectedCode);
     Selection sel;
     if (!sel.Parse(r.cdb[9], r.cdb[10])) {
         return Outcome::Fail(sense::InvalidField);
     }
     const auto lba = static_cast<std::int32_t>(Be32(r.cdb, 2));
     const std::int64_t count = Be24(r.cdb, 6);
-    if (count == 0) {
-        return Outcome::Written(0);
-    }
-    if (auto failure = CheckRange(lba, count)) {
-        return *failure;
-    }
-    const Bytes out = r.dataIn;
-    std::size_t written = 0;
-    std::size_t full = 0;
-    std::int32_t loadedEnd = lba; // blocks before this one are already in `out`
-    for (std::int64_t i = 0; i < count; ++i) {
-        const auto b = static_cast<std::int32_t>(lba + i);
-        const Track* t = TrackAt(b);
-        if (t == nullptr) {
-            return Outcome::Fail(sense::LbaOutOfRange); // between sessions: no user area
-        }
-        const bool audio = t->mode == TrackMode::Audio;
-        const bool xa = IsXa(t->mode);
-        const std::size_t extras = sel.c2Size + sel.subSize;
-        std::size_t mainSize = 0;
-        std::size_t size = 0;
-        Bytes block;
-        synth::SectorType type{};
-        const auto place = [&](std::size_t n) {
-            size = n;
-            return written + n <= out.size() ? out.subspan(written, n) : Bytes(blockScratch).first(n);
-        };
-        if (sel.WholeRaw(audio)) {
-            // The usual case, audio extraction above all: the sector goes
-            // straight into the caller's buffer.
-            mainSize = synth::RawSectorSize;
-            block = place(mainSize + extras);
-            if (audio && extras == 0 && b >= loadedEnd) {
-                // Without C2 or Q bytes the blocks lie back to back in `out`.
-                const std::int64_t fit = static_cast<std::int64_t>((out.size() - written) / mainSize);
-                loadedEnd = b + LoadAudioRun(b, std::min<std::int64_t>({count - i, t->end - b, fit}),
-                                             out.subspan(written));
-            }
-            if (b >= loadedEnd && !LoadSector(b, *t, block.first(mainSize))) {
-                return Outcome::Fail(sense::UnrecoveredReadError, b);
-            }
-            type = synth::TypeOfRaw(block, audio, xa);
-        } else {
-            if (!LoadSector(b, *t, rawScratch)) {
-                return Outcome::Fail(sense::UnrecoveredReadError, b);
-            }
-            type = synth::TypeOfRaw(rawScratch, audio, xa);
-            const Selection::Fields fields = sel.MainFields(type);
-            mainSize = fields.total;
-            block = place(mainSize + extras);
-            std::size_t at = 0;
-            for (std::size_t k = 0; k < fields.count; ++k) {
-                const auto [begin, end] = fields.ranges[k];
-                std::copy(rawScratch.begin() + static_cast<std::ptrdiff_t>(begin),
-                          rawScratch.begin() + static_cast<std::ptrdiff_t>(end),
-                          block.begin() + static_cast<std::ptrdiff_t>(at));
-                at += end - begin;
-            }
-        }
-        if (expected != synth::SectorType::Any && type != expected) {
-            return Outcome::Fail(sense::IllegalModeForTrack);
-        }
-        // No C2 errors: the error bits and the block error byte stay 0.
-        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(mainSize), sel.c2Size, std::uint8_t{0});
-        if (sel.subSize != 0) {
-            SubChannel(b, *t, sel.sub, block.subspan(mainSize + sel.c2Size, sel.subSize));
-        }
-        Corrupt(b, block);
-        if (block.data() == blockScratch.data()) {
-            const std::size_t part = std::min(size, out.size() - written);
-            std::copy_n(block.begin(), part, out.begin() + static_cast<std::ptrdiff_t>(written));
-        }
-        written += std::min(size, out.size() - written);
-        full += size;
-        position = b;
-    }
-    commandSectors += count;
-    return Outcome::Written(full);
+    CdChannel channel(*this, sel, static_cast<synth::SectorType>(expectedCode), lba);
+    return ReadRun(lba, count, sel, r.dataIn, channel);
 }
 
 Outcome EmulatedDrive::Impl::ReadHeader(const Request& r)
