@@ -59,7 +59,11 @@ std::string TocText(const ids::TocLayout& toc)
 {
     std::string text;
     for (const ids::TocTrack& t : toc.tracks) {
-        text += (t.audio ? "" : "-") + std::to_string(t.lba) + ":";
+        if (!t.audio) {
+            text += '-';
+        }
+        text += std::to_string(t.lba);
+        text += ':';
     }
     return text + std::to_string(toc.leadOut);
 }

@@ -34,7 +34,9 @@ std::string LogText(const RipLog& log)
     std::string out = log.program + " rip log\n\n";
     Line(out, "Drive", log.drive);
     Line(out, "Read mode", log.readMode);
-    Line(out, "Read offset correction", (log.offset > 0 ? "+" : "") + std::to_string(log.offset));
+    std::string offset = log.offset > 0 ? "+" : "";
+    offset += std::to_string(log.offset);
+    Line(out, "Read offset correction", offset);
     Line(out, "Overread into lead-in and lead-out", log.overread ? "Yes" : "No");
     if (log.silentSamples > 0) {
         Line(out, "Samples outside the disc", std::to_string(log.silentSamples) + ", given as silence");
@@ -65,8 +67,10 @@ std::string LogText(const RipLog& log)
         Line(out, "  Sectors read again", std::to_string(t.rereadSectors));
         std::string suspicious;
         for (const std::int32_t lba : t.suspicious) {
-            suspicious +=
-                (suspicious.empty() ? "" : ", ") + std::to_string(lba) + " (" + Duration(lba - t.lba) + ")";
+            if (!suspicious.empty()) {
+                suspicious += ", ";
+            }
+            suspicious += std::to_string(lba) + " (" + Duration(lba - t.lba) + ")";
         }
         Line(out, "  Suspicious positions", suspicious.empty() ? "none" : suspicious);
     }
