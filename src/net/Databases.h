@@ -21,25 +21,23 @@ struct Services {
     static Services FromEnvironment();
 };
 
-struct AccurateRipLookup {
+// What a database said of a disc: its decoded answer, or that it does not know the disc, or why
+// it could not be asked.
+template <typename Answer>
+struct Lookup {
     enum class State { Found, NotInDatabase, Failed };
     State state = State::Failed;
-    accuraterip::Response response;
+    Answer response;
     std::string error; // for Failed: what went wrong, for the user
 };
+using AccurateRipLookup = Lookup<accuraterip::Response>;
+using CtdbLookup = Lookup<ctdb::Response>;
 
 // One request for the disc's response file; the database answers 404 for a disc it does not know.
 AccurateRipLookup FetchAccurateRip(HttpClient& http, const Services& services, const ids::AccurateRipId& id);
 
 // The same from a response file saved earlier.
 AccurateRipLookup ReadAccurateRip(const std::string& file, const ids::AccurateRipId& id);
-
-struct CtdbLookup {
-    enum class State { Found, NotInDatabase, Failed };
-    State state = State::Failed;
-    ctdb::Response response;
-    std::string error; // for Failed: what went wrong, for the user
-};
 
 // One request to the CUETools database for the disc's exact TOC.
 CtdbLookup FetchCtdb(HttpClient& http, const Services& services, const ids::TocLayout& toc);
