@@ -24,7 +24,7 @@ void Line(std::string& out, const char* name, const std::string& value)
 std::string Duration(std::int32_t blocks)
 {
     const std::int32_t b = blocks < 0 ? 0 : blocks;
-    char text[16];
+    char text[40];
     std::snprintf(text, sizeof text, "%02d:%02d.%02d", b / (75 * 60), b / 75 % 60, b % 75);
     return text;
 }
@@ -45,7 +45,7 @@ std::string LogText(const RipLog& log)
     Line(out, "MusicBrainz disc ID", log.musicBrainzId);
     Line(out, "CTDB TOC ID", log.ctdbTocId);
     for (const TrackLog& t : log.tracks) {
-        char head[16];
+        char head[32];
         std::snprintf(head, sizeof head, "\nTrack %2d\n", t.number);
         out += head;
         Line(out, "  File", t.file);
@@ -56,7 +56,7 @@ std::string LogText(const RipLog& log)
             Line(out, "  Copy", "not finished");
             continue;
         }
-        char peak[16];
+        char peak[32];
         std::snprintf(peak, sizeof peak, "%.1f %%", t.peak * 100.0 / 32768.0);
         Line(out, "  Peak level", peak);
         Line(out, "  Copy CRC", Hex(t.crc32));

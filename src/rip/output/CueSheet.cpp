@@ -21,7 +21,7 @@ std::string Time(std::int32_t blocks)
 
 std::string TwoDigits(int number)
 {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%02d", number);
     return text;
 }
