@@ -1,5 +1,7 @@
 #include "disc/Checksums.h"
 
+#include "disc/SampleScan.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -72,17 +74,10 @@ void AccurateRipChecksum::Add(ConstBytes pcm)
     const std::uint64_t first = std::max(position_, from_);
     const std::uint64_t last = std::min(position_ + whole, to_ + 1); // one past
     if (first < last) {
-        const std::uint8_t* p = pcm.data() + (first - position_) * 4;
-        auto weight = static_cast<std::uint32_t>(first);
-        std::uint32_t low = 0;
-        std::uint32_t high = 0;
-        for (std::uint64_t n = last - first; n > 0; --n, p += 4, ++weight) {
-            const std::uint32_t sample = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-                                         std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-            const std::uint64_t product = std::uint64_t{sample} * weight;
-            low += static_cast<std::uint32_t>(product);
-            high += static_cast<std::uint32_t>(product >> 32);
-        }
+        const scan::Weighted sum = scan::WeightedSum(pcm.data() + (first - position_) * 4, last - first,
+                                                     static_cast<std::uint32_t>(first));
+        const std::uint32_t low = sum.low;
+        const std::uint32_t high = sum.high;
         v1_ += low;
         v2_ += low + high;
     }
@@ -208,7 +203,7 @@ constexpr std::uint64_t WordLows = 0x0001000100010001;
 constexpr std::uint64_t WordHighs = 0x8000800080008000;
 
 // Whether any of the four 16-bit words of v is zero (the classic test for a zero lane).
-constexpr bool HasZeroWord(std::uint64_t v)
+constexpr bool HasZeroLane(std::uint64_t v)
 {
     return ((v - WordLows) & ~v & WordHighs) != 0;
 }
@@ -237,25 +232,17 @@ void Crc32WithoutNulls::Add(ConstBytes bytes)
     std::array<std::uint8_t, 4096> kept;
     while (bytes.size() >= 2) {
         const std::size_t size = std::min(bytes.size() & ~std::size_t{1}, kept.size());
-        std::size_t i = 0;
-        while (i + 8 <= size && !HasZeroWord(Load64(bytes.data() + i))) {
-            i += 8;
-        }
-        bool clean = i + 8 > size; // no zero word in the steps of eight; then the last few
-        for (std::size_t k = i; clean && k < size; k += 2) {
-            clean = (bytes[k] | bytes[k + 1]) != 0;
-        }
-        if (clean) {
+        if (!scan::HasZeroWord(bytes.data(), size / 2)) {
             crc_.Add(bytes.first(size));
         } else {
-            std::memcpy(kept.data(), bytes.data(), i);
-            std::size_t n = i;
+            std::size_t i = 0;
+            std::size_t n = 0;
             for (; i + 8 <= size; i += 8) {
                 const std::uint64_t v = Load64(bytes.data() + i);
                 if (v == 0) { // silence
                     continue;
                 }
-                if (!HasZeroWord(v)) {
+                if (!HasZeroLane(v)) {
                     std::memcpy(kept.data() + n, &v, sizeof v);
                     n += 8;
                     continue;
@@ -297,17 +284,14 @@ void TrackChecksums::Add(ConstBytes pcm)
     withoutNulls_.Add(pcm);
     // 16-bit samples; one split by a piece's edge is joined from its two halves.
     std::uint32_t peak = peak_;
-    const auto magnitude = [](std::uint8_t low, std::uint8_t high) {
-        const auto sample = static_cast<std::int16_t>(low | high << 8);
-        return static_cast<std::uint32_t>(sample < 0 ? -sample : sample);
-    };
     std::size_t i = position_ % 2;
     if (i == 1 && !pcm.empty()) {
-        peak = std::max(peak, magnitude(lowByte_, pcm[0]));
+        const auto sample = static_cast<std::int16_t>(lowByte_ | pcm[0] << 8);
+        peak = std::max(peak, static_cast<std::uint32_t>(sample < 0 ? -sample : sample));
     }
-    for (; i + 1 < pcm.size(); i += 2) {
-        peak = std::max(peak, magnitude(pcm[i], pcm[i + 1]));
-    }
+    const std::size_t words = (pcm.size() - std::min(i, pcm.size())) / 2;
+    peak = std::max(peak, scan::Peak(pcm.data() + i, words));
+    i += 2 * words;
     if (i < pcm.size()) {
         lowByte_ = pcm[i];
     }

@@ -4,6 +4,7 @@
 #include "disc/Checksums.h"
 #include "disc/DiscFacts.h"
 #include "disc/DiscIds.h"
+#include "disc/SampleScan.h"
 #include "disc/WavWriter.h"
 
 #include "support/TestData.h"
@@ -199,6 +200,38 @@ TEST(Checksums, AccurateRipEqualsWhippersProgramAtEveryPlaceOnTheDisc)
             sum.Add(ConstBytes(pcm).subspan(at, std::min<std::size_t>(1001, pcm.size() - at)));
         EXPECT_EQ(Oracle(path, track, tracks, true), sum.V1());
         EXPECT_EQ(Oracle(path, track, tracks, false), sum.V2());
+    }
+}
+
+TEST(Checksums, TheVectorLoopsAnswerAsThePortableOnes)
+{
+    // Lengths around the vector widths, weights about to wrap past 2^32, the extreme samples, and
+    // zero words at the first, a middle and the last place.
+    std::vector<std::uint8_t> bytes(4 * 1000 + 3);
+    std::mt19937 noise(11);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(noise() | 1); // no zero word yet
+    bytes[2 * 37] = 0x00;
+    bytes[2 * 37 + 1] = 0x80; // -32768 at word 37
+    for (std::size_t n : {0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 1000}) {
+        SCOPED_TRACE("n " + std::to_string(n));
+        for (std::uint32_t weight : {1u, 0xFFFFFFF9u}) {
+            const auto fast = sums::scan::WeightedSum(bytes.data() + 3, n, weight);
+            const auto portable = sums::scan::portable::WeightedSum(bytes.data() + 3, n, weight);
+            EXPECT_EQ(fast.low, portable.low);
+            EXPECT_EQ(fast.high, portable.high);
+        }
+        const std::uint32_t peak = sums::scan::portable::Peak(bytes.data(), 2 * n);
+        EXPECT_EQ(sums::scan::Peak(bytes.data(), 2 * n), n > 18 ? 32768u : peak);
+        for (std::size_t zero : {std::size_t{0}, n / 2, n - 1}) {
+            if (n == 0)
+                break;
+            std::vector<std::uint8_t> words(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(2 * n));
+            EXPECT_FALSE(sums::scan::HasZeroWord(words.data(), n));
+            words[2 * zero] = words[2 * zero + 1] = 0;
+            EXPECT_TRUE(sums::scan::HasZeroWord(words.data(), n)) << "zero at " << zero;
+            EXPECT_TRUE(sums::scan::portable::HasZeroWord(words.data(), n));
+        }
     }
 }
 
