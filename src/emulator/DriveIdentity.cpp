@@ -94,7 +94,9 @@ Outcome EmulatedDrive::Impl::ModeSense(const Request& r)
     p[2] = 0x3F; // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R, DVD-RAM
     p[3] = 0x00; // writes nothing
     p[4] = 0x71; // multi-session, Mode 2 form 2, form 1, audio play
-    p[5] = 0x7F; // UPC, ISRC, C2 pointers, R-W de-interleaved, R-W, CD-DA stream accurate, CD-DA commands
+    // UPC, ISRC, C2 pointers (when the read model gives them), R-W de-interleaved, R-W, CD-DA
+    // stream accurate, CD-DA commands.
+    p[5] = readModel.c2 ? 0x7F : 0x6F;
     p[6] =
         static_cast<std::uint8_t>(0x29 | (removalPrevented ? 0x02 : 0)); // tray (001b); eject; lock, locked
     PutBe16(p, 8, identity.readMaximum);                                 // 8-9: maximum read speed, kB/s
@@ -167,7 +169,7 @@ Outcome EmulatedDrive::Impl::GetConfiguration(const Request& r)
             break;
         case 0x001E:
             a[off + 2] = static_cast<std::uint8_t>(0x08 | (f.current ? 1 : 0)); // version 2
-            a[off + 4] = 0x03;                                                  // C2 flags, CD-Text
+            a[off + 4] = readModel.c2 ? 0x03 : 0x01;                            // C2 flags, CD-Text
             break;
         default:
             a[off + 2] = static_cast<std::uint8_t>(f.current ? 1 : 0); // version 0

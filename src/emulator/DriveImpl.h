@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <numeric>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -301,6 +302,21 @@ struct EmulatedDrive::Impl {
     std::vector<std::pair<std::int32_t, std::int32_t>> badBlocks; // [first, end)
     std::multimap<std::int32_t, Corruption> corruptions;
 
+    ReadModel readModel;
+    struct Damaged {
+        Damage damage;
+        std::uint64_t seed;
+        std::uint32_t reads = 0; // reads from the disc so far
+    };
+    std::map<std::int32_t, Damaged> damaged;
+    // The blocks the read cache holds, [cacheStart, cacheEnd), in disc addresses.
+    std::int32_t cacheStart = 0;
+    std::int32_t cacheEnd = 0;
+    // The C2 error bits of the block ModelAudio made last.
+    std::array<std::uint8_t, 294> c2Bits{};
+    bool c2Set = false;
+    std::int32_t blockCost = 1; // disc blocks the last block made took (cache hits take none)
+
     TimingModel timing;
     Clock::Duration modelled{0};
     std::uint64_t commands = 0;
@@ -384,6 +400,56 @@ struct EmulatedDrive::Impl {
     }
 
     const std::vector<std::uint8_t>& CdTextPacks();
+
+    // Whether audio reads go through ModelAudio rather than straight from the image.
+    bool Modelled() const { return readModel.offset != 0 || readModel.cacheSectors > 0 || !damaged.empty(); }
+
+    // An audio block as a drive with the read model gives it: shifted by the read offset,
+    // scratched blocks read right or wrong (their C2 bits in c2Bits), from the cache where it
+    // holds them. Returns the blocks read from the disc (what costs time), or -1 for a read that
+    // failed.
+    std::int32_t ModelAudio(std::int32_t lba, Bytes main);
+
+    // One disc block's audio as the model reads it, from the cache or the disc, damaged or not.
+    struct DiscRead {
+        bool ok = true;
+        bool fromDisc = false;
+        std::size_t flaggedFrom = 0; // the bytes the C2 pointers flag, [from, to)
+        std::size_t flaggedTo = 0;
+    };
+    DiscRead ModelDiscBlock(std::int32_t lba, Bytes raw);
+
+    // Whether the read model lets READ CD reach block `lba` outside the tracks.
+    bool Overreads(std::int64_t lba) const;
+
+    // The audio track an overread outside the tracks belongs to: the one before it, or the first.
+    const Track* NearestAudioTrack(std::int32_t lba) const
+    {
+        const Track* nearest = nullptr;
+        for (const Track& t : tracks) {
+            if (nearest == nullptr || t.pregapStart <= lba) {
+                nearest = &t;
+            }
+        }
+        return nearest != nullptr && nearest->mode == TrackMode::Audio ? nearest : nullptr;
+    }
+
+    // A block's C2 field: the error bits of the block ModelAudio made, else none; the 296-byte
+    // form leads with the block error byte (the OR of all the bits) and a pad byte.
+    void C2Field(Bytes field) const
+    {
+        std::fill(field.begin(), field.end(), std::uint8_t{0});
+        if (!c2Set || field.empty()) {
+            return;
+        }
+        const std::size_t bits = field.size() - c2Bits.size();
+        std::copy(c2Bits.begin(), c2Bits.end(), field.begin() + static_cast<std::ptrdiff_t>(bits));
+        if (bits != 0) {
+            field[0] = std::accumulate(
+                c2Bits.begin(), c2Bits.end(), std::uint8_t{0},
+                [](std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(a | b); });
+        }
+    }
 
     // --- Answers ---
 

@@ -65,6 +65,128 @@ bool EmulatedDrive::Impl::LoadSector(std::int32_t lba, const Track& track, Bytes
     return true;
 }
 
+namespace {
+
+// A well-mixed 64-bit value of its inputs (splitmix64's finaliser), for damage that repeats.
+std::uint64_t Mix(std::uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EB;
+    return x ^ (x >> 31);
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+constexpr std::int64_t SamplesPerBlock = 588;
+// How far an overreading drive reaches past the disc's ends.
+constexpr std::int32_t OverreadReach = 150;
+
+} // namespace
+
+bool EmulatedDrive::Impl::Overreads(std::int64_t lba) const
+{
+    return readModel.overread && lba >= -OverreadReach && lba < disc->capacity + OverreadReach;
+}
+
+EmulatedDrive::Impl::DiscRead EmulatedDrive::Impl::ModelDiscBlock(std::int32_t lba, Bytes raw)
+{
+    DiscRead read;
+    // The cache holds one run of blocks, the last ones read from the disc; a read elsewhere
+    // starts a new run, as a drive's read-ahead buffer does.
+    const bool cached = lba >= cacheStart && lba < cacheEnd;
+    if (!cached) {
+        read.fromDisc = true;
+        if (lba == cacheEnd && cacheEnd > cacheStart) {
+            ++cacheEnd;
+        } else {
+            cacheStart = lba;
+            cacheEnd = lba + 1;
+        }
+        // Even without a cache the drive holds the blocks of the command it is answering.
+        cacheStart = std::max(cacheStart, cacheEnd - std::max(readModel.cacheSectors, 2));
+    }
+    const Track* t = TrackAt(lba);
+    if (t == nullptr || t->mode != TrackMode::Audio) {
+        // The lead-in, the lead-out and the gap between sessions play as silence; so do the
+        // neighbouring data blocks, which a real drive would give scrambled.
+        std::fill(raw.begin(), raw.end(), std::uint8_t{0});
+        return read;
+    }
+    if (!LoadSector(lba, *t, raw)) {
+        read.ok = false;
+        return read;
+    }
+    const auto it = damaged.find(lba);
+    if (it == damaged.end()) {
+        return read;
+    }
+    Damaged& d = it->second;
+    if (read.fromDisc || d.reads == 0) {
+        ++d.reads; // a cached block answers as it was last read
+    }
+    const std::uint64_t block = Mix(d.seed ^ Mix(static_cast<std::uint64_t>(lba)));
+    const double roll = static_cast<double>(Mix(block ^ d.reads) >> 11) * 0x1.0p-53;
+    if (roll < d.damage.readsRight) {
+        return read;
+    }
+    if (d.damage.fails) {
+        read.ok = false;
+        return read;
+    }
+    // The scratch spoils a run of bytes fixed for the block; what they read as varies unless
+    // the damage gives the same wrong bytes each time.
+    const std::size_t from = (block % synth::RawSectorSize) & ~std::size_t{1};
+    const std::size_t to = std::min(synth::RawSectorSize, from + 2 + 2 * ((block >> 16) % 100));
+    std::uint64_t noise = Mix(block ^ (d.damage.sameWrong ? 0 : 0x5A5A0000ULL + d.reads));
+    for (std::size_t i = from; i < to; ++i) {
+        noise = Mix(noise);
+        raw[i] ^= static_cast<std::uint8_t>(1 + noise % 255);
+    }
+    if (d.damage.flagged) {
+        read.flaggedFrom = from;
+        read.flaggedTo = to;
+    }
+    return read;
+}
+
+std::int32_t EmulatedDrive::Impl::ModelAudio(std::int32_t lba, Bytes main)
+{
+    // The drive's offset moves the block's samples across the disc's block edges: the block
+    // is made of the end of one disc block and the start of the next.
+    const std::int64_t first = std::int64_t{lba} * SamplesPerBlock - readModel.offset;
+    const std::int64_t disc0 = FloorDiv(first, SamplesPerBlock);
+    const auto skip = static_cast<std::size_t>(first - disc0 * SamplesPerBlock) * 4;
+    std::array<std::uint8_t, 2 * synth::RawSectorSize> two;
+    std::int32_t cost = 0;
+    c2Set = false;
+    for (std::size_t k = 0; k < (skip == 0 ? 1U : 2U); ++k) {
+        const auto at = static_cast<std::int32_t>(disc0 + static_cast<std::int64_t>(k));
+        const DiscRead read =
+            ModelDiscBlock(at, Bytes(two).subspan(k * synth::RawSectorSize, synth::RawSectorSize));
+        if (!read.ok) {
+            return -1;
+        }
+        cost += read.fromDisc ? 1 : 0;
+        // The flagged bytes that land in this block, one C2 bit each, the first byte's the top bit.
+        const std::size_t begin = std::max(k * synth::RawSectorSize + read.flaggedFrom, skip);
+        const std::size_t end =
+            std::min(k * synth::RawSectorSize + read.flaggedTo, skip + synth::RawSectorSize);
+        if (begin < end && !c2Set) {
+            c2Bits.fill(0);
+            c2Set = true;
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+            c2Bits[(i - skip) / 8] |= static_cast<std::uint8_t>(0x80 >> ((i - skip) % 8));
+        }
+    }
+    std::copy_n(two.begin() + static_cast<std::ptrdiff_t>(skip), synth::RawSectorSize, main.begin());
+    return cost;
+}
+
 // Loads up to `count` audio blocks from `lba`, all in one track, with one call to
 // their source when they lie in one extent of whole 2,352-byte sectors: an image
 // file then costs one system call per command rather than one per block.
@@ -90,7 +212,8 @@ std::int32_t EmulatedDrive::Impl::LoadAudioRun(std::int32_t lba, std::int64_t co
 // Checks the range of a read: the sense to fail with, if any.
 std::optional<Outcome> EmulatedDrive::Impl::CheckRange(std::int64_t lba, std::int64_t count) const
 {
-    if (lba < 0 || lba + count > disc->capacity) {
+    if ((lba < 0 || lba + count > disc->capacity) &&
+        !(count > 0 && Overreads(lba) && Overreads(lba + count - 1))) {
         return Outcome::Fail(sense::LbaOutOfRange);
     }
     if (const auto bad = FirstBadBlock(static_cast<std::int32_t>(lba), count)) {
@@ -112,11 +235,18 @@ Outcome EmulatedDrive::Impl::ReadRun(std::int32_t lba, std::int64_t count, const
     if (auto failure = CheckRange(lba, count)) {
         return *failure;
     }
-    std::size_t written = 0; // bytes of `out` filled
-    std::size_t full = 0;    // bytes of the run, as if `out` had room for all of it
+    std::size_t written = 0;  // bytes of `out` filled
+    std::size_t full = 0;     // bytes of the run, as if `out` had room for all of it
+    std::int64_t charged = 0; // blocks read from the disc
+    if (readModel.cacheSectors == 0) {
+        cacheEnd = cacheStart; // nothing stays from the last command
+    }
     for (std::int64_t i = 0; i < count; ++i) {
         const auto b = static_cast<std::int32_t>(lba + i);
         const Track* t = TrackAt(b);
+        if (t == nullptr && Overreads(b)) {
+            t = NearestAudioTrack(b); // the lead-in, the lead-out, or between sessions
+        }
         if (t == nullptr) {
             return Outcome::Fail(sense::LbaOutOfRange); // between sessions: no user area
         }
@@ -128,11 +258,13 @@ Outcome EmulatedDrive::Impl::ReadRun(std::int32_t lba, std::int64_t count, const
         const std::size_t size = mainSize + extras.c2Size + extras.subSize;
         const bool fits = written + size <= out.size();
         const Bytes block = fits ? out.subspan(written, size) : Bytes(blockScratch).first(size);
+        c2Set = false;
+        blockCost = 1;
         if (auto failure = main.Fill(at, block.first(mainSize), out.subspan(written))) {
             return *failure;
         }
-        // No C2 errors: the error bits and the block error byte stay 0.
-        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(mainSize), extras.c2Size, std::uint8_t{0});
+        charged += blockCost;
+        C2Field(block.subspan(mainSize, extras.c2Size));
         if (extras.subSize != 0) {
             SubChannel(b, *t, extras.sub, block.subspan(mainSize + extras.c2Size, extras.subSize));
         }
@@ -145,7 +277,7 @@ Outcome EmulatedDrive::Impl::ReadRun(std::int32_t lba, std::int64_t count, const
         full += size;
         position = b;
     }
-    commandSectors += count;
+    commandSectors += charged;
     return Outcome::Written(full);
 }
 
@@ -243,6 +375,13 @@ struct EmulatedDrive::Impl::CdChannel final : MainChannel {
             // The usual case, audio extraction above all: the sector goes
             // straight into the caller's buffer.
             const bool audio = at.track.mode == TrackMode::Audio;
+            if (audio && drive.Modelled()) {
+                drive.blockCost = drive.ModelAudio(at.lba, main);
+                if (drive.blockCost < 0) {
+                    return Outcome::Fail(sense::UnrecoveredReadError, at.lba);
+                }
+                return std::nullopt;
+            }
             if (audio && sel.c2Size + sel.subSize == 0 && at.lba >= loadedEnd) {
                 // Without C2 or Q bytes the blocks lie back to back in the caller's buffer.
                 const auto fit = static_cast<std::int64_t>(ahead.size() / synth::RawSectorSize);
@@ -281,7 +420,7 @@ Outcome EmulatedDrive::Impl::ReadCd(const Request& r)
         return Outcome::Fail(sense::InvalidField);
     }
     Selection sel;
-    if (!sel.Parse(r.cdb[9], r.cdb[10])) {
+    if (!sel.Parse(r.cdb[9], r.cdb[10]) || (sel.c2Size != 0 && !readModel.c2)) {
         return Outcome::Fail(sense::InvalidField);
     }
     const auto lba = static_cast<std::int32_t>(Be32(r.cdb, 2));

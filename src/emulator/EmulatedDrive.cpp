@@ -318,12 +318,28 @@ void EmulatedDrive::CorruptAt(std::int32_t lba, std::size_t offset, std::uint8_t
     impl_->corruptions.emplace(lba, Impl::Corruption{offset, mask});
 }
 
+void EmulatedDrive::DamageAt(std::int32_t lba, std::int32_t count, Damage damage, std::uint64_t seed)
+{
+    std::lock_guard lock(impl_->mutex);
+    for (std::int32_t i = 0; i < count; ++i) {
+        impl_->damaged[lba + i] = Impl::Damaged{damage, seed, 0};
+    }
+}
+
 void EmulatedDrive::ClearFaults()
 {
     std::lock_guard lock(impl_->mutex);
     impl_->commandFaults.clear();
     impl_->badBlocks.clear();
     impl_->corruptions.clear();
+    impl_->damaged.clear();
+}
+
+void EmulatedDrive::SetReadModel(const ReadModel& model)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->readModel = model;
+    impl_->cacheEnd = impl_->cacheStart; // a new drive's cache is empty
 }
 
 void EmulatedDrive::SetTiming(TimingModel model)

@@ -37,6 +37,31 @@ struct TimingModel {
     Clock::Duration perSector{0};
 };
 
+// How the drive reads audio, beyond giving the disc's bytes: the habits of real drives that a
+// secure rip has to work around. The default is an ideal drive.
+struct ReadModel {
+    // The read offset, as the correction a ripper applies, in samples: with +6 the drive gives
+    // sample k - 6 where sample k belongs, so sample k is read at position k + 6.
+    int offset = 0;
+    // Audio reads may reach into the lead-in and lead-out (which give silence); otherwise blocks
+    // outside the disc's tracks are out of range.
+    bool overread = false;
+    // READ CD gives C2 error pointers; without them a read that asks for them is refused.
+    bool c2 = true;
+    // Blocks the read cache holds: a block read again while it is still there is answered from
+    // the cache (its earlier bytes, no disc time). 0: every read goes to the disc.
+    std::int32_t cacheSectors = 0;
+};
+
+// A scratched audio block: every read of it from the disc (not from the cache) gives the right
+// bytes only by chance; a wrong read changes a run of bytes fixed for the block.
+struct Damage {
+    double readsRight = 0.5; // the chance one read gives the right bytes
+    bool sameWrong = false;  // every wrong read gives the same wrong bytes (else they vary)
+    bool flagged = true;     // the C2 error pointers flag the wrong bytes
+    bool fails = false;      // a wrong read ends the command with a MEDIUM ERROR instead
+};
+
 class EmulatedDrive final : public VirtualDrive {
 public:
     enum class Tray : std::uint8_t { Open, Closed };
@@ -65,7 +90,12 @@ public:
     void FailReadsAt(std::int32_t lba, std::int32_t count = 1);
     // XORs byte `offset` of every answer for block `lba` (READ CD, READ(10)) with mask.
     void CorruptAt(std::int32_t lba, std::size_t offset, std::uint8_t mask);
+    // Damages blocks [lba, lba + count); which reads go wrong, and how, follows from `seed` and
+    // each block's count of reads, so a test repeats exactly.
+    void DamageAt(std::int32_t lba, std::int32_t count, Damage damage, std::uint64_t seed = 1);
     void ClearFaults();
+
+    void SetReadModel(const ReadModel& model);
 
     // --- Timing ---
     void SetTiming(TimingModel model);

@@ -175,11 +175,14 @@ bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink
 {
     error_.clear();
     if (!probed_) {
-        // A drive that cannot give C2 pointers refuses the field.
+        // A drive that cannot give C2 pointers refuses the field as an illegal request; any other
+        // failure (a scratch at the probed block) says nothing about C2.
         probed_ = true;
         std::array<std::uint8_t, BlockSize + MMC::C2Size> probe{};
-        c2_ = settings_.useC2 && mmc_.ReadCDWithC2(std::clamp(first, 0, std::max(discEnd_ - 1, 0)), 1,
-                                                   static_cast<std::int32_t>(probe.size()), probe.data());
+        c2_ = settings_.useC2 &&
+              (mmc_.ReadCDWithC2(std::clamp(first, 0, std::max(discEnd_ - 1, 0)), 1,
+                                 static_cast<std::int32_t>(probe.size()), probe.data()) ||
+               mmc_.LastResult().SenseKey() != scsi::SenseIllegalRequest);
     }
     report.c2 = c2_;
     const std::int32_t window = std::max(settings_.window, Burst);

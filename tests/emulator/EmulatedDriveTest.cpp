@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -850,6 +851,132 @@ TEST(Faults, AnyReadTouchingABadBlockFailsAsAWholeAndCorruptBytesReachRead10)
     drive->ClearFaults();
     EXPECT_EQ(Send(*drive, Read10(119, 2), 4096).Status(), Good);
     EXPECT_EQ(Send(*drive, Read10(50, 1), 2048).data[7], Mode1Byte(50, 7));
+}
+
+// --- The read model: offset, overread, C2, cache, damage ---
+
+// The disc's audio bytes of blocks [from, from + count) as an ideal drive gives them.
+std::vector<std::uint8_t> DiscBytes(std::int32_t from, std::int32_t count)
+{
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(count) * 2352);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::int64_t at = std::int64_t{from} * 2352 + static_cast<std::int64_t>(i);
+        out[i] = at < 0 || at >= 50000 * 2352 ? 0 : AddressPatternSource::ByteAt(at / 2352, at % 2352);
+    }
+    return out;
+}
+
+TEST(ReadModel, TheOffsetShiftsSamplesAndOverreadReachesPastTheDiscsEnds)
+{
+    for (const int offset : {6, 667, -1164}) {
+        SCOPED_TRACE("offset " + std::to_string(offset));
+        auto drive = ReadyDrive(AudioDisc());
+        ReadModel model;
+        model.offset = offset;
+        drive->SetReadModel(model);
+        // Asked for block b, the drive gives the samples from b * 588 - offset on.
+        const Reply middle = Send(*drive, ReadCd(19849, 3, 1, 0x10), 3 * 2352);
+        ASSERT_EQ(middle.Status(), Good);
+        const auto shifted = DiscBytes(19849 - 3, 9);
+        const auto start = static_cast<std::ptrdiff_t>(3 * 2352 - offset * 4);
+        EXPECT_TRUE(std::equal(middle.data.begin(), middle.data.end(), shifted.begin() + start));
+
+        // The blocks the offset needs beyond the disc: refused, then read as silence plus the
+        // disc's own samples once the drive overreads.
+        const std::int32_t outside = offset > 0 ? 50000 : -2;
+        EXPECT_EQ(Send(*drive, ReadCd(outside, 2, 1, 0x10), 2 * 2352).Status(), "CHECK CONDITION 05/21/00");
+        model.overread = true;
+        drive->SetReadModel(model);
+        const Reply over = Send(*drive, ReadCd(outside, 2, 1, 0x10), 2 * 2352);
+        ASSERT_EQ(over.Status(), Good);
+        const auto expected = DiscBytes(outside - 3, 8);
+        EXPECT_TRUE(std::equal(over.data.begin(), over.data.end(), expected.begin() + start));
+        EXPECT_EQ(Send(*drive, ReadCd(50000 + 150, 1, 1, 0x10), 2352).Status(), "CHECK CONDITION 05/21/00");
+    }
+}
+
+TEST(ReadModel, DamagedBytesAreFlaggedByC2AndTheCacheRepeatsTheLastAnswer)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    ReadModel model;
+    model.cacheSectors = 100;
+    drive->SetReadModel(model);
+    Damage always;
+    always.readsRight = 0;
+    drive->DamageAt(1000, 1, always, 7);
+    // One C2 bit per wrong byte, the first byte's the top bit of the first C2 byte; the 296-byte
+    // field leads with the OR of the bits.
+    const Reply read = Send(*drive, ReadCd(1000, 1, 1, 0x10 | 0x02), 2352 + 294);
+    ASSERT_EQ(read.Status(), Good);
+    const auto right = DiscBytes(1000, 1);
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < 2352; ++i) {
+        const bool differs = read.data[i] != right[i];
+        const bool flag = (read.data[2352 + i / 8] >> (7 - i % 8) & 1) != 0;
+        EXPECT_EQ(differs, flag) << "byte " << i;
+        wrong += differs ? 1 : 0;
+    }
+    EXPECT_GT(wrong, 0u);
+    const Reply withBlockError = Send(*drive, ReadCd(1000, 1, 1, 0x10 | 0x04), 2352 + 296);
+    EXPECT_NE(withBlockError.data[2352], 0);
+    EXPECT_TRUE(std::equal(read.data.begin() + 2352, read.data.end(), withBlockError.data.begin() + 2352 + 2));
+
+    // A block that reads right half the time: read again at once, the cache answers with the same
+    // bytes and no disc time; after a read far away each read is a new try.
+    Damage half;
+    half.flagged = false;
+    drive->DamageAt(2000, 1, half, 3);
+    const Reply first = Send(*drive, ReadCd(2000, 1, 1, 0x10), 2352);
+    const std::uint64_t sectors = drive->SectorCount();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Send(*drive, ReadCd(2000, 1, 1, 0x10), 2352).data, first.data);
+    EXPECT_EQ(drive->SectorCount(), sectors);
+    std::set<std::vector<std::uint8_t>> answers;
+    int rightOnes = 0;
+    for (int i = 0; i < 40; ++i) {
+        Send(*drive, ReadCd(30000, 1, 1, 0x10), 2352);
+        const auto again = Send(*drive, ReadCd(2000, 1, 1, 0x10), 2352).data;
+        answers.insert(again);
+        rightOnes += again == DiscBytes(2000, 1) ? 1 : 0;
+    }
+    EXPECT_GT(rightOnes, 5);
+    EXPECT_LT(rightOnes, 35);
+    EXPECT_GT(answers.size(), 3u) << "wrong reads vary";
+
+    // The same damage with the same seed reads the same way on another drive: tests repeat.
+    auto twin = ReadyDrive(AudioDisc());
+    twin->SetReadModel(model);
+    twin->DamageAt(2000, 1, half, 3);
+    EXPECT_EQ(Send(*twin, ReadCd(2000, 1, 1, 0x10), 2352).data, first.data);
+
+    // Damage that fails: a MEDIUM ERROR naming the block, sometimes.
+    Damage failing;
+    failing.fails = true;
+    drive->DamageAt(3000, 1, failing, 5);
+    int failures = 0;
+    for (int i = 0; i < 20; ++i) {
+        Send(*drive, ReadCd(30000, 1, 1, 0x10), 2352);
+        const Reply r = Send(*drive, ReadCd(2990, 27, 1, 0x10), 27 * 2352);
+        if (r.Status() != Good) {
+            EXPECT_EQ(r.Status(), "CHECK CONDITION 03/11/00");
+            EXPECT_EQ(Be32(r.result.sense, 3), 3000u);
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 0);
+    EXPECT_LT(failures, 20);
+}
+
+TEST(ReadModel, ADriveWithoutC2RefusesTheFieldAndSaysSo)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    EXPECT_EQ(Send(*drive, ModeSense(0x2A), 40).data[8 + 5] & 0x10, 0x10);
+    ReadModel model;
+    model.c2 = false;
+    drive->SetReadModel(model);
+    EXPECT_EQ(Send(*drive, ReadCd(0, 1, 1, 0x10 | 0x02), 2352 + 294).Status(), "CHECK CONDITION 05/24/00");
+    EXPECT_EQ(Send(*drive, ReadCd(0, 1, 1, 0x10), 2352).Status(), Good);
+    EXPECT_EQ(Send(*drive, ModeSense(0x2A), 40).data[8 + 5] & 0x10, 0);
 }
 
 // --- Timing and statistics ---
