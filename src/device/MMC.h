@@ -46,6 +46,11 @@ public:
     std::uint8_t Lun() const { return lun_; }
     // Whether a drive handle is open (DriveHandle is not the invalid value).
     bool IsOpen() const { return handle_ != nullptr; }
+    // The most bytes one command may transfer through the drive's host.
+    std::size_t MaxTransferBytes() const
+    {
+        return handle_ != nullptr ? handle_->MaxTransferBytes() : DeviceHandle::DefaultMaxTransfer;
+    }
 
     // The answer to the last command sent (for diagnostics: sense, transport outcome).
     const ScsiResult& LastResult() const { return lastResult_; }

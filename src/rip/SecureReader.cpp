@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::int32_t BlockSize = 2352;
 constexpr std::int64_t SamplesPerBlock = 588;
-constexpr std::int32_t Burst = 27; // blocks per READ CD, as extraction reads them
+// Blocks per READ CD at most: a second of audio. Longer transfers gain nothing and some drives
+// refuse them.
+constexpr std::size_t MaxBurst = 75;
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {
@@ -44,7 +46,7 @@ bool SecureReader::ReadOne(std::int32_t lba, Block& block, Report& report)
 void SecureReader::DefeatCache(std::int32_t near, Report& report)
 {
     // A read outside the cache's reach makes the drive drop what it holds of `near`.
-    const std::int32_t reach = settings_.cacheSectors + Burst;
+    const std::int32_t reach = settings_.cacheSectors + burst_;
     std::int32_t far = near + reach;
     if (far >= discEnd_) {
         far = near - reach >= 0 ? near - reach : (near < discEnd_ / 2 ? discEnd_ - 1 : 0);
@@ -56,10 +58,10 @@ void SecureReader::DefeatCache(std::int32_t near, Report& report)
 void SecureReader::Pass(std::int32_t from, std::int32_t to, std::vector<Block>& blocks, Report& report)
 {
     const std::size_t stride = BlockSize + (c2_ ? MMC::C2Size : 0);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Burst) * stride);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(burst_) * stride);
     blocks.assign(static_cast<std::size_t>(to - from), Block{});
-    for (std::int32_t lba = from; lba < to; lba += Burst) {
-        const std::int32_t n = std::min(Burst, to - lba);
+    for (std::int32_t lba = from; lba < to; lba += burst_) {
+        const std::int32_t n = std::min(burst_, to - lba);
         const auto size = static_cast<std::int32_t>(static_cast<std::size_t>(n) * stride);
         const bool ok =
             c2_ ? mmc_.ReadCDWithC2(lba, n, size, buffer.data()) : mmc_.ReadCD(lba, n, size, buffer.data());
@@ -179,13 +181,15 @@ bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink
         // failure (a scratch at the probed block) says nothing about C2.
         probed_ = true;
         std::array<std::uint8_t, BlockSize + MMC::C2Size> probe{};
-        c2_ = settings_.useC2 &&
-              (mmc_.ReadCDWithC2(std::clamp(first, 0, std::max(discEnd_ - 1, 0)), 1,
-                                 static_cast<std::int32_t>(probe.size()), probe.data()) ||
-               mmc_.LastResult().SenseKey() != scsi::SenseIllegalRequest);
+        c2_ = settings_.useC2 && (mmc_.ReadCDWithC2(std::clamp(first, 0, std::max(discEnd_ - 1, 0)), 1,
+                                                    static_cast<std::int32_t>(probe.size()), probe.data()) ||
+                                  mmc_.LastResult().SenseKey() != scsi::SenseIllegalRequest);
     }
     report.c2 = c2_;
-    const std::int32_t window = std::max(settings_.window, Burst);
+    const std::size_t stride = BlockSize + (c2_ ? MMC::C2Size : 0);
+    const std::int32_t window = std::max(settings_.window, 1);
+    burst_ = static_cast<std::int32_t>(std::clamp<std::size_t>(mmc_.MaxTransferBytes() / stride, 1,
+                                                               std::min(MaxBurst, std::size_t(window))));
     std::vector<std::uint8_t> raw;
     for (std::int32_t at = first; at < first + count; at += window) {
         const std::int32_t blocks = std::min(window, first + count - at);
@@ -198,8 +202,9 @@ bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink
         if (report.silentSamples != silentBefore) {
             // Only the samples of the range that fall outside the disc are silence given.
             const std::int64_t end = std::int64_t{discEnd_} * SamplesPerBlock;
-            const std::int64_t outside = std::max<std::int64_t>(0, std::min<std::int64_t>(rawEnd, 0) - rawStart) +
-                                         std::max<std::int64_t>(0, rawEnd - std::max(rawStart, end));
+            const std::int64_t outside =
+                std::max<std::int64_t>(0, std::min<std::int64_t>(rawEnd, 0) - rawStart) +
+                std::max<std::int64_t>(0, rawEnd - std::max(rawStart, end));
             report.silentSamples = silentBefore + static_cast<std::uint64_t>(outside);
         }
         const auto skip = static_cast<std::size_t>(rawStart - std::int64_t{from} * SamplesPerBlock) * 4;

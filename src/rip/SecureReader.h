@@ -27,7 +27,8 @@ struct Settings {
     // A read this many sectors away pushes a sector out of the drive's cache.
     std::int32_t cacheSectors = 1024;
     // Sectors compared per pass when every sector is read twice (no C2): far more than a burst,
-    // so the cache defeat between the passes costs little.
+    // so the cache defeat between the passes costs little. Bursts are as long as the host lets
+    // one command be, so fewer commands cost their fixed time.
     std::int32_t window = 20 * 27;
 };
 
@@ -68,6 +69,7 @@ private:
     Settings settings_;
     bool c2_ = false;
     bool probed_ = false;
+    std::int32_t burst_ = 27; // blocks per READ CD
     std::string error_;
 };
 

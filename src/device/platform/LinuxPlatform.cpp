@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
@@ -50,6 +51,17 @@ public:
         }
         address = DecodeIdLun(static_cast<std::uint32_t>(idlun.devId));
         return true;
+    }
+
+    // The block layer's limit for one request of the device, in 512-byte units; a file standing
+    // in for a device has none.
+    std::size_t MaxTransferBytes() override
+    {
+        unsigned short sectors = 0;
+        if (ioctl(fd_, BLKSECTGET, &sectors) != 0 || sectors == 0) {
+            return DefaultMaxTransfer;
+        }
+        return std::size_t{sectors} * 512;
     }
 
     ScsiResult Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn) override
@@ -124,6 +136,8 @@ public:
     {
         return drive_->Execute(cdb, dataIn);
     }
+
+    std::size_t MaxTransferBytes() override { return VirtualDriveRegistry::MaxTransfer; }
 
 private:
     std::shared_ptr<VirtualDrive> drive_;

@@ -34,6 +34,11 @@ public:
     // Sends one command block with data in (from the drive); dataIn is empty for
     // commands without data. Blocks until the drive has answered.
     virtual ScsiResult Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn) = 0;
+
+    // The most data one command may move through this host: 64 KiB, what every adapter takes,
+    // unless the system says more.
+    static constexpr std::size_t DefaultMaxTransfer = 64 * 1024;
+    virtual std::size_t MaxTransferBytes() { return DefaultMaxTransfer; }
 };
 
 // The ASPI for Win32 layer (WnAspi32.dll), once its entry points are bound.

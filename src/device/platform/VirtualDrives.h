@@ -27,6 +27,8 @@ public:
 class VirtualDriveRegistry {
 public:
     static constexpr char FirstLetter = 'D';
+    // What a virtual drive takes in one command: 128 KiB, as Linux's ATAPI hosts (256 blocks of 512).
+    static constexpr std::size_t MaxTransfer = 128 * 1024;
 
     // Attaches a drive and returns its drive string ("D:", "E:" ...); empty when
     // the letters up to Z are used up or drive is null.

@@ -120,6 +120,8 @@ public:
         return drive_->Execute(cdb, dataIn);
     }
 
+    std::size_t MaxTransferBytes() override { return VirtualDriveRegistry::MaxTransfer; }
+
 private:
     std::shared_ptr<VirtualDrive> drive_;
     char letter_;
