@@ -6,16 +6,19 @@
 #include "controls/ListView.h"
 #include "controls/ProgressBar.h"
 #include "controls/StatusBar.h"
-#include "controls/SystemMenu.h"
 #include "controls/SystemColors.h"
+#include "controls/SystemMenu.h"
 #include "util/Colors.h"
 
+#include <QComboBox>
 #include <QDialog>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRadioButton>
 
 #include <algorithm>
 #include <cstdlib>
@@ -99,8 +102,7 @@ QIcon Picture(const PropertyBag& bag, const QString& key)
     return path.isEmpty() ? QIcon() : QIcon(path);
 }
 
-template <typename Control>
-QWidget* MakeControl(QWidget* window, const FormSection& section)
+template <typename Control> QWidget* MakeControl(QWidget* window, const FormSection& section)
 {
     auto* control = new Control(window);
     control->setObjectName(section.name);
@@ -122,7 +124,8 @@ bool BuildForm(QWidget* window, const FormFile& form, QString& error)
             window->resize(static_cast<int>(bag.ReadInt(QStringLiteral("Width"), window->width())),
                            static_cast<int>(bag.ReadInt(QStringLiteral("Height"), window->height())));
             // 2 sizable, 3 fixed dialog: read by name by the controls (the status bar's size grip).
-            window->setProperty("BorderStyle", static_cast<int>(bag.ReadInt(QStringLiteral("BorderStyle"), 2)));
+            window->setProperty("BorderStyle",
+                                static_cast<int>(bag.ReadInt(QStringLiteral("BorderStyle"), 2)));
             if (bag.Contains(QStringLiteral("Icon")))
                 window->setWindowIcon(Picture(bag, QStringLiteral("Icon")));
             continue;
@@ -138,6 +141,21 @@ bool BuildForm(QWidget* window, const FormFile& form, QString& error)
             auto* label = new Label(bag.ReadString(QStringLiteral("Caption")), window);
             label->setWordWrap(bag.ReadBool(QStringLiteral("WordWrap"), false));
             widget = label;
+        } else if (section.type == QLatin1String("OptionButton")) {
+            // Option buttons of one window form one group, as in the forms this format comes from.
+            auto* option = new QRadioButton(bag.ReadString(QStringLiteral("Caption")), window);
+            option->setChecked(bag.ReadBool(QStringLiteral("Value"), false));
+            widget = option;
+        } else if (section.type == QLatin1String("ComboBox")) {
+            auto* combo = new QComboBox(window);
+            for (int i = 0; bag.Contains(QStringLiteral("List(%1)").arg(i)); ++i)
+                combo->addItem(bag.ReadString(QStringLiteral("List(%1)").arg(i)));
+            combo->setCurrentIndex(static_cast<int>(bag.ReadInt(QStringLiteral("ListIndex"), 0)));
+            widget = combo;
+        } else if (section.type == QLatin1String("TextBox")) {
+            auto* text = new QLineEdit(bag.ReadString(QStringLiteral("Text")), window);
+            text->setMaxLength(static_cast<int>(bag.ReadInt(QStringLiteral("MaxLength"), 32767)));
+            widget = text;
         } else if (section.type == QLatin1String("Image")) {
             auto* image = new Label(window);
             const QIcon icon = Picture(bag, QStringLiteral("Picture"));
@@ -147,7 +165,8 @@ bool BuildForm(QWidget* window, const FormFile& form, QString& error)
         } else if (section.type == QLatin1String("Line")) {
             auto* line = new Line(window);
             line->setObjectName(section.name);
-            line->SetBorderColor(static_cast<quint32>(bag.ReadInt(QStringLiteral("BorderColor"), 0x80000010)));
+            line->SetBorderColor(
+                static_cast<quint32>(bag.ReadInt(QStringLiteral("BorderColor"), 0x80000010)));
             line->SetX1(static_cast<int>(bag.ReadInt(QStringLiteral("X1"), 0)));
             line->SetY1(static_cast<int>(bag.ReadInt(QStringLiteral("Y1"), 0)));
             line->SetX2(static_cast<int>(bag.ReadInt(QStringLiteral("X2"), 0)));
@@ -229,6 +248,15 @@ FormFile CaptureForm(const QWidget* window, const FormFile& original)
             c->WriteProperties(bag);
         else if (auto* button = qobject_cast<QPushButton*>(object))
             bag.Write(QStringLiteral("Caption"), button->text());
+        else if (auto* option = qobject_cast<QRadioButton*>(object)) {
+            bag.Write(QStringLiteral("Caption"), option->text());
+            bag.Write(QStringLiteral("Value"), option->isChecked());
+        } else if (auto* combo = qobject_cast<QComboBox*>(object)) {
+            for (int i = 0; i < combo->count(); ++i)
+                bag.Write(QStringLiteral("List(%1)").arg(i), combo->itemText(i));
+            bag.Write(QStringLiteral("ListIndex"), combo->currentIndex());
+        } else if (auto* text = qobject_cast<QLineEdit*>(object))
+            bag.Write(QStringLiteral("Text"), text->text());
         else if (auto* label = qobject_cast<QLabel*>(object); label && section.type == QLatin1String("Label"))
             bag.Write(QStringLiteral("Caption"), label->text());
         if (widget)

@@ -10,6 +10,7 @@
 #include "device/platform/VirtualDrives.h"
 #include "disc/OpticalDisk.h"
 #include "emulator/Attach.h"
+#include "emulator/Behaviour.h"
 #include "util/Clock.h"
 
 #include <CLI/CLI.hpp>
@@ -81,6 +82,14 @@ int main(int argc, char** argv)
         ->type_name("LETTER");
     bool verbose = false;
     app.add_flag("--verbose", verbose, "Print each command block and the sense of failed commands to stderr");
+    std::string virtualRead;
+    app.add_option("--virtual-read", virtualRead,
+                   "How the virtual drives read audio: offset=N, c2=on|off, cache=BLOCKS, overread")
+        ->type_name("SETTINGS");
+    std::vector<std::string> virtualDamage;
+    app.add_option("--virtual-damage", virtualDamage,
+                   "Scratch the virtual drives' discs at LBA[+COUNT][:vary|same|unflagged|fails|lost]")
+        ->type_name("BLOCKS");
 
     CLI::App* drivesCommand =
         app.add_subcommand("drives", "List the drives: letter, interface, identity, speeds");
@@ -197,6 +206,19 @@ int main(int argc, char** argv)
             return ExitUsage;
         }
     }
+    tolvane::emulator::ReadModel readModel;
+    std::vector<tolvane::emulator::DamageRange> damage(virtualDamage.size());
+    std::string behaviourError;
+    if (!tolvane::emulator::ParseReadModel(virtualRead, readModel, behaviourError)) {
+        std::cerr << "--virtual-read: " << behaviourError << '\n';
+        return ExitUsage;
+    }
+    for (std::size_t i = 0; i < virtualDamage.size(); ++i) {
+        if (!tolvane::emulator::ParseDamage(virtualDamage[i], damage[i], behaviourError)) {
+            std::cerr << "--virtual-damage: " << behaviourError << '\n';
+            return ExitUsage;
+        }
+    }
     const tolvane::emulator::AttachResult attached =
         tolvane::emulator::AttachDrives(*registry, requests, clock);
     for (const std::string& warning : attached.warnings) {
@@ -205,6 +227,12 @@ int main(int argc, char** argv)
     if (!attached.ok) {
         std::cerr << attached.error << '\n';
         return ExitFailed;
+    }
+    for (const auto& virtualDrive : attached.drives) {
+        virtualDrive->SetReadModel(readModel);
+        for (const auto& d : damage) {
+            virtualDrive->DamageAt(d.first, d.count, d.damage, 1 + static_cast<std::uint64_t>(d.first));
+        }
     }
     std::unique_ptr<tolvane::Platform> platform = tolvane::CreateSystemPlatform(registry);
     const tolvane::OpticalDrives drives(*platform);

@@ -448,6 +448,33 @@ TEST(Cli, FailuresHaveTheirMessagesAndExitCodes)
     }
 }
 
+// The demo CD on a drive with a read offset and a cache, scratched three ways: a secure rip gives
+// the clean copy's bytes wherever a read came right, and names the blocks no read did.
+TEST(Cli, ASecureRipOfTheScratchedDemoDiscIsExactOrNamesTheBlocks)
+{
+    const test::TempDir clean;
+    ASSERT_EQ(Cli({"--demo", "rip", "--tracks", "1,2", "--out", clean.Path()}).status, 0);
+    const test::TempDir dir;
+    const Outcome r = Cli({"--demo", "--virtual-read", "offset=+6,cache=1024", "--virtual-damage", "1000+20",
+                           "--virtual-damage", "2000+5:same", "--virtual-damage", "3000+10:lost", "rip", "--secure",
+                           "--offset", "6", "--tracks", "1,2", "--out", dir.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir.File("Track 1.wav")), test::ReadBytes(clean.File("Track 1.wav")));
+    // Track 2 starts at block 2400: its blocks 3000-3009 may differ, nothing else.
+    const auto got = test::ReadBytes(dir.File("Track 2.wav"));
+    const auto want = test::ReadBytes(clean.File("Track 2.wav"));
+    ASSERT_EQ(got.size(), want.size());
+    const std::size_t lost = 44 + 600 * 2352;
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + lost, want.begin()));
+    EXPECT_TRUE(std::equal(got.begin() + lost + 10 * 2352, got.end(), want.begin() + lost + 10 * 2352));
+    EXPECT_FALSE(std::equal(got.begin() + lost, got.begin() + lost + 10 * 2352, want.begin() + lost));
+    const auto json = nlohmann::json::parse(test::ReadBytes(dir.File("rip.json")));
+    EXPECT_EQ(json["Tracks"][0]["Suspicious"].size(), 0u);
+    EXPECT_EQ(json["Tracks"][1]["Suspicious"].get<std::vector<std::int32_t>>(), (std::vector<std::int32_t>{3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009}));
+    EXPECT_GT(json["Tracks"][0]["SectorsReadAgain"].get<int>(), 0);
+    EXPECT_NE(r.out.find("Track  2: suspicious block 3009 (00:08.09 into the track)"), std::string::npos) << r.out;
+}
+
 TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidWav)
 {
     // A long silent image: a sparse file costs no disk space.
