@@ -148,5 +148,43 @@ TEST(SecureReader, DamagedSectorsAreRecoveredOrNamedAndCleanOnesAreReadOnce)
     EXPECT_LE(clean.report.sectorsRead, std::uint64_t{DiscBlocks} + 5);
 }
 
+// An Enhanced CD: the audio session's last samples, which the offset puts past its lead-out's
+// start, are read there when the drive overreads, else they are silence; the data session beyond
+// is never read as audio.
+TEST(SecureReader, TheAudioSessionOfAnEnhancedCdEndsAtItsOwnLeadOut)
+{
+    auto d = std::make_shared<emulator::Disc>();
+    d->sessions = {emulator::Session{1, 600, 0x00}, emulator::Session{2, 12600, 0x00}};
+    d->tracks = {emulator::Track{1, 1, emulator::TrackMode::Audio, 0, 0, 0, {}, 600, ""},
+                 emulator::Track{2, 2, emulator::TrackMode::Mode1, 0, 12000, 12000, {}, 12600, ""}};
+    d->capacity = 12600;
+    d->extents = {emulator::Extent{0, 600, emulator::SectorFormat::Audio, std::make_shared<AddressPatternSource>(), 0}};
+    const auto disc = DiscAudio();
+    for (const bool overread : {false, true}) {
+        SCOPED_TRACE(overread ? "overread" : "no overread");
+        test::VirtualRig rig(d);
+        emulator::ReadModel model;
+        model.offset = 667;
+        model.overread = overread;
+        rig.drive->SetReadModel(model);
+        rip::Settings settings;
+        settings.offset = 667;
+        settings.overread = overread;
+        rip::SecureReader reader(rig.disc->Transport(), 600, settings);
+        std::vector<std::uint8_t> audio;
+        rip::Report report;
+        ASSERT_TRUE(reader.Read(0, 600, [&](ConstBytes block) {
+            audio.insert(audio.end(), block.begin(), block.end());
+            return true;
+        }, report)) << reader.Error();
+        // The session's last 667 samples are read from past its lead-out's start.
+        const std::size_t kept = overread ? audio.size() : 600 * 2352 - 667 * 4;
+        EXPECT_TRUE(std::equal(audio.begin(), audio.begin() + kept, disc.begin()));
+        EXPECT_TRUE(std::all_of(audio.begin() + kept, audio.end(), [](auto b) { return b == 0; }));
+        EXPECT_EQ(report.silentSamples, overread ? 0u : 667u);
+        EXPECT_TRUE(report.suspicious.empty());
+    }
+}
+
 } // namespace
 } // namespace tolvane
