@@ -284,6 +284,11 @@ bool GapFinder::Find(const ids::TocLayout& toc, DiscGaps& gaps)
             k + 1 < gaps.tracks.size() && order[k + 1] == i + 1 && ends[i] == t[i + 1].lba;
         FindIndexes(gaps.tracks[k], nextFollows ? gaps.tracks[k + 1].pregapStart : ends[i]);
     }
+    if (gaps.blocks == 0) {
+        gaps.tracks.clear();
+        error_ = "no block's Q sub-channel could be read";
+        return false;
+    }
     if (t.front().audio && t.front().lba > 0) {
         gaps.htoaEnd = t.front().lba;
     }

@@ -59,8 +59,8 @@ public:
 
     // Finds the gaps of every audio track of `toc` (the disc's tracks with their INDEX 01 and
     // its final lead-out; an Enhanced CD's audio ends at ids::AudioEnd). False with Error() when
-    // the drive does not give the Q sub-channel, or `toc` has no audio track; `gaps` then holds no
-    // tracks.
+    // the drive does not give the Q sub-channel, could read none of it, or `toc` has no audio
+    // track; `gaps` then holds no tracks.
     bool Find(const ids::TocLayout& toc, DiscGaps& gaps);
 
     const std::string& Error() const { return error_; }
