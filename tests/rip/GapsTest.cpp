@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvane::rip {
@@ -30,6 +31,27 @@ std::string Time(std::int32_t frames)
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", frames / 4500, frames / 75 % 60, frames % 75);
     return text;
 }
+
+// A cue sheet, line by line.
+struct Sheet {
+    std::string text;
+
+    Sheet& Line(std::string_view line)
+    {
+        text += line;
+        text += '\n';
+        return *this;
+    }
+    Sheet& Index(int number, std::int32_t frames)
+    {
+        text += "INDEX 0";
+        text += static_cast<char>('0' + number);
+        text += ' ';
+        text += Time(frames);
+        text += '\n';
+        return *this;
+    }
+};
 
 // Audio with no zero sample, but for its first `silent` blocks.
 std::vector<std::uint8_t> Audio(std::int32_t blocks, std::int32_t silent = 0)
@@ -97,7 +119,7 @@ void ExpectTracks(const DiscGaps& gaps, const std::vector<Expected>& expected)
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const TrackGaps& t = gaps.tracks[i];
         const Expected& e = expected[i];
-        SCOPED_TRACE("track " + std::to_string(e.number));
+        SCOPED_TRACE(std::string("track ") += std::to_string(e.number));
         EXPECT_EQ(t.number, e.number);
         EXPECT_EQ(t.start, e.start);
         EXPECT_EQ(t.pregapStart, e.pregapStart);
@@ -115,17 +137,16 @@ void ExpectTracks(const DiscGaps& gaps, const std::vector<Expected>& expected)
 std::string SixTracks(const TempDir& dir, std::int32_t silentHtoa)
 {
     dir.Write("disc.bin", Audio(21000, silentHtoa));
-    std::string cue = "CATALOG 1234567890128\nFILE \"disc.bin\" BINARY\n";
-    cue += "TRACK 01 AUDIO\nISRC GBAFL0700213\nINDEX 00 00:00:00\nINDEX 01 " + Time(160) + "\n";
-    cue += "TRACK 02 AUDIO\nFLAGS PRE\nISRC USXYZ9912345\nINDEX 00 " + Time(3000) + "\nINDEX 01 " +
-           Time(3001) + "\n";
-    cue += "TRACK 03 AUDIO\nFLAGS DCP\nINDEX 00 " + Time(6350) + "\nINDEX 01 " + Time(6500) + "\nINDEX 02 " +
-           Time(7777) + "\nINDEX 03 " + Time(9010) + "\n";
-    cue +=
-        "TRACK 04 AUDIO\nFLAGS DCP PRE\nISRC DEMUA9800001\nPREGAP 00:03:00\nINDEX 01 " + Time(12010) + "\n";
-    cue += "TRACK 05 AUDIO\nINDEX 00 " + Time(15040) + "\nINDEX 01 " + Time(15373) + "\n";
-    cue += "TRACK 06 AUDIO\nINDEX 01 " + Time(18000) + "\nINDEX 02 " + Time(19111) + "\n";
-    return dir.Write("disc.cue", cue);
+    Sheet cue;
+    cue.Line("CATALOG 1234567890128").Line("FILE \"disc.bin\" BINARY");
+    cue.Line("TRACK 01 AUDIO").Line("ISRC GBAFL0700213").Index(0, 0).Index(1, 160);
+    cue.Line("TRACK 02 AUDIO").Line("FLAGS PRE").Line("ISRC USXYZ9912345").Index(0, 3000).Index(1, 3001);
+    cue.Line("TRACK 03 AUDIO").Line("FLAGS DCP").Index(0, 6350).Index(1, 6500).Index(2, 7777).Index(3, 9010);
+    cue.Line("TRACK 04 AUDIO").Line("FLAGS DCP PRE").Line("ISRC DEMUA9800001").Line("PREGAP 00:03:00");
+    cue.Index(1, 12010);
+    cue.Line("TRACK 05 AUDIO").Index(0, 15040).Index(1, 15373);
+    cue.Line("TRACK 06 AUDIO").Index(1, 18000).Index(2, 19111);
+    return dir.Write("disc.cue", cue.text);
 }
 
 const std::vector<Expected> SixTracksFound = {
@@ -261,9 +282,13 @@ TEST(Gaps, AnIndexStartingOnACodeFrameIsSeenOnTheNextBlock)
 {
     TempDir dir;
     dir.Write("c.bin", Audio(3000));
-    const Found f = Find(Load(dir.Write("c.cue", "FILE \"c.bin\" BINARY\nTRACK 01 AUDIO\nISRC USXYZ9912345\n"
-                                                 "INDEX 01 00:00:00\nINDEX 02 " +
-                                                     Time(1275) + "\n")));
+    Sheet cue;
+    cue.Line("FILE \"c.bin\" BINARY")
+        .Line("TRACK 01 AUDIO")
+        .Line("ISRC USXYZ9912345")
+        .Index(1, 0)
+        .Index(2, 1275);
+    const Found f = Find(Load(dir.Write("c.cue", cue.text)));
     ASSERT_TRUE(f.ok) << f.error;
     ASSERT_EQ(f.gaps.tracks.size(), 1u);
     EXPECT_EQ(f.gaps.tracks[0].indexes, (std::vector<std::pair<std::uint8_t, std::int32_t>>{{2, 1276}}));
@@ -278,12 +303,11 @@ TEST(Gaps, EnhancedCdEndsTheAudioAtItsSession)
     TempDir dir;
     dir.Write("a.bin", Audio(6000));
     dir.Write("d.bin", std::vector<std::uint8_t>(std::size_t{300} * 2352, 0));
-    const std::string cue =
-        "FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\n"
-        "INDEX 00 " +
-        Time(2890) + "\nINDEX 01 " + Time(3040) + "\nINDEX 02 " + Time(5980) +
-        "\nREM SESSION 02\nFILE \"d.bin\" BINARY\nTRACK 03 MODE1/2352\nINDEX 01 00:00:00\n";
-    const Found f = Find(Load(dir.Write("e.cue", cue)));
+    Sheet cue;
+    cue.Line("FILE \"a.bin\" BINARY").Line("TRACK 01 AUDIO").Index(1, 0);
+    cue.Line("TRACK 02 AUDIO").Index(0, 2890).Index(1, 3040).Index(2, 5980);
+    cue.Line("REM SESSION 02").Line("FILE \"d.bin\" BINARY").Line("TRACK 03 MODE1/2352").Index(1, 0);
+    const Found f = Find(Load(dir.Write("e.cue", cue.text)));
     ASSERT_TRUE(f.ok) << f.error;
     ASSERT_EQ(f.toc.tracks.size(), 3u);
     EXPECT_EQ(f.toc.tracks[2].lba, 6000 + emulator::SessionGap);
@@ -299,25 +323,26 @@ TEST(Gaps, ASeventyFourMinuteDiscCostsAFewHundredReads)
     TempDir dir;
     constexpr std::int32_t Blocks = 74 * 60 * 75;
     std::filesystem::resize_file(dir.Write("long.bin", std::string()), std::uintmax_t{Blocks} * 2352);
-    std::string cue = "CATALOG 0724384960650\nFILE \"long.bin\" BINARY\n";
+    Sheet cue;
+    cue.Line("CATALOG 0724384960650").Line("FILE \"long.bin\" BINARY");
     std::vector<Expected> expected;
     for (int n = 1; n <= 15; ++n) {
         const std::int32_t start = (n - 1) * 22200 + (n == 1 ? 0 : 3);
         const std::int32_t pregap = n == 1 ? 0 : n % 3 == 0 ? 150 + 37 * n : 150;
         char number[8];
         std::snprintf(number, sizeof number, "%02d", n);
-        cue += std::string("TRACK ") + number + " AUDIO\nISRC GBAYE67001" + number + "\n";
+        std::string track = "TRACK ";
+        track += number;
+        track += " AUDIO";
+        std::string isrc = "GBAYE67001";
+        isrc += number;
+        cue.Line(track).Line(std::string("ISRC ") += isrc);
         if (pregap > 0)
-            cue += "INDEX 00 " + Time(start - pregap) + "\n";
-        cue += "INDEX 01 " + Time(start) + "\n";
-        expected.push_back({static_cast<std::uint8_t>(n),
-                            start - pregap,
-                            start,
-                            {},
-                            false,
-                            "GBAYE67001" + std::string(number)});
+            cue.Index(0, start - pregap);
+        cue.Index(1, start);
+        expected.push_back({static_cast<std::uint8_t>(n), start - pregap, start, {}, false, isrc});
     }
-    const Found f = Find(Load(dir.Write("long.cue", cue)));
+    const Found f = Find(Load(dir.Write("long.cue", cue.text)));
     ASSERT_TRUE(f.ok) << f.error;
     ExpectTracks(f.gaps, expected);
     EXPECT_EQ(f.gaps.mcn, "0724384960650");
@@ -362,7 +387,7 @@ TEST(Gaps, RealDiscLayoutsAsCdrdaoReadThem)
                 continue;
             ASSERT_LT(k, f.gaps.tracks.size());
             const TrackGaps& g = f.gaps.tracks[k++];
-            SCOPED_TRACE("track " + std::to_string(g.number));
+            SCOPED_TRACE(std::string("track ") += std::to_string(g.number));
             EXPECT_EQ(g.number, t["no"].get<int>());
             // A block whose Q is a code frame has no position of its own: next to a boundary it
             // leaves the boundary unconfirmed, given as the first block known past it.
