@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 namespace tolvane::rip {
 namespace {
@@ -89,11 +90,13 @@ std::optional<std::int32_t> GapFinder::Probe(std::int32_t near, std::int32_t lo,
         if (known_.contains(x)) {
             return x;
         }
-        if (!tried_.insert(x).second) {
+        // Asked for the block the drive's lag turns into x.
+        const std::int32_t ask = x - lag_;
+        if (ask < 0 || !tried_.insert(ask).second) {
             continue;
         }
         std::vector<std::uint8_t> q;
-        if (!Read(x, 1, q)) {
+        if (!Read(ask, 1, q)) {
             if (mode_ == Mode::Refused) {
                 return std::nullopt;
             }
@@ -106,7 +109,10 @@ std::optional<std::int32_t> GapFinder::Probe(std::int32_t near, std::int32_t lo,
             continue;
         }
         Note(*frame);
-        // The frame's own address counts, in case the drive gave a neighbour's Q.
+        // The frame's own address counts: some drives give a neighbour's Q, a block or two off.
+        if (frame->adr == 1 && std::abs(frame->lba - ask) <= MaxStray) {
+            lag_ = frame->lba - ask;
+        }
         if (frame->adr == 1 && frame->lba > lo && frame->lba < hi) {
             return frame->lba;
         }
@@ -225,6 +231,7 @@ bool GapFinder::Find(const ids::TocLayout& toc, DiscGaps& gaps)
     error_.clear();
     known_.clear();
     tried_.clear();
+    lag_ = 0;
     mode_ = Mode::Unknown;
     const auto& t = toc.tracks;
     if (std::ranges::none_of(t, [](const ids::TocTrack& x) { return x.audio; })) {
@@ -254,12 +261,10 @@ bool GapFinder::Find(const ids::TocLayout& toc, DiscGaps& gaps)
         g.start = t[i].lba;
         g.pregapStart = t[i].lba;
         const int target = Key(g.number, 0);
-        if (i == 0 && g.start > 0) {
-            // Before track 1 there is only its own pregap: from block 0 on, most likely.
-            const Boundary b = FirstAtLeast(-1, g.start, target, {0});
-            g.pregapStart = b.at;
-            g.certain = b.certain;
-        } else if (i > 0) {
+        if (i == 0) {
+            // Nothing comes before track 1 but its own pregap: every block before its INDEX 01.
+            g.pregapStart = 0;
+        } else {
             // After the previous track's INDEX 01, or (a session's first track) the least pregap.
             const bool follows = ends[i - 1] == g.start;
             const std::int32_t lo = follows ? t[i - 1].lba : g.start - UsualPregap - 1;

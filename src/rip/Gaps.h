@@ -93,7 +93,8 @@ private:
     MMC& mmc_;
     Mode mode_ = Mode::Unknown;
     std::map<std::int32_t, Position> known_; // every position frame read, by its own address
-    std::set<std::int32_t> tried_;           // blocks read one at a time
+    std::set<std::int32_t> tried_;           // blocks asked for one at a time
+    std::int32_t lag_ = 0;                   // how far the drive's Q runs ahead of the block asked
     DiscGaps* gaps_ = nullptr;
     std::string error_;
 };

@@ -296,6 +296,36 @@ TEST(Gaps, AnIndexStartingOnACodeFrameIsSeenOnTheNextBlock)
     EXPECT_FALSE(f.gaps.HasHtoa());
 }
 
+// A drive whose formatted Q lags a block: asked for block b, it gives the Q of b + 1, as some
+// drives do. Each frame's own address places it, so the positions stay exact.
+struct LaggingQ final : VirtualDrive {
+    std::shared_ptr<emulator::EmulatedDrive> drive;
+
+    explicit LaggingQ(std::shared_ptr<emulator::EmulatedDrive> d) : drive(std::move(d)) {}
+
+    ScsiResult Execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn) override
+    {
+        std::vector<std::uint8_t> c(cdb.begin(), cdb.end());
+        if (c[0] == scsi::op::ReadCd && (c[10] & 0x07) == 0x02)
+            PutBe32(c, 2, Be32(c, 2) + 1);
+        return drive->Execute(c, dataIn);
+    }
+};
+
+TEST(Gaps, AQLateByABlockIsPlacedByItsOwnAddress)
+{
+    TempDir dir;
+    VirtualRig rig(Load(SixTracks(dir, 0)));
+    ASSERT_TRUE(rig.disc->Check());
+    ASSERT_TRUE(rig.disc->Read()) << rig.disc->ErrorMessage();
+    MMC lagging(*rig.platform);
+    ASSERT_TRUE(lagging.Create(rig.registry->Attach(std::make_shared<LaggingQ>(rig.drive)), ""));
+    GapFinder finder(lagging);
+    DiscGaps gaps;
+    ASSERT_TRUE(finder.Find(ids::LayoutOf(*rig.disc), gaps)) << finder.Error();
+    ExpectTracks(gaps, SixTracksFound);
+}
+
 // An audio session, then a data session: the last audio track ends at its session's lead-out,
 // and nothing between the sessions (lead-out, lead-in) is read.
 TEST(Gaps, EnhancedCdEndsTheAudioAtItsSession)
