@@ -6,8 +6,16 @@
 // by binary search over single-block reads of formatted Q; the usual pregap lengths are tried
 // first, and a read of the first 100 blocks of each track finds its ISRC (a pressed disc repeats
 // it at least once in 100 blocks). A code frame (ADR 2 or 3) or a frame whose CRC fails says
-// nothing about its position, so a neighbouring block is read instead. The finder sends READ CD
-// through the transport it is given and counts what it sent; nothing here writes files.
+// nothing about its position, so a neighbouring block is read instead; every position frame is
+// placed by its own absolute time, as some drives answer with a neighbour's Q. The finder sends
+// READ CD through the transport it is given and counts what it sent; nothing here writes files.
+//
+// A ripper calls it after reading the TOC:
+//     GapFinder finder(disc.Transport());
+//     DiscGaps gaps;
+//     if (!finder.Find(ids::LayoutOf(disc), gaps)) { /* log finder.Error(); rip without gaps */ }
+//     if (gaps.HasHtoa()) { Silence s = CheckSilence(disc.Transport(), 0, gaps.htoaEnd, offset);
+//                           /* rip [0, htoaEnd) as track 0 when s.ok && !s.silent */ }
 #pragma once
 
 #include "device/MMC.h"
