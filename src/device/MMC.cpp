@@ -336,8 +336,18 @@ bool MMC::ReadCDWithC2(std::int32_t logicalblockaddr, std::int32_t blocks, std::
     return ReadCdBlocks(logicalblockaddr, blocks, 0xFA, outputbuffersize, outputbufferptr);
 }
 
+bool MMC::ReadCDSubQ(std::int32_t logicalblockaddr, std::int32_t blocks, bool withMainChannel,
+                     std::int32_t outputbuffersize, std::uint8_t* outputbufferptr)
+{
+    // Any sector type (000b), so the pregap of a track after a data track can be read too;
+    // sub-channel selection 010b: formatted Q.
+    return ReadCdBlocks(logicalblockaddr, blocks, withMainChannel ? 0xF8 : 0x00, outputbuffersize,
+                        outputbufferptr, 0x00, 0x02);
+}
+
 bool MMC::ReadCdBlocks(std::int32_t logicalblockaddr, std::int32_t blocks, std::uint8_t fields,
-                       std::int32_t outputbuffersize, std::uint8_t* outputbufferptr)
+                       std::int32_t outputbuffersize, std::uint8_t* outputbufferptr, std::uint8_t sectorType,
+                       std::uint8_t subChannel)
 {
     if (blocks < 1 || blocks > 0xFFFF || outputbuffersize < 0) {
         lastResult_ = ScsiResult{};
@@ -345,11 +355,11 @@ bool MMC::ReadCdBlocks(std::int32_t logicalblockaddr, std::int32_t blocks, std::
     }
     Cdb<12> cdb{};
     cdb[0] = op::ReadCd;
-    cdb[1] = 0x04;                                                 // expected sector type: CD-DA
+    cdb[1] = sectorType;                                           // expected sector type, bits 2-4
     PutBe32(cdb, 2, static_cast<std::uint32_t>(logicalblockaddr)); // 2-5: logical block address
     PutBe24(cdb, 6, static_cast<std::uint32_t>(blocks));           // 6-8: transfer length in blocks
     cdb[9] = fields;
-    cdb[10] = 0; // no sub-channel data
+    cdb[10] = subChannel;
     return ExecuteCommand(LengthOf(cdb), cdb.data(), outputbuffersize, outputbufferptr);
 }
 

@@ -78,6 +78,12 @@ public:
     static constexpr std::int32_t C2Size = 294;
     bool ReadCDWithC2(std::int32_t logicalblockaddr, std::int32_t blocks, std::int32_t outputbuffersize,
                       std::uint8_t* outputbufferptr);
+    // READ CD of each block's formatted Q sub-channel (16 bytes: control and ADR, nine bytes of Q
+    // data, its CRC, four pad bytes) of any sector type, alone or after the block's 2,352 bytes
+    // (some drives give Q only with the main channel), for finding gaps, indexes and codes.
+    static constexpr std::int32_t QSize = 16;
+    bool ReadCDSubQ(std::int32_t logicalblockaddr, std::int32_t blocks, bool withMainChannel,
+                    std::int32_t outputbuffersize, std::uint8_t* outputbufferptr);
     bool ReadDiscInformation(std::int16_t outputbuffersize, std::uint8_t* outputbufferptr);
     bool ReadDiscStructure(std::uint8_t fmt, std::int16_t outputbuffersize, std::uint8_t* outputbufferptr);
     bool ReadHeader(bool msfmode, std::int32_t logicalblockaddr, std::int16_t outputbuffersize,
@@ -94,7 +100,8 @@ private:
     bool CreateChecked(const std::string& drive, const std::string& interfaceName);
     bool FindAspiDevice(const std::string& drive);
     bool ReadCdBlocks(std::int32_t logicalblockaddr, std::int32_t blocks, std::uint8_t fields,
-                      std::int32_t outputbuffersize, std::uint8_t* outputbufferptr);
+                      std::int32_t outputbuffersize, std::uint8_t* outputbufferptr,
+                      std::uint8_t sectorType = 0x04, std::uint8_t subChannel = 0);
     bool OpenSpti(const std::string& drive);
 
     // Sends the first cdbLength bytes of cdb with bufferSize bytes of data in.

@@ -18,6 +18,26 @@ std::uint16_t SubQCrc(ConstBytes bytes)
     return static_cast<std::uint16_t>(~crc);
 }
 
+// Where a pressed disc's Q carries its codes instead of a position: the media catalogue number
+// (ADR 2) at blocks 25, 125, 225 ... and a track's ISRC (ADR 3) at blocks 75, 175 ... of its
+// audio after INDEX 01 (not in the pause before it). Each comes once in 100 blocks, as the Red
+// Book asks at least, and the two never meet; everywhere else the frame is a position (ADR 1).
+constexpr std::int32_t CodeInterval = 100;
+constexpr std::int32_t McnSlot = 25;
+constexpr std::int32_t IsrcSlot = 75;
+
+// The 6-bit character code of the ISRC's country and owner letters: '0'-'9' are 0x00-0x09 and
+// 'A'-'Z' are 0x11-0x2A (ASCII less 0x30).
+std::uint8_t IsrcCharacter(char c)
+{
+    return static_cast<std::uint8_t>((static_cast<unsigned char>(c) - 0x30) & 0x3F);
+}
+
+std::uint8_t Digit(char c)
+{
+    return static_cast<std::uint8_t>((static_cast<unsigned char>(c) - '0') & 0x0F);
+}
+
 } // namespace
 
 const std::vector<std::uint8_t>& EmulatedDrive::Impl::CdTextPacks()
@@ -52,22 +72,52 @@ void EmulatedDrive::Impl::SubChannel(std::int32_t lba, const Track& t, Selection
     }
 }
 
-// The formatted Q sub-channel of a block: position (ADR 1), BCD, with its CRC.
+// The formatted Q sub-channel of a block, with its CRC: a position (ADR 1, BCD), or in the slots
+// above the catalogue number or the ISRC.
 void EmulatedDrive::Impl::FormattedQ(std::int32_t lba, const Track& t, Bytes q) const
 {
-    q[0] = static_cast<std::uint8_t>(t.control << 4 | 0x01);
-    q[1] = ToBcd(t.number);
-    q[2] = ToBcd(IndexAt(t, lba));
-    // In the pregap the relative time counts down to INDEX 01.
-    const Msf relative = Msf::FromFrames(lba < t.start ? t.start - lba : lba - t.start);
-    q[3] = ToBcd(relative.minute);
-    q[4] = ToBcd(relative.second);
-    q[5] = ToBcd(relative.frame);
-    q[6] = 0;
+    std::fill_n(q.begin(), 10, std::uint8_t{0});
+    const std::int32_t slot = lba % CodeInterval;
     const Msf absolute = Msf::FromLba(lba);
-    q[7] = ToBcd(absolute.minute);
-    q[8] = ToBcd(absolute.second);
-    q[9] = ToBcd(absolute.frame);
+    if (slot == McnSlot && disc->mcn.size() == 13) {
+        // N1 ... N13 in BCD, 12 zero bits, then the absolute frame.
+        q[0] = static_cast<std::uint8_t>(t.control << 4 | 0x02);
+        for (std::size_t i = 0; i < 13; ++i) {
+            const std::uint8_t d = Digit(disc->mcn[i]);
+            q[1 + i / 2] = static_cast<std::uint8_t>(q[1 + i / 2] | (i % 2 == 0 ? d << 4 : d));
+        }
+        q[9] = ToBcd(absolute.frame);
+    } else if (slot == IsrcSlot && t.isrc.size() == 12 && lba >= t.start) {
+        // I1 ... I5 in 6 bits each and two zero bits, I6 ... I12 in BCD, four zero bits, then the
+        // absolute frame.
+        q[0] = static_cast<std::uint8_t>(t.control << 4 | 0x03);
+        std::uint64_t letters = 0;
+        for (std::size_t i = 0; i < 5; ++i) {
+            letters = letters << 6 | IsrcCharacter(t.isrc[i]);
+        }
+        letters <<= 2;
+        for (std::size_t i = 0; i < 4; ++i) {
+            q[1 + i] = static_cast<std::uint8_t>(letters >> (24 - 8 * i));
+        }
+        for (std::size_t i = 0; i < 7; ++i) {
+            const std::uint8_t d = Digit(t.isrc[5 + i]);
+            q[5 + i / 2] = static_cast<std::uint8_t>(q[5 + i / 2] | (i % 2 == 0 ? d << 4 : d));
+        }
+        q[9] = ToBcd(absolute.frame);
+    } else {
+        q[0] = static_cast<std::uint8_t>(t.control << 4 | 0x01);
+        q[1] = ToBcd(t.number);
+        q[2] = ToBcd(IndexAt(t, lba));
+        // In the pregap the relative time counts down to INDEX 01.
+        const Msf relative = Msf::FromFrames(lba < t.start ? t.start - lba : lba - t.start);
+        q[3] = ToBcd(relative.minute);
+        q[4] = ToBcd(relative.second);
+        q[5] = ToBcd(relative.frame);
+        q[6] = 0;
+        q[7] = ToBcd(absolute.minute);
+        q[8] = ToBcd(absolute.second);
+        q[9] = ToBcd(absolute.frame);
+    }
     PutBe16(q, 10, SubQCrc(q.first(10)));
     std::fill_n(q.begin() + 12, 4, std::uint8_t{0});
 }

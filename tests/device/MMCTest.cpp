@@ -168,6 +168,11 @@ TEST(CommandBlock, ReachesTheDriveExactly)
          2352},
         {[](MMC& m, auto* b) { return m.ReadCD(0x01020304, 65535, 2352, b); },
          "BE 04 01 02 03 04 00 FF FF F8 00 00", 2352},
+        // Formatted Q of any sector type, alone and after the main channel.
+        {[](MMC& m, auto* b) { return m.ReadCDSubQ(0x0A0B0C, 3, false, 48, b); },
+         "BE 00 00 0A 0B 0C 00 00 03 00 02 00", 48},
+        {[](MMC& m, auto* b) { return m.ReadCDSubQ(7, 1, true, 2368, b); },
+         "BE 00 00 00 00 07 00 00 01 F8 02 00", 2368},
         {[](MMC& m, auto* b) { return m.ReadDiscInformation(34, b); }, "51 00 00 00 00 00 00 00 22 00", 34},
         {[](MMC& m, auto* b) { return m.ReadDiscStructure(1, 8, b); }, "AD 00 00 00 00 00 00 01 00 08 00 00",
          8},

@@ -1,6 +1,7 @@
 #include "emulator/EmulatedDrive.h"
 
 #include "emulator/SectorSynth.h"
+#include "support/Hex.h"
 #include "support/TestData.h"
 #include "util/ByteOrder.h"
 
@@ -784,6 +785,38 @@ TEST(ReadCd, FormattedQHasItsCrcAndRawPwCarriesTheSameQ)
     ASSERT_EQ(whole.Status(), Good);
     ASSERT_EQ(cut.Status(), Good);
     EXPECT_TRUE(std::equal(cut.data.begin(), cut.data.end(), whole.data.begin()));
+}
+
+// A pressed disc's Q gives its codes in place of a position now and then: the catalogue number at
+// blocks 25 mod 100 and a track's ISRC at 75 mod 100 of its audio after INDEX 01, each with its
+// control nibble, the absolute frame and the CRC. Worked out by hand from the Red Book's layout:
+// USXYZ9912345 is U S X Y Z in the 6-bit code (ASCII less 0x30: 25 23 28 29 2A), packed with two
+// zero bits as 96 3A 29 A8, then 9912345 in BCD and four zero bits.
+TEST(ReadCd, FormattedQCarriesTheCatalogueNumberAndTheIsrcInTheirSlots)
+{
+    auto drive = ReadyDrive(AudioDisc());
+    const auto q = [&](std::int32_t lba) {
+        const Reply r = Send(*drive, ReadCd(lba, 1, 0, 0x00, 0x02), 16); // Q alone
+        EXPECT_EQ(r.Status(), Good) << lba;
+        return std::vector<std::uint8_t>(r.data.begin(), r.data.begin() + 12);
+    };
+    // Track 1 (copy permitted): ISRC at 75 (disc time 00:03:00, frame 0), the number at 25 (frame 25).
+    EXPECT_EQ(q(75), test::Hex("23 96 3A 29 A8 99 12 34 50 00 D0 EA"));
+    EXPECT_EQ(q(25), test::Hex("22 00 00 01 21 01 95 40 00 25 69 50"));
+    EXPECT_EQ(q(175)[0], 0x23);
+    EXPECT_EQ(q(74)[0], 0x21) << "a position next to it";
+    // Track 2 (pre-emphasis) has no ISRC: a position at its slot (track 2, index 1, 1 s after
+    // INDEX 01, disc time 04:29:50); the number also comes in its pause.
+    const auto position = q(20075);
+    EXPECT_EQ(std::vector(position.begin(), position.begin() + 10),
+              test::Hex("11 02 01 00 01 00 00 04 29 50"));
+    const auto pause = q(19925);
+    EXPECT_EQ(std::vector(pause.begin(), pause.begin() + 10), test::Hex("12 00 00 01 21 01 95 40 00 50"));
+    // A disc without a catalogue number has positions there.
+    auto mixed = ReadyDrive(MixedDisc());
+    const Reply r = Send(*mixed, ReadCd(10025, 1, 0, 0x00, 0x02), 16);
+    EXPECT_EQ(r.data[0], 0x01);
+    EXPECT_EQ(r.data[1], 0x02);
 }
 
 // libcdio's Mode 1 image, served as its raw blocks or rebuilt from their user data alone (sync,

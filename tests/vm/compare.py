@@ -270,8 +270,8 @@ def compare_usb(work, testdata, names):
             differ(f'{what}: cdrdao track {n} PRE_EMPHASIS', c['preemphasis'], t['Preemphasis2'] or t['Preemphasis4'])
             differ(f'{what}: cdrdao track {n} CD-Text', (c['title'], c['performer']),
                    (t['CDText']['Title'], t['CDText']['Artist']))
-            # cdrdao takes ISRCs from Q frames of mode 3, which the virtual drive does not
-            # interleave into its sub-channel (it answers READ SUB-CHANNEL's ISRC page instead).
+            # cdrdao takes ISRCs from Q frames of mode 3, which the virtual drive puts at blocks
+            # 75 mod 100 of a track's audio (and its catalogue number at 25 mod 100).
             if c['isrc']:
                 differ(f'{what}: cdrdao track {n} ISRC', c['isrc'], t['ISRC'])
 
