@@ -1,5 +1,7 @@
 #include "rip/DriveCache.h"
 
+#include "rip/Blocks.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -7,8 +9,6 @@
 namespace tolvane::rip {
 namespace {
 
-constexpr std::int32_t Block = 2352;
-constexpr std::int32_t Burst = 27;
 // The largest cache worth measuring: a few megabytes, as drives have.
 constexpr std::int32_t Largest = 8192;
 
@@ -20,7 +20,7 @@ public:
     bool Time(std::int32_t lba, Clock::Duration& took)
     {
         const Clock::Duration start = clock_.Now();
-        const bool ok = mmc_.ReadCD(lba, 1, Block, block_.data());
+        const bool ok = mmc_.ReadCD(lba, 1, BlockSize, block_.data());
         took = clock_.Now() - start;
         return ok;
     }
@@ -29,7 +29,7 @@ public:
     {
         for (std::int32_t lba = from; lba < from + count; lba += Burst) {
             const std::int32_t n = std::min(Burst, from + count - lba);
-            if (!mmc_.ReadCD(lba, n, n * Block, burst_.data())) {
+            if (!mmc_.ReadCD(lba, n, n * BlockSize, burst_.data())) {
                 return false;
             }
         }
@@ -47,8 +47,8 @@ private:
     MMC& mmc_;
     Clock& clock_;
     std::int32_t discEnd_;
-    std::array<std::uint8_t, Block> block_{};
-    std::vector<std::uint8_t> burst_ = std::vector<std::uint8_t>(static_cast<std::size_t>(Burst) * Block);
+    std::array<std::uint8_t, BlockSize> block_{};
+    std::vector<std::uint8_t> burst_ = std::vector<std::uint8_t>(static_cast<std::size_t>(Burst) * BlockSize);
 };
 
 } // namespace

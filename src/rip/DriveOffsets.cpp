@@ -1,5 +1,7 @@
 #include "rip/DriveOffsets.h"
 
+#include "rip/Blocks.h"
+
 #include "disc/Checksums.h"
 
 #include <algorithm>
@@ -171,18 +173,16 @@ OffsetDetection DetectOffset(MMC& mmc, std::int32_t start, std::int32_t blocks, 
                              int margin)
 {
     OffsetDetection result;
-    constexpr std::int32_t Block = 2352;
-    constexpr std::int32_t Burst = 27;
     margin = std::max(margin, 0);
     const std::int32_t around = (margin + 587) / 588; // whole blocks each way
     const std::int32_t from = start - around;
     const std::int32_t to = start + blocks + around;
     // The samples of blocks [from, to), silence where they fall outside the disc.
     std::vector<std::uint32_t> samples(static_cast<std::size_t>(to - from) * 588, 0);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Burst) * Block);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Burst) * BlockSize);
     for (std::int32_t lba = std::max(from, 0); lba < std::min(to, discEnd); lba += Burst) {
         const std::int32_t n = std::min({Burst, to - lba, discEnd - lba});
-        if (!mmc.ReadCD(lba, n, n * Block, buffer.data())) {
+        if (!mmc.ReadCD(lba, n, n * BlockSize, buffer.data())) {
             result.error = "block " + std::to_string(lba) + " cannot be read: " + mmc.ErrorMessage();
             return result;
         }

@@ -1,5 +1,7 @@
 #include "rip/Gaps.h"
 
+#include "rip/Blocks.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -7,9 +9,6 @@
 namespace tolvane::rip {
 namespace {
 
-constexpr std::int32_t BlockSize = 2352;
-constexpr std::int32_t SamplesPerBlock = 588;
-constexpr std::int32_t Burst = 27;
 // The pregap most discs have, tried before searching.
 constexpr std::int32_t UsualPregap = 150;
 
@@ -22,11 +21,6 @@ int Key(std::uint8_t track, std::uint8_t index)
 bool AllZero(const std::string& code)
 {
     return std::ranges::all_of(code, [](char c) { return c == '0'; });
-}
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
 } // namespace

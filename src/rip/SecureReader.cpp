@@ -1,5 +1,7 @@
 #include "rip/SecureReader.h"
 
+#include "rip/Blocks.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -7,16 +9,9 @@
 namespace tolvane::rip {
 namespace {
 
-constexpr std::int32_t BlockSize = 2352;
-constexpr std::int64_t SamplesPerBlock = 588;
 // Blocks per READ CD at most: a second of audio. Longer transfers gain nothing and some drives
 // refuse them.
 constexpr std::size_t MaxBurst = 75;
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
 
 } // namespace
 
