@@ -17,7 +17,7 @@
 
 namespace tolvane::cli {
 
-std::atomic<bool> Interrupted{false};
+volatile std::sig_atomic_t Interrupted = 0;
 
 namespace {
 

@@ -8,6 +8,10 @@
 #include "net/Databases.h"
 #include "rip/RipLog.h"
 #include "rip/SecureReader.h"
+#include "rip/output/DiscSheet.h"
+#include "rip/output/FileName.h"
+#include "rip/output/FlacReader.h"
+#include "rip/output/FlacWriter.h"
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <string_view>
 
 namespace tolvane::cli {
@@ -33,12 +38,22 @@ std::string Clock(double seconds)
     return text;
 }
 
-// Progress of one track: redrawn in place on a terminal, a line per track elsewhere.
+constexpr double BytesPerSecond = 176400.0; // CD audio: 44,100 frames of 4 bytes
+
+// The whole rip, for the disc's share of each track's progress line.
+struct RipProgress {
+    std::int64_t totalBytes = 0;
+    std::int64_t doneBytes = 0; // of the tracks already finished
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+// Progress of one track, and of the rip it is part of: redrawn in place on stderr when that is a
+// terminal, otherwise a line on stdout when the track starts and when it ends.
 class Progress {
 public:
-    Progress(int track, std::int32_t sectors)
-        : track_(track), total_(std::int64_t{sectors} * 2352), terminal_(isatty(STDOUT_FILENO) != 0),
-          start_(std::chrono::steady_clock::now())
+    Progress(int track, std::int32_t sectors, RipProgress* rip = nullptr)
+        : track_(track), total_(std::int64_t{sectors} * 2352), rip_(rip),
+          terminal_(isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now())
     {
         // Scripts reading a pipe see when each track starts, not only when it ends.
         if (!terminal_) {
@@ -47,7 +62,9 @@ public:
         }
     }
 
-    void Update(std::int32_t extractedBytes)
+    // `extractedBytes` counts the WAV header as the disc object's Change event does; `reread`,
+    // of a secure read, the sectors read again so far.
+    void Update(std::int32_t extractedBytes, const rip::Report* reread = nullptr)
     {
         done_ = extractedBytes - 44;
         if (!terminal_) {
@@ -58,91 +75,203 @@ public:
             return;
         }
         lastDraw_ = now;
-        const double elapsed = Seconds(now);
+        const double elapsed = Seconds(start_, now);
         const double rate = elapsed > 0 ? done_ / elapsed : 0; // bytes per second
         const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0;
-        std::printf("\rTrack %2d: %3d%%  %5.1fx  %s left   ", track_,
-                    total_ > 0 ? static_cast<int>(done_ * 100 / total_) : 100, rate / 176400.0,
-                    Clock(left).c_str());
-        std::fflush(stdout);
+        char line[160];
+        int used = std::snprintf(line, sizeof line, "\rTrack %2d: %3d%%", track_, Percent(done_, total_));
+        if (rip_ != nullptr) {
+            used += std::snprintf(line + used, sizeof line - static_cast<std::size_t>(used), "  disc %3d%%",
+                                  Percent(rip_->doneBytes + done_, rip_->totalBytes));
+        }
+        used += std::snprintf(line + used, sizeof line - static_cast<std::size_t>(used), "  %5.1fx",
+                              rate / BytesPerSecond);
+        if (reread != nullptr) {
+            used += std::snprintf(line + used, sizeof line - static_cast<std::size_t>(used), "  %u re-read",
+                                  reread->rereadSectors);
+        }
+        std::string text(line, static_cast<std::size_t>(std::max(used, 0)));
+        text += "  ";
+        text += Clock(left);
+        text += " left";
+        if (rip_ != nullptr) {
+            const double ripElapsed = Seconds(rip_->start, now);
+            const auto ripDone = rip_->doneBytes + done_;
+            const double ripRate = ripElapsed > 0 ? ripDone / ripElapsed : 0;
+            text += ", disc ";
+            text += Clock(ripRate > 0 ? static_cast<double>(rip_->totalBytes - ripDone) / ripRate : 0);
+        }
+        text += "\033[K";
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
     }
 
     void Finish(const std::string& file, const char* outcome)
     {
-        const double elapsed = Seconds(std::chrono::steady_clock::now());
-        const double speed = elapsed > 0 ? done_ / elapsed / 176400.0 : 0;
+        const double elapsed = Seconds(start_, std::chrono::steady_clock::now());
+        const double speed = elapsed > 0 ? done_ / elapsed / BytesPerSecond : 0;
         if (terminal_) {
-            std::printf("\r\033[K");
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+        }
+        if (rip_ != nullptr) {
+            rip_->doneBytes += total_;
         }
         std::printf("Track %2d: %s %s (%.1f MB, %.1fx)\n", track_, outcome, file.c_str(), done_ / 1e6, speed);
         std::fflush(stdout);
     }
 
 private:
-    double Seconds(std::chrono::steady_clock::time_point now) const
+    static int Percent(std::int64_t part, std::int64_t whole)
     {
-        return std::chrono::duration<double>(now - start_).count();
+        return whole > 0 ? static_cast<int>(std::min<std::int64_t>(part * 100 / whole, 100)) : 100;
+    }
+
+    static double Seconds(std::chrono::steady_clock::time_point from,
+                          std::chrono::steady_clock::time_point to)
+    {
+        return std::chrono::duration<double>(to - from).count();
     }
 
     int track_;
     std::int64_t total_;
     std::int64_t done_ = 0;
+    RipProgress* rip_;
     bool terminal_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-// A title as a file name: the characters file systems refuse, and control characters, become '_'.
-std::string SafeName(const std::string& text)
+// The texts of track n for its file's name, its tags and the cue sheet: the release MusicBrainz
+// lists when one was asked for and it lists the track, else the disc's CD-Text.
+rip::NameFields TextsOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& release)
 {
-    std::string name;
-    for (const unsigned char c : text) {
-        name +=
-            c < 0x20 || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos
-                ? '_'
-                : static_cast<char>(c);
+    rip::NameFields fields;
+    fields.track = n;
+    if (const auto* t = release.found ? TitleOf(disc, n, release) : nullptr) {
+        fields.title = t->title;
+        fields.artist = t->artist.empty() ? release.artist : t->artist;
+        fields.album = release.album;
+        fields.albumArtist = release.artist;
+        return fields;
     }
-    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
-        name.pop_back();
+    if (const auto text = disc.Track(static_cast<std::int16_t>(n))->CDText()) {
+        fields.title = text->Title();
+        fields.artist = text->Artist();
     }
-    return name;
+    fields.album = disc.CDText()->Title();
+    fields.albumArtist = disc.CDText()->Artist();
+    return fields;
 }
 
-// The disc's audio tracks in order: MusicBrainz's positions count them from 1.
-std::vector<int> AudioTracks(OpticalDisk& disc)
+std::string Lowered(std::string text)
 {
-    std::vector<int> audio;
-    for (const int n : TocTracks(disc)) {
-        if (disc.Track(static_cast<std::int16_t>(n))->Mode() == "Audio") {
-            audio.push_back(n);
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
         }
     }
-    return audio;
+    return text;
 }
 
-const net::MusicBrainzRelease::Track* TitleOf(OpticalDisk& disc, int n,
-                                              const net::MusicBrainzRelease& release)
+// The file of each track, in order, from the template. Without one, "Track N" as rips have always
+// been named, or "NN - Title" when MusicBrainz gave titles. Names that two tracks would share
+// (compared without case, as Windows' and macOS' file systems compare them) are made distinct by
+// the track number: "Intro.flac", then "Intro (7).flac".
+std::vector<std::string> FileNames(OpticalDisk& disc, const std::vector<int>& tracks,
+                                   const net::MusicBrainzRelease& release, const RipOptions& options)
 {
-    const auto audio = AudioTracks(disc);
-    const auto at = std::find(audio.begin(), audio.end(), n);
-    for (const auto& t : release.tracks) {
-        if (at != audio.end() && t.position == at - audio.begin() + 1) {
-            return &t;
+    const std::string pattern = !options.nameTemplate.empty() ? options.nameTemplate
+                                : release.found               ? std::string("%N - %t")
+                                                              : std::string(rip::DefaultNameTemplate);
+    const char* extension = options.format == AudioFormat::Flac ? ".flac" : ".wav";
+    std::vector<std::string> names;
+    std::vector<std::string> taken;
+    for (const int n : tracks) {
+        std::string stem = rip::FileNameFromTemplate(pattern, TextsOf(disc, n, release));
+        std::string name = stem + extension;
+        for (int again = 0; std::find(taken.begin(), taken.end(), Lowered(name)) != taken.end(); ++again) {
+            name = stem;
+            name += " (";
+            name += std::to_string(n);
+            if (again > 0) {
+                name += '-';
+                name += std::to_string(again);
+            }
+            name += ")";
+            name += extension;
         }
+        taken.push_back(Lowered(name));
+        names.push_back(name);
     }
-    return nullptr;
+    return names;
 }
 
-std::string FileNameOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& release)
+// The Vorbis comments of track n's FLAC file.
+rip::FlacTags TagsOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& release)
 {
-    const auto* t = TitleOf(disc, n, release);
-    if (t == nullptr || SafeName(t->title).empty()) {
-        return "Track " + std::to_string(n) + ".wav";
-    }
-    char number[8];
-    std::snprintf(number, sizeof number, "%02d", n);
-    return std::string(number) + " - " + SafeName(t->title) + ".wav";
+    const rip::NameFields texts = TextsOf(disc, n, release);
+    rip::FlacTags tags;
+    tags.title = texts.title;
+    tags.artist = texts.artist;
+    tags.album = texts.album;
+    tags.albumArtist = texts.albumArtist;
+    tags.trackNumber = n;
+    const std::vector<int> audio = AudioTracks(disc);
+    tags.trackTotal = audio.empty() ? 0 : audio.back();
+    tags.discId = Lowered(disc.CD()->CDDB());
+    tags.isrc = disc.Track(static_cast<std::int16_t>(n))->ISRC();
+    tags.musicBrainzDiscId = ids::IdentifiersOf(disc).musicBrainz;
+    return tags;
 }
+
+// The file a track is copied into, WAV or FLAC. Finish completes it as a valid file also when
+// the copy stopped early (a cancelled rip keeps a shorter file).
+class TrackFile {
+public:
+    bool Open(const std::string& path, AudioFormat format, const rip::FlacTags& tags, std::uint32_t bytes)
+    {
+        format_ = format;
+        if (format == AudioFormat::Flac) {
+            if (!flac_.Open(path, tags, bytes)) {
+                error_ = flac_.Error();
+                return false;
+            }
+            return true;
+        }
+        if (!wav_.Open(path)) {
+            error_ = "Invalid handle";
+            return false;
+        }
+        if (!wav_.StartRiff() || !wav_.StartFormat() || !wav_.StartData(bytes)) {
+            wav_.Abandon();
+            error_ = "Error creating the WAV header";
+            return false;
+        }
+        return true;
+    }
+
+    bool Write(ConstBytes audio)
+    {
+        return format_ == AudioFormat::Flac ? flac_.Write(audio) : wav_.Write(audio);
+    }
+
+    bool Finish()
+    {
+        if (format_ == AudioFormat::Flac) {
+            return flac_.Finish();
+        }
+        return wav_.Complete();
+    }
+
+    const std::string& Error() const { return format_ == AudioFormat::Flac ? flac_.Error() : error_; }
+
+private:
+    AudioFormat format_ = AudioFormat::Wav;
+    WavWriter wav_;
+    rip::FlacWriter flac_;
+    std::string error_;
+};
 
 } // namespace
 
@@ -212,25 +341,60 @@ void PrintSums(const TrackSums& t)
 
 enum class Copied { Ok, Failed, StopAll, Cancelled };
 
-// Extract of one track into `file` with its progress, its checksums summed on the way, and the
-// window's messages for what went wrong.
+// What a track is copied into, and the rip it is part of.
+struct Output {
+    AudioFormat format = AudioFormat::Wav;
+    rip::FlacTags tags;              // of a FLAC file
+    RipProgress* progress = nullptr; // the whole rip's, when there is one
+    bool verbose = false;
+};
+
+// The disc object's burst copy of one track into `file` (its Extract for WAV, else its sectors
+// into our own writer) with its progress, its checksums summed on the way, and the window's
+// messages for what went wrong.
 Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& file,
-                 const std::string& shown, const char* done, bool verbose, TrackSums& out)
+                 const std::string& shown, const char* done, const Output& output, TrackSums& out)
 {
     const auto track = disc.Track(static_cast<std::int16_t>(n));
-    Progress progress(n, track->LogicalBlocks());
+    const auto bytes = std::uint64_t{static_cast<std::uint32_t>(std::max(track->LogicalBlocks(), 0))} * 2352;
+    TrackFile encoded;
+    if (output.format != AudioFormat::Wav &&
+        !encoded.Open(file, output.format, output.tags, static_cast<std::uint32_t>(bytes))) {
+        std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
+        if (output.verbose) {
+            std::cerr << "  (" << encoded.Error() << ")\n";
+        }
+        return Copied::StopAll;
+    }
+    Progress progress(n, track->LogicalBlocks(), output.progress);
     bool cancelled = false;
-    Summer summer(disc, n, place, std::uint64_t{static_cast<std::uint32_t>(track->LogicalBlocks())} * 2352);
+    Summer summer(disc, n, place, bytes);
     disc.SetAudioHandler([&](ConstBytes sector) { summer.Add(sector); });
-    disc.SetChangeHandler([&](std::int32_t bytes, bool& cancel) {
-        if (Interrupted.load()) {
+    disc.SetChangeHandler([&](std::int32_t extracted, bool& cancel) {
+        if (Interrupted != 0) {
             cancel = true;
             cancelled = true;
             return;
         }
-        progress.Update(bytes);
+        progress.Update(extracted);
     });
-    const bool ok = disc.Extract(static_cast<std::uint8_t>(n), file);
+    bool ok = false;
+    if (output.format == AudioFormat::Wav) {
+        ok = disc.Extract(static_cast<std::uint8_t>(n), file);
+    } else {
+        ok = disc.ExtractTo(static_cast<std::uint8_t>(n),
+                            [&encoded](ConstBytes sector) { return encoded.Write(sector); });
+        // What was copied stays a valid file, as Extract leaves a WAV file.
+        if (!encoded.Finish() && (ok || cancelled)) {
+            std::cerr << "Track " << n << ": " << ErrorWriting << '\n';
+            if (output.verbose) {
+                std::cerr << "  (" << encoded.Error() << ")\n";
+            }
+            disc.SetChangeHandler(nullptr);
+            disc.SetAudioHandler(nullptr);
+            return Copied::StopAll;
+        }
+    }
     disc.SetChangeHandler(nullptr);
     disc.SetAudioHandler(nullptr);
     if (cancelled) {
@@ -243,11 +407,11 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
         if (why == "Invalid handle") {
             // The folder takes no files: the other tracks would fail the same way.
             std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
-            Reason(disc, verbose);
+            Reason(disc, output.verbose);
             return Copied::StopAll;
         }
         std::cerr << "Track " << n << ": " << ErrorExtracting << '\n';
-        Reason(disc, verbose);
+        Reason(disc, output.verbose);
         // A full disc is full for the next track too.
         return why == ErrorWriting ? Copied::StopAll : Copied::Failed;
     }
@@ -259,22 +423,19 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
 // A secure read of one track into `file`: every sector confirmed by the reader, corrected for the
 // drive's offset, with progress and checksums as CopyTrack has them.
 Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, AudioPlace place,
-                       const std::string& file, TrackSums& out)
+                       const std::string& file, const Output& output, TrackSums& out)
 {
     const auto track = disc.Track(static_cast<std::int16_t>(n));
     const std::int32_t sectors = std::max(track->LogicalBlocks(), 0);
-    WavWriter wav;
-    if (!wav.Open(file)) {
+    TrackFile encoded;
+    if (!encoded.Open(file, output.format, output.tags, static_cast<std::uint32_t>(sectors) * 2352)) {
         std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
+        if (output.verbose) {
+            std::cerr << "  (" << encoded.Error() << ")\n";
+        }
         return Copied::StopAll;
     }
-    if (!wav.StartRiff() || !wav.StartFormat() ||
-        !wav.StartData(static_cast<std::uint32_t>(sectors) * 2352)) {
-        wav.Abandon();
-        std::cerr << "Track " << n << ": " << ErrorWriting << '\n';
-        return Copied::StopAll;
-    }
-    Progress progress(n, sectors);
+    Progress progress(n, sectors, output.progress);
     Summer summer(disc, n, place, std::uint64_t{static_cast<std::uint32_t>(sectors)} * 2352);
     std::int32_t written = WavWriter::HeaderSize;
     bool writeFailed = false;
@@ -282,29 +443,32 @@ Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, Audi
     const bool read = reader.Read(
         track->LBA(), sectors,
         [&](ConstBytes block) {
-            if (Interrupted.load()) {
+            if (Interrupted != 0) {
                 return false;
             }
-            if (!wav.Write(block)) {
+            if (!encoded.Write(block)) {
                 writeFailed = true;
                 return false;
             }
             summer.Add(block);
             written += static_cast<std::int32_t>(block.size());
-            progress.Update(written);
+            progress.Update(written, &report);
             return true;
         },
         report);
-    const bool completed = wav.Complete();
+    const bool completed = encoded.Finish();
     out = summer.Sums();
     out.read = report;
-    if (!read && !writeFailed) {
+    if (!read && !writeFailed && completed) {
         progress.Finish(file, "stopped, kept");
         std::cerr << Cancelled << '\n';
         return Copied::Cancelled;
     }
     if (writeFailed || !completed) {
         std::cerr << "Track " << n << ": " << ErrorWriting << '\n';
+        if (output.verbose) {
+            std::cerr << "  (" << encoded.Error() << ")\n";
+        }
         return Copied::StopAll;
     }
     progress.Finish(file, "wrote");
@@ -495,6 +659,46 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
 
 } // namespace
 
+namespace {
+
+// rip.cue beside the files: the tracks copied whole, in the file-per-track layout, so that a player
+// or burner finds the disc in them. A track cancelled or failed is left out; false (with a message)
+// when the sheet cannot be written.
+bool WriteSheet(OpticalDisk& disc, const std::string& folder, const std::vector<TrackSums>& ripped,
+                const std::vector<std::string>& files, const net::MusicBrainzRelease& release)
+{
+    std::vector<rip::SheetTrack> tracks;
+    for (std::size_t i = 0; i < ripped.size(); ++i) {
+        if (!ripped[i].copied) {
+            continue;
+        }
+        const rip::NameFields texts = TextsOf(disc, ripped[i].track, release);
+        tracks.push_back({ripped[i].track, files[i], texts.title, texts.artist});
+    }
+    if (tracks.empty()) {
+        return true;
+    }
+    const rip::NameFields first = TextsOf(disc, tracks.front().number, release);
+    rip::SheetTexts texts;
+    texts.title = first.album;
+    texts.performer = first.albumArtist;
+    texts.comment = "Tolvane " TOLVANE_VERSION;
+    // Gaps from a scan of the sub-channel would be passed here; until then the disc's own.
+    const std::string text =
+        rip::CueSheetText(rip::SheetOfDisc(disc, tracks, texts), rip::CueLayout::FilePerTrack);
+    const std::string path = (std::filesystem::path(folder) / "rip.cue").string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        std::cerr << ErrorWriting << ": " << path << '\n';
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
         const Online& online, const RipOptions& options, bool verbose)
 {
@@ -520,24 +724,40 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
 
     const net::MusicBrainzRelease release =
         online.musicBrainz ? AskMusicBrainz(disc, online) : net::MusicBrainzRelease{};
+    int status = ExitOk;
+    std::vector<int> copyable;
+    for (const int n : tracks) {
+        if (Extractable(disc, n)) {
+            copyable.push_back(n);
+        } else {
+            status = ExitFailed;
+        }
+    }
+    const std::vector<std::string> names = FileNames(disc, copyable, release, options);
+    RipProgress whole;
+    for (const int n : copyable) {
+        whole.totalBytes +=
+            std::int64_t{std::max(disc.Track(static_cast<std::int16_t>(n))->LogicalBlocks(), 0)} * 2352;
+    }
     // The secure reader reads up to the audio's end: on an Enhanced CD the data session is not audio.
     rip::SecureReader reader(disc.Transport(), ids::AudioEnd(ids::LayoutOf(disc)), options.read);
-    int status = ExitOk;
     std::vector<TrackSums> ripped;
     std::vector<std::string> files;
     bool cancelled = false;
-    for (const int n : tracks) {
-        if (!Extractable(disc, n)) {
-            status = ExitFailed;
-            continue;
-        }
-        const std::string name = FileNameOf(disc, n, release);
+    for (std::size_t i = 0; i < copyable.size(); ++i) {
+        const int n = copyable[i];
+        const std::string& name = names[i];
         const std::string file = (std::filesystem::path(folder) / name).string();
         TrackSums sums;
         sums.track = n;
+        Output output;
+        output.format = options.format;
+        output.tags = TagsOf(disc, n, release);
+        output.progress = &whole;
+        output.verbose = verbose;
         const Copied copied = options.secure
-                                  ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), file, sums)
-                                  : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", verbose, sums);
+                                  ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), file, output, sums)
+                                  : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", output, sums);
         if (copied == Copied::Cancelled || copied == Copied::StopAll) {
             cancelled = copied == Copied::Cancelled;
             ripped.push_back(sums);
@@ -571,30 +791,91 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             }
         }
     }
+    if (!WriteSheet(disc, folder, ripped, files, release)) {
+        status = status == ExitOk ? ExitFailed : status;
+    }
     WriteLog(disc, folder, options, said, ripped, files, cancelled);
     return status;
 }
 
 namespace {
 
-// Track N.wav in the folder, or the NN - Title.wav a rip named from MusicBrainz wrote.
-std::string TrackFileIn(const std::string& folder, int n)
+// The file of each track that a rip's cue sheet names (where its INDEX 01 is); empty without one.
+std::map<int, std::string> SheetFiles(const std::string& folder)
 {
-    const std::filesystem::path plain =
-        std::filesystem::path(folder) / ("Track " + std::to_string(n) + ".wav");
-    char prefix[8];
-    std::snprintf(prefix, sizeof prefix, "%02d - ", n);
-    std::error_code ec;
-    if (!std::filesystem::exists(plain, ec)) {
-        for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-            if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
-                entry.path().extension() == ".wav") {
-                return entry.path().string();
-            }
+    std::map<int, std::string> files;
+    std::ifstream in(std::filesystem::path(folder) / "rip.cue", std::ios::binary);
+    std::string line;
+    std::string file;
+    int track = 0;
+    while (std::getline(in, line)) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos) {
+            continue;
+        }
+        const std::string_view statement = std::string_view(line).substr(start);
+        if (statement.rfind("FILE \"", 0) == 0) {
+            const std::size_t close = statement.find('"', 6);
+            file =
+                close == std::string_view::npos ? std::string() : std::string(statement.substr(6, close - 6));
+        } else if (statement.rfind("TRACK ", 0) == 0) {
+            track = std::atoi(std::string(statement.substr(6)).c_str());
+        } else if (statement.rfind("INDEX 01", 0) == 0 && track > 0 && !file.empty()) {
+            files[track] = file;
         }
     }
-    return plain.string();
+    return files;
 }
+
+// The file of track n in the folder: what its rip.cue names, else Track N.wav or .flac, or the
+// NN - Title file a rip named from MusicBrainz wrote.
+std::string TrackFileIn(const std::string& folder, int n, const std::map<int, std::string>& sheet)
+{
+    const std::filesystem::path dir(folder);
+    if (const auto named = sheet.find(n); named != sheet.end()) {
+        return (dir / named->second).string();
+    }
+    std::string stem = "Track ";
+    stem += std::to_string(n);
+    std::error_code ec;
+    for (const char* extension : {".wav", ".flac"}) {
+        const std::filesystem::path plain = dir / (stem + extension);
+        if (std::filesystem::exists(plain, ec)) {
+            return plain.string();
+        }
+    }
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%02d - ", n);
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string extension = entry.path().extension().string();
+        if (entry.path().filename().string().rfind(prefix, 0) == 0 &&
+            (extension == ".wav" || extension == ".flac")) {
+            return entry.path().string();
+        }
+    }
+    return (dir / (stem + ".wav")).string();
+}
+
+// A rip's file read back, WAV or FLAC by its extension.
+class TrackAudio {
+public:
+    bool Open(const std::string& path)
+    {
+        flac_ = std::filesystem::path(path).extension() == ".flac";
+        return flac_ ? flacReader_.Open(path) : wavReader_.Open(path);
+    }
+    std::uint64_t DataBytes() const { return flac_ ? flacReader_.DataBytes() : wavReader_.DataBytes(); }
+    bool Read(const std::function<void(ConstBytes)>& sink)
+    {
+        return flac_ ? flacReader_.Read(sink) : wavReader_.Read(sink);
+    }
+    const std::string& Error() const { return flac_ ? flacReader_.Error() : wavReader_.Error(); }
+
+private:
+    bool flac_ = false;
+    WavReader wavReader_;
+    rip::FlacReader flacReader_;
+};
 
 } // namespace
 
@@ -610,6 +891,8 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
     }
     int status = ExitOk;
     std::vector<TrackSums> checked;
+    const std::map<int, std::string> sheet =
+        folder.empty() ? std::map<int, std::string>() : SheetFiles(folder);
     for (const int n : ChosenTracks(disc, requested)) {
         if (!Extractable(disc, n)) {
             status = ExitFailed;
@@ -622,8 +905,10 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
             const auto file =
                 std::filesystem::temp_directory_path() /
                 ("tolvane-verify-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".wav");
+            Output output;
+            output.verbose = verbose;
             const Copied copied =
-                CopyTrack(disc, n, place, file.string(), "from the disc", "read", verbose, sums);
+                CopyTrack(disc, n, place, file.string(), "from the disc", "read", output, sums);
             std::error_code ignored;
             std::filesystem::remove(file, ignored);
             if (copied == Copied::Cancelled) {
@@ -634,8 +919,8 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
                 continue;
             }
         } else {
-            const std::string file = TrackFileIn(folder, n);
-            WavReader wav;
+            const std::string file = TrackFileIn(folder, n, sheet);
+            TrackAudio wav;
             if (!wav.Open(file)) {
                 std::cerr << "Track " << n << ": " << wav.Error() << '\n';
                 status = ExitFailed;

@@ -26,7 +26,7 @@ using namespace tolvane::cli;
 
 extern "C" void OnInterrupt(int)
 {
-    Interrupted.store(true);
+    Interrupted = 1;
 }
 
 // --verbose: each command block and, for a failed command, its sense, on stderr.
@@ -96,12 +96,14 @@ int main(int argc, char** argv)
     CLI::App* reportCommand = app.add_subcommand("report", "Write the text report of the disc's facts");
     std::string reportFile;
     reportCommand->add_option("FILE", reportFile, "The report file (replaced if it exists)")->required();
-    CLI::App* ripCommand = app.add_subcommand("rip", "Extract audio tracks to WAV files");
+    CLI::App* ripCommand = app.add_subcommand("rip", "Extract audio tracks to WAV or FLAC files");
     std::string trackText;
     std::string folder = ".";
     ripCommand->add_option("--tracks", trackText, "Tracks to extract, as 1,3-5 (default: every audio track)")
         ->type_name("LIST");
-    ripCommand->add_option("--out", folder, "Folder for the files Track N.wav (default: the current folder)")
+    ripCommand
+        ->add_option("--out", folder,
+                     "Folder for the tracks, rip.cue, rip.log and rip.json (default: the current folder)")
         ->type_name("DIR");
     ripCommand
         ->add_option("--metadata", metadata,
@@ -116,6 +118,15 @@ int main(int argc, char** argv)
                      "Check against this saved response, not the network")
         ->type_name("FILE");
     RipOptions ripOptions;
+    std::string format = "wav";
+    ripCommand->add_option("--format", format, "The files' format: wav or flac (default wav)")
+        ->check(CLI::IsMember({"wav", "flac"}))
+        ->type_name("wav|flac");
+    ripCommand
+        ->add_option("--name", ripOptions.nameTemplate,
+                     "File names: %N track number (two digits), %n number, %t title, %a artist, %T album, "
+                     "%A album artist, %% a percent sign (default: Track %n)")
+        ->type_name("TEMPLATE");
     bool burst = false;
     bool noC2 = false;
     ripCommand->add_flag(
@@ -253,6 +264,7 @@ int main(int argc, char** argv)
         status = Report(disc, reportFile, verbose);
     } else if (ripCommand->parsed() || verifyCommand->parsed()) {
         ripOptions.read.useC2 = !noC2;
+        ripOptions.format = format == "flac" ? AudioFormat::Flac : AudioFormat::Wav;
         ripOptions.drive = drive->Manufacturer() + " " + drive->Name() + " " + drive->Revision() + " (" +
                            drive->Letter() + ")";
         status = ripCommand->parsed() ? Rip(disc, tracks, folder, online, ripOptions, verbose)
