@@ -4,6 +4,7 @@
 // drives, the drive list, the disc object of the chosen drive) and never sends
 // a command block itself.
 #include "cli/Commands.h"
+#include "cli/FlacSource.h"
 #include "cli/Options.h"
 #include "device/OpticalDrives.h"
 #include "device/platform/Platform.h"
@@ -208,8 +209,11 @@ int main(int argc, char** argv)
             return ExitUsage;
         }
     }
+    // Sheets of FLAC rips play in the virtual drive as sheets of WAV rips do.
+    tolvane::emulator::LoadOptions loadOptions;
+    loadOptions.decodeAudio = OpenFlacSource;
     const tolvane::emulator::AttachResult attached =
-        tolvane::emulator::AttachDrives(*registry, requests, clock);
+        tolvane::emulator::AttachDrives(*registry, requests, clock, loadOptions);
     for (const std::string& warning : attached.warnings) {
         std::cerr << warning << '\n';
     }
