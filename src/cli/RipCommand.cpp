@@ -91,15 +91,19 @@ public:
                                   reread->rereadSectors);
         }
         std::string text(line, static_cast<std::size_t>(std::max(used, 0)));
+        // The first moments of a track (the drive spinning up) say nothing of how long it takes.
+        const bool settled = elapsed >= 0.5;
         text += "  ";
-        text += Clock(left);
+        text += settled ? Clock(left) : std::string("-:--");
         text += " left";
         if (rip_ != nullptr) {
             const double ripElapsed = Seconds(rip_->start, now);
             const auto ripDone = rip_->doneBytes + done_;
             const double ripRate = ripElapsed > 0 ? ripDone / ripElapsed : 0;
             text += ", disc ";
-            text += Clock(ripRate > 0 ? static_cast<double>(rip_->totalBytes - ripDone) / ripRate : 0);
+            text += settled || rip_->doneBytes > 0
+                        ? Clock(ripRate > 0 ? static_cast<double>(rip_->totalBytes - ripDone) / ripRate : 0)
+                        : std::string("-:--");
         }
         text += "\033[K";
         std::fputs(text.c_str(), stderr);
