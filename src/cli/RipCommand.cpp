@@ -628,6 +628,7 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
     json["Program"] = log.program;
     json["Drive"] = log.drive;
     json["ReadMode"] = log.readMode;
+    json["Format"] = options.format == AudioFormat::Flac ? "FLAC" : "WAV";
     json["ReadOffset"] = log.offset;
     json["Overread"] = log.overread;
     json["SilentSamples"] = log.silentSamples;
@@ -836,12 +837,14 @@ std::map<int, std::string> SheetFiles(const std::string& folder)
 std::string TrackFileIn(const std::string& folder, int n, const std::map<int, std::string>& sheet)
 {
     const std::filesystem::path dir(folder);
-    if (const auto named = sheet.find(n); named != sheet.end()) {
+    std::error_code ec;
+    // A sheet whose files were renamed since is passed over for the names rips give.
+    if (const auto named = sheet.find(n);
+        named != sheet.end() && std::filesystem::exists(dir / named->second, ec)) {
         return (dir / named->second).string();
     }
     std::string stem = "Track ";
     stem += std::to_string(n);
-    std::error_code ec;
     for (const char* extension : {".wav", ".flac"}) {
         const std::filesystem::path plain = dir / (stem + extension);
         if (std::filesystem::exists(plain, ec)) {

@@ -395,6 +395,22 @@ TEST(Cli, MusicBrainzNamesTheFilesWhenAsked)
     ASSERT_EQ(server.Requests().size(), 2u);
     EXPECT_EQ(server.Requests()[0].path, lookup);
 
+    // The release's texts tag a FLAC rip and fill a template.
+    const test::TempDir flacDir;
+    const Outcome flac = Cli({"--image", cdda45, "rip", "--metadata", "musicbrainz", "--format", "flac", "--name", "%n %t (%A)",
+                              "--no-verify", "--out", flacDir.Path()});
+    EXPECT_EQ(flac.status, 0) << flac.err;
+    EXPECT_TRUE(std::filesystem::exists(flacDir.File("4 Free_ Software_ (Richard).flac"))) << flac.out;
+    const std::string hackers = flacDir.File("5 Hackers (Richard).flac");
+    EXPECT_TRUE(std::filesystem::exists(hackers));
+    EXPECT_NE(Text(flacDir.File("rip.cue")).find("TITLE \"Hackers\""), std::string::npos);
+    if (HaveFlacTools()) {
+        EXPECT_EQ(test::PeerOutput("metaflac --export-tags-to=- '" + hackers + "'"),
+                  "TITLE=Hackers\nARTIST=Richard\nALBUM=Join Us\nALBUMARTIST=Richard\nTRACKNUMBER=5\nTRACKTOTAL=5\n"
+                  "DISCID=06000402\nMUSICBRAINZ_DISCID=XhGDBudA9C4i4u8Rud73NZcc4Cc-\n");
+    }
+    EXPECT_EQ(nlohmann::json::parse(test::ReadBytes(flacDir.File("rip.json")))["Format"], "FLAC");
+
     // A disc MusicBrainz does not know keeps the usual names, and says so.
     const Outcome unknown = Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--metadata", "musicbrainz", "--no-verify",
                                  "--out", dir.Path()});
