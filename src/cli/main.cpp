@@ -108,7 +108,7 @@ int main(int argc, char** argv)
         ->type_name("DIR");
     ripCommand
         ->add_option("--metadata", metadata,
-                     "Name the files NN - Title.wav from the release MusicBrainz lists")
+                     "Name (NN - Title.wav) and tag the files from the release MusicBrainz lists")
         ->check(metadataChoice)
         ->type_name("musicbrainz");
     bool noVerify = false;
