@@ -108,16 +108,24 @@ public:
         text += "\033[K";
         std::fputs(text.c_str(), stderr);
         std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    // Takes the redrawn line away, so that a message starts on a line of its own.
+    void Clear()
+    {
+        if (drawn_) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+            drawn_ = false;
+        }
     }
 
     void Finish(const std::string& file, const char* outcome)
     {
         const double elapsed = Seconds(start_, std::chrono::steady_clock::now());
         const double speed = elapsed > 0 ? done_ / elapsed / BytesPerSecond : 0;
-        if (terminal_) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
-        }
+        Clear();
         if (rip_ != nullptr) {
             rip_->doneBytes += total_;
         }
@@ -142,6 +150,7 @@ private:
     std::int64_t done_ = 0;
     RipProgress* rip_;
     bool terminal_;
+    bool drawn_ = false;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
@@ -385,9 +394,11 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
     bool ok = false;
     if (output.format == AudioFormat::Wav) {
         ok = disc.Extract(static_cast<std::uint8_t>(n), file);
+        progress.Clear();
     } else {
         ok = disc.ExtractTo(static_cast<std::uint8_t>(n),
                             [&encoded](ConstBytes sector) { return encoded.Write(sector); });
+        progress.Clear();
         // What was copied stays a valid file, as Extract leaves a WAV file.
         if (!encoded.Finish() && (ok || cancelled)) {
             std::cerr << "Track " << n << ": " << ErrorWriting << '\n';
@@ -460,6 +471,7 @@ Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, Audi
             return true;
         },
         report);
+    progress.Clear();
     const bool completed = encoded.Finish();
     out = summer.Sums();
     out.read = report;
