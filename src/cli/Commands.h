@@ -7,7 +7,7 @@
 #include "net/Databases.h"
 #include "rip/SecureReader.h"
 
-#include <atomic>
+#include <csignal>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,7 +15,7 @@
 namespace tolvane::cli {
 
 // Set by the SIGINT handler; a rip in progress cancels its track at the next sector.
-extern std::atomic<bool> Interrupted;
+extern volatile std::sig_atomic_t Interrupted;
 
 // The messages are the windows' own; with `verbose` the disc object's reason follows a failure
 // on a line of its own.
@@ -31,23 +31,30 @@ struct Online {
     net::Services services;
 };
 
-// How a rip reads: the disc object's burst Extract, or the secure reader with its settings.
+enum class AudioFormat { Wav, Flac };
+
+// How a rip reads (the disc object's burst Extract, or the secure reader with its settings) and
+// what it writes.
 struct RipOptions {
     bool secure = false;
     rip::Settings read;
     std::string drive; // for the log: maker, model, revision and where it is
+    AudioFormat format = AudioFormat::Wav;
+    std::string nameTemplate; // rip::FileNameFromTemplate's; empty: the usual names
 };
 
 // With online.musicBrainz, the release MusicBrainz lists for the disc follows the facts.
 int Info(OpticalDisk& disc, const OpticalDriveItem& drive, bool json, const Online& online, bool verbose);
 
 // tracks: the track numbers asked for, or every audio track when none. Each track's checksums
-// are printed when it ends, then what AccurateRip says of them. With online.musicBrainz the files
-// are named "NN - Title.wav" from the release MusicBrainz lists (Track N.wav when it lists none).
-// rip.log and rip.json (the log in words and as JSON) go into the folder beside the tracks.
+// are printed when it ends, then what AccurateRip says of them. The files are named by the
+// template; without one, with online.musicBrainz, "NN - Title.wav" from the release MusicBrainz
+// lists (Track N.wav when it lists none). rip.cue (a sheet of the files copied), rip.log and
+// rip.json (the log in words and as JSON) go into the folder beside the tracks.
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
         const Online& online, const RipOptions& options, bool verbose);
-// The checksums of the tracks in `folder` (Track N.wav, or NN - Title.wav), or read from the disc
+// The checksums of the tracks in `folder` (the files its rip.cue names; else Track N.wav or
+// NN - Title.wav, or .flac), or read from the disc
 // when the folder is empty, against AccurateRip; 0 when every track was accurately ripped.
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
            const Online& online, bool verbose);

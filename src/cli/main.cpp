@@ -4,6 +4,7 @@
 // drives, the drive list, the disc object of the chosen drive) and never sends
 // a command block itself.
 #include "cli/Commands.h"
+#include "cli/FlacSource.h"
 #include "cli/Options.h"
 #include "device/OpticalDrives.h"
 #include "device/platform/Platform.h"
@@ -27,7 +28,7 @@ using namespace tolvane::cli;
 
 extern "C" void OnInterrupt(int)
 {
-    Interrupted.store(true);
+    Interrupted = 1;
 }
 
 // --verbose: each command block and, for a failed command, its sense, on stderr.
@@ -105,16 +106,18 @@ int main(int argc, char** argv)
     CLI::App* reportCommand = app.add_subcommand("report", "Write the text report of the disc's facts");
     std::string reportFile;
     reportCommand->add_option("FILE", reportFile, "The report file (replaced if it exists)")->required();
-    CLI::App* ripCommand = app.add_subcommand("rip", "Extract audio tracks to WAV files");
+    CLI::App* ripCommand = app.add_subcommand("rip", "Extract audio tracks to WAV or FLAC files");
     std::string trackText;
     std::string folder = ".";
     ripCommand->add_option("--tracks", trackText, "Tracks to extract, as 1,3-5 (default: every audio track)")
         ->type_name("LIST");
-    ripCommand->add_option("--out", folder, "Folder for the files Track N.wav (default: the current folder)")
+    ripCommand
+        ->add_option("--out", folder,
+                     "Folder for the tracks, rip.cue, rip.log and rip.json (default: the current folder)")
         ->type_name("DIR");
     ripCommand
         ->add_option("--metadata", metadata,
-                     "Name the files NN - Title.wav from the release MusicBrainz lists")
+                     "Name (NN - Title.wav) and tag the files from the release MusicBrainz lists")
         ->check(metadataChoice)
         ->type_name("musicbrainz");
     bool noVerify = false;
@@ -125,6 +128,15 @@ int main(int argc, char** argv)
                      "Check against this saved response, not the network")
         ->type_name("FILE");
     RipOptions ripOptions;
+    std::string format = "wav";
+    ripCommand->add_option("--format", format, "The files' format: wav or flac (default wav)")
+        ->check(CLI::IsMember({"wav", "flac"}))
+        ->type_name("wav|flac");
+    ripCommand
+        ->add_option("--name", ripOptions.nameTemplate,
+                     "File names: %N track number (two digits), %n number, %t title, %a artist, %T album, "
+                     "%A album artist, %% a percent sign (default: Track %n)")
+        ->type_name("TEMPLATE");
     bool burst = false;
     bool noC2 = false;
     ripCommand->add_flag(
@@ -219,8 +231,11 @@ int main(int argc, char** argv)
             return ExitUsage;
         }
     }
+    // Sheets of FLAC rips play in the virtual drive as sheets of WAV rips do.
+    tolvane::emulator::LoadOptions loadOptions;
+    loadOptions.decodeAudio = OpenFlacSource;
     const tolvane::emulator::AttachResult attached =
-        tolvane::emulator::AttachDrives(*registry, requests, clock);
+        tolvane::emulator::AttachDrives(*registry, requests, clock, loadOptions);
     for (const std::string& warning : attached.warnings) {
         std::cerr << warning << '\n';
     }
@@ -281,6 +296,7 @@ int main(int argc, char** argv)
         status = Report(disc, reportFile, verbose);
     } else if (ripCommand->parsed() || verifyCommand->parsed()) {
         ripOptions.read.useC2 = !noC2;
+        ripOptions.format = format == "flac" ? AudioFormat::Flac : AudioFormat::Wav;
         ripOptions.drive = drive->Manufacturer() + " " + drive->Name() + " " + drive->Revision() + " (" +
                            drive->Letter() + ")";
         status = ripCommand->parsed() ? Rip(disc, tracks, folder, online, ripOptions, verbose)

@@ -151,7 +151,8 @@ std::optional<std::uint32_t> VolumeSerial(MMC& mmc)
 } // namespace
 
 OpticalDisk::OpticalDisk(Platform& platform, std::shared_ptr<Clock> clock)
-    : platform_(platform), clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()), locale_(UserLocale())
+    : platform_(platform), clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()),
+      locale_(UserLocale())
 {
 }
 
@@ -362,7 +363,8 @@ bool OpticalDisk::ReadSteps()
                 }
                 const std::int32_t blocks = last + 1;
                 cd.SetTotalLogicalBlocks(blocks);
-                cd.SetTotalRawSize(FixedPoint::FromWhole(blocks) * std::int64_t{static_cast<std::int32_t>(c->blockLength)});
+                cd.SetTotalRawSize(FixedPoint::FromWhole(blocks) *
+                                   std::int64_t{static_cast<std::int32_t>(c->blockLength)});
             }
         }
     }
@@ -482,7 +484,8 @@ bool OpticalDisk::ReadSteps()
         if (mmc.ReadTOC(true, 0, 804, b.data())) {
             if (const auto toc = decode::DecodeToc(b.First(804))) {
                 if (tracks_.empty() && toc->lastTrack >= toc->firstTrack && toc->lastTrack != 0) {
-                    throw std::logic_error("The table of contents in MSF form lists tracks the first one did not");
+                    throw std::logic_error(
+                        "The table of contents in MSF form lists tracks the first one did not");
                 }
                 for (std::uint32_t n = toc->firstTrack; n <= toc->lastTrack && n != 0; ++n) {
                     const std::size_t k = n - toc->firstTrack;
@@ -573,24 +576,30 @@ bool OpticalDisk::ReadSteps()
     return true;
 }
 
+std::shared_ptr<const tolvane::Track> OpticalDisk::ExtractableTrack(std::uint8_t trk)
+{
+    if (drive_.empty()) {
+        errorMessage_ = InvalidDrive;
+        return nullptr;
+    }
+    if (trk == 0 || trk > count_) {
+        errorMessage_ = "Track out of range";
+        return nullptr;
+    }
+    auto track = Track(trk);
+    if (track->Mode() != "Audio") {
+        errorMessage_ = "Invalid mode";
+        return nullptr;
+    }
+    return track;
+}
+
 bool OpticalDisk::Extract(std::uint8_t trk, const std::string& file)
 {
     errorMessage_.clear();
     try {
-        if (drive_.empty()) {
-            errorMessage_ = InvalidDrive;
-            return false;
-        }
-        if (trk == 0 || trk > count_) {
-            errorMessage_ = "Track out of range";
-            return false;
-        }
-        const auto track = Track(trk);
-        if (track->Mode() != "Audio") {
-            errorMessage_ = "Invalid mode";
-            return false;
-        }
-        return ExtractSectors(*track, file);
+        const auto track = ExtractableTrack(trk);
+        return track && ExtractSectors(*track, file);
     } catch (const std::exception& e) {
         errorMessage_ = e.what();
     } catch (...) {
@@ -623,6 +632,17 @@ bool OpticalDisk::ExtractSectors(const tolvane::Track& track, const std::string&
         return false;
     }
 
+    const bool result = CopySectors(track, [&wav](ConstBytes sector) { return wav.Write(sector); });
+    if (!wav.Complete() && errorMessage_.empty()) {
+        errorMessage_ = "Error writing file";
+        return false;
+    }
+    return result;
+}
+
+bool OpticalDisk::CopySectors(const tolvane::Track& track, const std::function<bool(ConstBytes)>& write)
+{
+    const std::int32_t sectors = std::max(track.LogicalBlocks(), 0);
     MMC& mmc = Transport();
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(BurstSectors) * RawSectorSize);
     std::int64_t extracted = WavWriter::HeaderSize;
@@ -655,8 +675,9 @@ bool OpticalDisk::ExtractSectors(const tolvane::Track& track, const std::string&
                 stop = true;
                 break;
             }
-            const ConstBytes sector(buffer.data() + static_cast<std::ptrdiff_t>(i) * RawSectorSize, RawSectorSize);
-            if (!wav.Write(sector)) {
+            const ConstBytes sector(buffer.data() + static_cast<std::ptrdiff_t>(i) * RawSectorSize,
+                                    RawSectorSize);
+            if (!write(sector)) {
                 errorMessage_ = "Error writing file";
                 result = false;
                 stop = true;
@@ -674,11 +695,21 @@ bool OpticalDisk::ExtractSectors(const tolvane::Track& track, const std::string&
         }
         done += burst;
     }
-    if (!wav.Complete() && errorMessage_.empty()) {
-        errorMessage_ = "Error writing file";
-        result = false;
-    }
     return result;
+}
+
+bool OpticalDisk::ExtractTo(std::uint8_t trk, const std::function<bool(ConstBytes sector)>& write)
+{
+    errorMessage_.clear();
+    try {
+        const auto track = ExtractableTrack(trk);
+        return track && CopySectors(*track, write);
+    } catch (const std::exception& e) {
+        errorMessage_ = e.what();
+    } catch (...) {
+        errorMessage_ = "Unknown error";
+    }
+    return false;
 }
 
 } // namespace tolvane

@@ -59,6 +59,10 @@ public:
     void Destroy();
     void Eject();
     bool Extract(std::uint8_t trk, const std::string& file);
+    // Extract for files other than WAV: each sector's audio goes to `write` instead of a file
+    // (false: it could not be written, "Error writing file"). The Change event is raised as
+    // Extract raises it, counting the bytes a WAV file of the track would have.
+    bool ExtractTo(std::uint8_t trk, const std::function<bool(ConstBytes sector)>& write);
     void Load();
     bool Read();
 
@@ -80,7 +84,10 @@ private:
 
     void DropRecords();
     bool ReadSteps();
+    // The track Extract may copy, or null with the reason in ErrorMessage.
+    std::shared_ptr<const tolvane::Track> ExtractableTrack(std::uint8_t trk);
     bool ExtractSectors(const tolvane::Track& track, const std::string& file);
+    bool CopySectors(const tolvane::Track& track, const std::function<bool(ConstBytes)>& write);
 
     Platform& platform_;
     std::shared_ptr<Clock> clock_;

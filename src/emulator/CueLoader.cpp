@@ -85,6 +85,7 @@ struct CueFile {
     FileType type = FileType::Binary;
     std::uint64_t dataOffset = 0; // the WAVE header
     std::uint64_t dataBytes = 0;
+    std::shared_ptr<const SectorSource> decoded; // a compressed audio file's blocks
     bool hasIndex = false;
 };
 
@@ -530,10 +531,19 @@ private:
             if (file.type == FileType::Wave) {
                 loader::WaveData wave;
                 std::string why;
-                if (!loader::ReadWaveHeader(file.path, wave, why))
+                if (loader::ReadWaveHeader(file.path, wave, why)) {
+                    file.dataOffset = wave.offset;
+                    file.dataBytes = wave.bytes;
+                    continue;
+                }
+                if (!options_.decodeAudio)
                     return Fail(file.line, why);
-                file.dataOffset = wave.offset;
-                file.dataBytes = wave.bytes;
+                std::int64_t blocks = 0;
+                std::string decodeWhy;
+                file.decoded = options_.decodeAudio(file.path, blocks, decodeWhy);
+                if (!file.decoded)
+                    return Fail(file.line, why + ", and " + decodeWhy);
+                file.dataBytes = static_cast<std::uint64_t>(blocks) * 2352;
             } else {
                 std::int64_t unused = 0;
                 std::string why;
@@ -575,8 +585,7 @@ private:
             const bool swap = file.type == FileType::Motorola && owner.mode.mode == TrackMode::Audio;
             std::int64_t sector = 0;
             std::string why;
-            const auto source =
-                sources_.Get(file.path, file.dataOffset + cur_.byte, stride, swap, sector, why);
+            const auto source = SourceAt(file, cur_.byte, stride, swap, sector, why);
             if (!source)
                 return Fail(file.line, why);
             layout.Data(source, owner.mode.format, sector, static_cast<std::int32_t>(count));
@@ -584,6 +593,18 @@ private:
         cur_.byte += count * stride;
         cur_.pos += static_cast<std::int32_t>(count);
         return true;
+    }
+
+    // The source of the file's blocks from `byte` on, and the first one's number in it.
+    std::shared_ptr<const SectorSource> SourceAt(const CueFile& file, std::uint64_t byte, std::size_t stride,
+                                                 bool swap, std::int64_t& sector, std::string& why)
+    {
+        if (file.decoded) {
+            // Decoded audio is counted in whole blocks of 2,352 bytes (a WAVE file holds audio only).
+            sector = static_cast<std::int64_t>(byte / 2352);
+            return file.decoded;
+        }
+        return sources_.Get(file.path, file.dataOffset + byte, stride, swap, sector, why);
     }
 
     // Moves to the block of `index`, emitting the blocks before it for `owner`.
@@ -608,8 +629,7 @@ private:
         const CueFile& file = files_[cur_.file];
         std::int64_t sector = 0;
         std::string why;
-        const auto source =
-            sources_.Get(file.path, file.dataOffset + cur_.byte + bytes, stride, false, sector, why);
+        const auto source = SourceAt(file, cur_.byte + bytes, stride, false, sector, why);
         std::array<std::uint8_t, 12> head{};
         return source && source->Read(sector, head) && head == sync;
     }

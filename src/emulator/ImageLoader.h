@@ -5,7 +5,10 @@
 #pragma once
 
 #include "emulator/Disc.h"
+#include "emulator/SectorSource.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +20,13 @@ struct LoadOptions {
     // own address, for the length the sheet states (tests of peers' sheets whose
     // audio is not at hand).
     bool synthesizeMissingData = false;
+    // Decodes an audio file that a sheet names as WAVE but that is no RIFF file (the sheet of a
+    // FLAC rip names its .flac files so, as rippers write it): the source of its blocks of audio
+    // and their count, or null with the reason. Without it such a file is refused. The core has no
+    // codec; the programs hand theirs in.
+    std::function<std::shared_ptr<const SectorSource>(const std::string& path, std::int64_t& blocks,
+                                                      std::string& error)>
+        decodeAudio{};
 };
 
 struct LoadResult {

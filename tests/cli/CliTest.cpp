@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,6 +97,23 @@ Outcome Cli(const std::vector<std::string>& args)
 std::string Image(const std::string& relative)
 {
     return test::TestDataPath(relative);
+}
+
+std::string Text(const std::string& path)
+{
+    const auto bytes = test::ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool HaveFlacTools()
+{
+    return test::PeerOutput("command -v flac && command -v metaflac").has_value();
+}
+
+// The samples of a FLAC file as the flac tool decodes them, or nothing when it refuses the file.
+std::optional<std::string> FlacSamples(const std::string& file)
+{
+    return test::PeerOutput("flac -d -s -c --force-raw-format --endian=little --sign=signed '" + file + "'");
 }
 
 TEST(Cli, InfoJsonGivesThePeersFacts)
@@ -377,6 +395,22 @@ TEST(Cli, MusicBrainzNamesTheFilesWhenAsked)
     ASSERT_EQ(server.Requests().size(), 2u);
     EXPECT_EQ(server.Requests()[0].path, lookup);
 
+    // The release's texts tag a FLAC rip and fill a template.
+    const test::TempDir flacDir;
+    const Outcome flac = Cli({"--image", cdda45, "rip", "--metadata", "musicbrainz", "--format", "flac", "--name", "%n %t (%A)",
+                              "--no-verify", "--out", flacDir.Path()});
+    EXPECT_EQ(flac.status, 0) << flac.err;
+    EXPECT_TRUE(std::filesystem::exists(flacDir.File("4 Free_ Software_ (Richard).flac"))) << flac.out;
+    const std::string hackers = flacDir.File("5 Hackers (Richard).flac");
+    EXPECT_TRUE(std::filesystem::exists(hackers));
+    EXPECT_NE(Text(flacDir.File("rip.cue")).find("TITLE \"Hackers\""), std::string::npos);
+    if (HaveFlacTools()) {
+        EXPECT_EQ(test::PeerOutput("metaflac --export-tags-to=- '" + hackers + "'"),
+                  "TITLE=Hackers\nARTIST=Richard\nALBUM=Join Us\nALBUMARTIST=Richard\nTRACKNUMBER=5\nTRACKTOTAL=5\n"
+                  "DISCID=06000402\nMUSICBRAINZ_DISCID=XhGDBudA9C4i4u8Rud73NZcc4Cc-\n");
+    }
+    EXPECT_EQ(nlohmann::json::parse(test::ReadBytes(flacDir.File("rip.json")))["Format"], "FLAC");
+
     // A disc MusicBrainz does not know keeps the usual names, and says so.
     const Outcome unknown = Cli({"--image", Image("libcdio/cdda.cue"), "rip", "--metadata", "musicbrainz", "--no-verify",
                                  "--out", dir.Path()});
@@ -470,12 +504,13 @@ TEST(Cli, ASecureRipOfTheScratchedDemoDiscIsExactOrNamesTheBlocks)
     EXPECT_FALSE(std::equal(got.begin() + lost, got.begin() + lost + 10 * 2352, want.begin() + lost));
     const auto json = nlohmann::json::parse(test::ReadBytes(dir.File("rip.json")));
     EXPECT_EQ(json["Tracks"][0]["Suspicious"].size(), 0u);
-    EXPECT_EQ(json["Tracks"][1]["Suspicious"].get<std::vector<std::int32_t>>(), (std::vector<std::int32_t>{3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009}));
+    EXPECT_EQ(json["Tracks"][1]["Suspicious"].get<std::vector<std::int32_t>>(),
+              (std::vector<std::int32_t>{3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009}));
     EXPECT_GT(json["Tracks"][0]["SectorsReadAgain"].get<int>(), 0);
     EXPECT_NE(r.out.find("Track  2: suspicious block 3009 (00:08.09 into the track)"), std::string::npos) << r.out;
 }
 
-TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidWav)
+TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidFile)
 {
     // A long silent image: a sparse file costs no disk space.
     const test::TempDir dir;
@@ -485,26 +520,212 @@ TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidWav)
     }
     ASSERT_EQ(truncate(bin.c_str(), 2352LL * 300000), 0);
     const std::string cue = dir.Write("long.cue", "FILE \"long.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-    const test::TempDir out;
-    const Process p({"--image", cue, "rip", "--out", out.Path()}, out);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (p.Out().find("extracting") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const std::vector<std::string>& how : {std::vector<std::string>{"--format", "wav"},
+                                                std::vector<std::string>{"--format", "flac"},
+                                                std::vector<std::string>{"--format", "flac", "--secure"}}) {
+        SCOPED_TRACE(how.back());
+        const test::TempDir out;
+        std::vector<std::string> args{"--image", cue, "rip", "--out", out.Path()};
+        args.insert(args.end(), how.begin(), how.end());
+        const Process p(args, out);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (p.Out().find("extracting") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        p.Signal(SIGINT);
+        const Outcome r = p.Wait();
+        EXPECT_EQ(r.status, 130) << r.out << r.err;
+        EXPECT_EQ(r.err, "Track extraction cancelled\n");
+        EXPECT_NE(Text(out.File("rip.log")).find("Status:                              cancelled\n"), std::string::npos);
+        const auto json = nlohmann::json::parse(test::ReadBytes(out.File("rip.json")));
+        EXPECT_EQ(json["Cancelled"], true);
+        EXPECT_EQ(json["Tracks"][0]["Copied"], false);
+        EXPECT_FALSE(std::filesystem::exists(out.File("rip.cue"))) << "no track was copied whole";
+        if (how[1] == "flac") {
+            const std::string flac = out.File("Track 1.flac");
+            if (HaveFlacTools()) {
+                EXPECT_TRUE(test::PeerOutput("flac -t -s '" + flac + "'")) << "not a valid FLAC file";
+                const auto samples = FlacSamples(flac);
+                ASSERT_TRUE(samples);
+                EXPECT_LT(samples->size(), 2352ULL * 300000) << "cancelled before the end";
+            }
+            continue;
+        }
+        const auto wav = test::ReadBytes(out.File("Track 1.wav"));
+        ASSERT_GE(wav.size(), 44u);
+        const auto le32 = [&wav](std::size_t at) {
+            return std::uint32_t{wav[at]} | std::uint32_t{wav[at + 1]} << 8 | std::uint32_t{wav[at + 2]} << 16 |
+                   std::uint32_t{wav[at + 3]} << 24;
+        };
+        EXPECT_EQ(le32(40), wav.size() - 44) << "the data size is what the file holds";
+        EXPECT_EQ(le32(4), wav.size() - 8);
+        EXPECT_EQ((wav.size() - 44) % 2352, 0u);
+        EXPECT_LT(wav.size(), 44 + 2352ULL * 300000) << "cancelled before the end";
     }
-    p.Signal(SIGINT);
-    const Outcome r = p.Wait();
-    EXPECT_EQ(r.status, 130) << r.out << r.err;
-    EXPECT_EQ(r.err, "Track extraction cancelled\n");
-    const auto wav = test::ReadBytes(out.File("Track 1.wav"));
-    ASSERT_GE(wav.size(), 44u);
-    const auto le32 = [&wav](std::size_t at) {
-        return std::uint32_t{wav[at]} | std::uint32_t{wav[at + 1]} << 8 | std::uint32_t{wav[at + 2]} << 16 |
-               std::uint32_t{wav[at + 3]} << 24;
+}
+
+TEST(Cli, FlacRipsHoldTheWavRipsSamplesAndTheDiscsTags)
+{
+    if (!HaveFlacTools())
+        GTEST_SKIP() << "flac and metaflac (Debian package flac) are not installed";
+    const std::string cdda = Image("libcdio/cdda.cue");
+    const test::TempDir wavDir;
+    ASSERT_EQ(Cli({"--image", cdda, "rip", "--out", wavDir.Path()}).status, 0);
+    const auto wav = test::ReadBytes(wavDir.File("Track 1.wav"));
+    const auto wavJson = nlohmann::json::parse(test::ReadBytes(wavDir.File("rip.json")));
+    for (const char* mode : {"--burst", "--secure"}) {
+        SCOPED_TRACE(mode);
+        const test::TempDir dir;
+        const Outcome r = Cli({"--image", cdda, "rip", "--format", "flac", mode, "--out", dir.Path()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string flac = dir.File("Track 1.flac");
+        EXPECT_TRUE(test::PeerOutput("flac -t -s '" + flac + "'")) << "flac -t failed";
+        const auto samples = FlacSamples(flac);
+        ASSERT_TRUE(samples);
+        ASSERT_EQ(samples->size() + 44, wav.size());
+        EXPECT_TRUE(std::equal(samples->begin(), samples->end(), wav.begin() + 44, [](char a, std::uint8_t b) {
+            return static_cast<std::uint8_t>(a) == b;
+        }));
+        // The checksums are of the samples as they went into the file: the WAV rip's.
+        const auto json = nlohmann::json::parse(test::ReadBytes(dir.File("rip.json")));
+        EXPECT_EQ(json["Tracks"][0]["File"], "Track 1.flac");
+        EXPECT_EQ(json["Tracks"][0]["CRC32"], wavJson["Tracks"][0]["CRC32"]);
+        EXPECT_EQ(json["Tracks"][0]["AccurateRipV2"], wavJson["Tracks"][0]["AccurateRipV2"]);
+        // cdda.cue's CD-Text, its CDDB id (cd-info's cdda.right) and libdiscid's id.
+        EXPECT_EQ(test::PeerOutput("metaflac --export-tags-to=- '" + flac + "'"),
+                  "TITLE=Soft\nARTIST=Richard S\nALBUM=Join us now we have the software\nALBUMARTIST=Richard Stallman\n"
+                  "TRACKNUMBER=1\nTRACKTOTAL=1\nDISCID=02000401\nMUSICBRAINZ_DISCID=BYu.c_jbPYTjSffcaKTHoMgj06w-\n");
+    }
+}
+
+TEST(Cli, FlacRipsVerifyFromTheirFolderAndTheirSheet)
+{
+    const test::TempDir dir;
+    const std::string all = dir.Write("dBAR-all.bin", ResponseFor45(0));
+    const std::string cdda45 = Image("libcdio/cdda_4_5.cue");
+    const test::TempDir out;
+    ASSERT_EQ(Cli({"--image", cdda45, "rip", "--format", "flac", "--name", "%N %n", "--out", out.Path()}).status, 0);
+    ASSERT_TRUE(std::filesystem::exists(out.File("04 4.flac")));
+    // The folder's files are found through rip.cue, the sheet plays them in a virtual drive.
+    for (const auto& args : {std::vector<std::string>{"--image", cdda45, "verify", out.Path()},
+                             std::vector<std::string>{"verify", "--cue", out.File("rip.cue")}}) {
+        SCOPED_TRACE(args[1]);
+        auto with = args;
+        with.insert(with.end(), {"--accuraterip-file", all});
+        const Outcome r = Cli(with);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("Track  4: AccurateRip v1 2ED9AF4E, v2 3C6EB129; CRC32 CC5C0E2F, W/O NULL 9C04F33B\n"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("AccurateRip: all 2 tracks accurately ripped\n"), std::string::npos) << r.out;
+    }
+    // A file damaged after the rip fails its check instead of being summed as it reads.
+    auto bytes = test::ReadBytes(out.File("05 5.flac"));
+    bytes[bytes.size() - 100] ^= 0x40;
+    out.Write("05 5.flac", bytes);
+    const Outcome damaged = Cli({"--image", cdda45, "verify", out.Path(), "--accuraterip-file", all});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.err.find("Track 5: " + out.File("05 5.flac") + ": "), std::string::npos) << damaged.err;
+}
+
+TEST(Cli, TheRipsSheetPlaysBackAsTheDisc)
+{
+    struct Case {
+        std::vector<std::string> disc;
+        std::vector<std::string> rip; // further options
+        std::vector<std::string> files;
     };
-    EXPECT_EQ(le32(40), wav.size() - 44) << "the data size is what the file holds";
-    EXPECT_EQ(le32(4), wav.size() - 8);
-    EXPECT_EQ((wav.size() - 44) % 2352, 0u);
-    EXPECT_LT(wav.size(), 44 + 2352ULL * 300000) << "cancelled before the end";
+    const std::vector<Case> cases{
+        // Its first track starts at 375: the sheet gives the five seconds before it as PREGAP.
+        {{"--image", Image("cdrdao/t9.toc")}, {"--format", "flac"},
+         {"Track 1.flac", "Track 2.flac", "Track 3.flac", "Track 4.flac", "Track 5.flac"}},
+        {{"--demo"}, {"--name", "%N - %t"},
+         {"01 - Caf\xC3\xA9 au Lait.wav", "02 - Se\xC3\xB1" "al del Mar.wav", "03 - \xC3\x86r\xC3\xB8 Harbour Lights.wav",
+          "04 - \xC3\x9C" "ber die H\xC3\xBCgel.wav", "05 - R\xC3\xAAverie Bor\xC3\xA9" "ale.wav",
+          "06 - Sm\xC3\xB6rg\xC3\xA5sbord Finale.wav"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.disc.back());
+        const test::TempDir dir;
+        auto rip = c.disc;
+        rip.insert(rip.end(), {"rip", "--out", dir.Path()});
+        rip.insert(rip.end(), c.rip.begin(), c.rip.end());
+        const Outcome r = Cli(rip);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string sheet = Text(dir.File("rip.cue"));
+        for (const std::string& file : c.files) {
+            EXPECT_TRUE(std::filesystem::exists(dir.File(file))) << file;
+            EXPECT_NE(sheet.find("FILE \"" + file + "\" WAVE\n"), std::string::npos) << sheet;
+        }
+        auto info = c.disc;
+        info.insert(info.end(), {"info", "--json"});
+        const auto disc = nlohmann::json::parse(Cli(info).out);
+        const Outcome played = Cli({"--image", dir.File("rip.cue"), "info", "--json"});
+        ASSERT_EQ(played.status, 0) << played.err;
+        const auto copy = nlohmann::json::parse(played.out);
+        EXPECT_EQ(copy["Tracks"], disc["Tracks"]) << "numbers, addresses, lengths, flags, ISRCs and CD-Text";
+        for (const char* fact : {"UPC", "CDDB"})
+            EXPECT_EQ(copy["CD"][fact], disc["CD"][fact]) << fact;
+        EXPECT_EQ(copy["CDText"], disc["CDText"]);
+        EXPECT_EQ(copy["Identifiers"]["AccurateRip"], disc["Identifiers"]["AccurateRip"]);
+
+        // libcdio's image driver reads the statements of the sheet (it wants an image named like
+        // the sheet beside it, and places every file's track at its start, so only the facts that
+        // do not depend on addresses are compared).
+        dir.Write("rip.bin", std::vector<std::uint8_t>(2352, 0));
+        const auto cdInfo = test::PeerOutput("cd '" + dir.Path() + "' && cd-info --no-device-info --no-cddb --cue-file rip.cue");
+        if (!cdInfo)
+            continue;
+        if (!disc["CD"]["UPC"].get<std::string>().empty()) {
+            EXPECT_NE(cdInfo->find("Media Catalog Number (MCN): " + disc["CD"]["UPC"].get<std::string>()), std::string::npos)
+                << *cdInfo;
+        }
+        for (const auto& track : disc["Tracks"]) {
+            const int n = track["Number"];
+            char start[8];
+            std::snprintf(start, sizeof start, "%3d: ", n);
+            const std::size_t at = cdInfo->find(start);
+            ASSERT_NE(at, std::string::npos) << *cdInfo;
+            const std::string line = cdInfo->substr(at, cdInfo->find('\n', at) - at);
+            // "  1: 00:02:00  000000 audio  false  yes   2        no": copy permitted, then pre-emphasis.
+            std::vector<std::string> words;
+            for (std::size_t i = 0; i < line.size();) {
+                const std::size_t end = std::min(line.find(' ', i), line.size());
+                if (end > i)
+                    words.push_back(line.substr(i, end - i));
+                i = end + 1;
+            }
+            ASSERT_EQ(words.size(), 8u) << line;
+            EXPECT_EQ(words[5], track["DigitalCopy"] ? "yes" : "no") << line;
+            EXPECT_EQ(words[7], track["Preemphasis2"] ? "yes" : "no") << line;
+        }
+    }
+}
+
+TEST(Cli, TemplatedNamesStayDistinctAndTheSheetListsOnlyWhatWasRipped)
+{
+    const test::TempDir dir;
+    // Every track would be named after the album.
+    const Outcome r = Cli({"--demo", "rip", "--name", "%T", "--tracks", "2,4", "--no-verify", "--out", dir.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> files{"Tolvane Demo.wav", "Tolvane Demo (4).wav"};
+    const std::string sheet = Text(dir.File("rip.cue"));
+    for (const std::string& file : files) {
+        EXPECT_TRUE(std::filesystem::exists(dir.File(file))) << file;
+        EXPECT_NE(sheet.find("FILE \"" + file + "\" WAVE\n"), std::string::npos) << sheet;
+    }
+    EXPECT_EQ(sheet.find("TRACK 01"), std::string::npos) << sheet;
+    EXPECT_EQ(sheet.find("TRACK 03"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("TRACK 04"), std::string::npos) << sheet;
+    // verify finds the files through the sheet: the same sums as the rip printed.
+    const Outcome v = Cli({"--demo", "verify", dir.Path(), "--tracks", "2,4"});
+    for (const int n : {2, 4}) {
+        const std::string prefix = "Track  " + std::to_string(n) + ": AccurateRip v1 ";
+        const std::size_t ripped = r.out.find(prefix);
+        const std::size_t checked = v.out.find(prefix);
+        ASSERT_NE(ripped, std::string::npos) << r.out;
+        ASSERT_NE(checked, std::string::npos) << v.out << v.err;
+        EXPECT_EQ(r.out.substr(ripped, r.out.find('\n', ripped) - ripped), v.out.substr(checked, v.out.find('\n', checked) - checked));
+    }
 }
 
 } // namespace

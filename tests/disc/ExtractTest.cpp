@@ -211,6 +211,57 @@ TEST(ExtractTrack, ABurstThatFailsIsReadAgainSectorBySector)
     }
 }
 
+TEST(ExtractTrack, ExtractToHandsOverWhatExtractWrites)
+{
+    Small small;
+    const Outcome wav = Extract(*small.rig->disc, 2, small.path);
+    ASSERT_TRUE(wav.result) << wav.error;
+    const std::vector<std::string> wavReads = small.reads;
+
+    // The same sectors, Change events and READ CDs, into a sink instead of a file.
+    small.reads.clear();
+    std::vector<std::uint8_t> audio;
+    std::vector<std::int32_t> changes;
+    OpticalDisk& disc = *small.rig->disc;
+    disc.SetChangeHandler([&changes](std::int32_t extractedbytes, bool&) { changes.push_back(extractedbytes); });
+    EXPECT_TRUE(disc.ExtractTo(2, [&audio](ConstBytes sector) {
+        audio.insert(audio.end(), sector.begin(), sector.end());
+        return true;
+    })) << disc.ErrorMessage();
+    EXPECT_EQ(changes, wav.changes);
+    EXPECT_EQ(small.reads, wavReads);
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), wav.file.begin() + Header, wav.file.end()));
+    EXPECT_EQ(audio.size(), SmallSectors * Sector);
+
+    // A sink that cannot take sector 40 stops the copy in that burst, as a full disc stops Extract.
+    small.reads.clear();
+    std::size_t taken = 0;
+    EXPECT_FALSE(disc.ExtractTo(2, [&taken](ConstBytes) { return taken++ < 40; }));
+    EXPECT_EQ(disc.ErrorMessage(), "Error writing file");
+    EXPECT_EQ(taken, 41u);
+    std::vector<std::string> expected;
+    AddReads(expected, 0, 54);
+    EXPECT_EQ(small.reads, expected);
+
+    // A cancel before a sector: it is not handed over, and the copy is no failure (as for Extract).
+    std::size_t handed = 0;
+    disc.SetChangeHandler([](std::int32_t extractedbytes, bool& cancel) {
+        cancel = extractedbytes > static_cast<std::int32_t>(Header + 10 * Sector);
+    });
+    EXPECT_TRUE(disc.ExtractTo(2, [&handed](ConstBytes) { return ++handed > 0; }));
+    EXPECT_EQ(handed, 10u);
+    disc.SetChangeHandler(nullptr);
+
+    // An unreadable sector: those before it are handed over; refusals as Extract's.
+    small.rig->drive->FailReadsAt(SmallLba + 30);
+    handed = 0;
+    EXPECT_FALSE(disc.ExtractTo(2, [&handed](ConstBytes) { return ++handed > 0; }));
+    EXPECT_EQ(disc.ErrorMessage(), "Error reading bytes");
+    EXPECT_EQ(handed, 30u);
+    EXPECT_FALSE(disc.ExtractTo(3, [](ConstBytes) { return true; }));
+    EXPECT_EQ(disc.ErrorMessage(), "Track out of range");
+}
+
 TEST(ExtractTrack, AFileThatCannotGrowStopsTheCopyWithSizesOfTheSectorsInIt)
 {
     // The writer sends its buffer 262,144 bytes at a time (111.45 sectors) and the rest when the
