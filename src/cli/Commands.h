@@ -6,8 +6,10 @@
 #include "disc/OpticalDisk.h"
 #include "net/Databases.h"
 #include "rip/SecureReader.h"
+#include "util/Clock.h"
 
 #include <csignal>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,9 +38,12 @@ enum class AudioFormat { Wav, Flac };
 // How a rip reads (the disc object's burst Extract, or the secure reader with its settings) and
 // what it writes.
 struct RipOptions {
-    bool secure = false;
+    bool secure = true;
     rip::Settings read;
-    std::string drive; // for the log: maker, model, revision and where it is
+    std::string offsetSource;     // for the log: where the offset came from
+    bool testAndCopy = false;     // read each track twice, the first time for its CRC alone
+    std::shared_ptr<Clock> clock; // the program's, for timing the drive's cache
+    std::string drive;            // for the log: maker, model, revision and where it is
     AudioFormat format = AudioFormat::Wav;
     std::string nameTemplate; // rip::FileNameFromTemplate's; empty: the usual names
 };

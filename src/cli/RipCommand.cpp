@@ -6,6 +6,8 @@
 #include "disc/WavReader.h"
 #include "disc/WavWriter.h"
 #include "net/Databases.h"
+#include "rip/DriveCache.h"
+#include "rip/Gaps.h"
 #include "rip/RipLog.h"
 #include "rip/SecureReader.h"
 #include "rip/output/DiscSheet.h"
@@ -318,7 +320,11 @@ struct TrackSums {
     sums::TrackChecksums::Sums sums;
     std::string accurateRip; // the databases' verdicts, once asked
     std::string ctdb;
-    rip::Report read; // of a secure read
+    rip::Report read;       // of a secure read
+    std::int32_t start = 0; // the blocks copied
+    std::int32_t sectors = 0;
+    bool tested = false; // a test pass read the track first, with this CRC32
+    std::uint32_t testCrc = 0;
 };
 
 // The checksums of a track, fed its audio in order.
@@ -438,10 +444,9 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
 // A secure read of one track into `file`: every sector confirmed by the reader, corrected for the
 // drive's offset, with progress and checksums as CopyTrack has them.
 Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, AudioPlace place,
-                       const std::string& file, const Output& output, TrackSums& out)
+                       std::int32_t start, std::int32_t sectors, const std::string& file,
+                       const Output& output, TrackSums& out)
 {
-    const auto track = disc.Track(static_cast<std::int16_t>(n));
-    const std::int32_t sectors = std::max(track->LogicalBlocks(), 0);
     TrackFile encoded;
     if (!encoded.Open(file, output.format, output.tags, static_cast<std::uint32_t>(sectors) * 2352)) {
         std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
@@ -456,7 +461,7 @@ Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, Audi
     bool writeFailed = false;
     rip::Report report;
     const bool read = reader.Read(
-        track->LBA(), sectors,
+        start, sectors,
         [&](ConstBytes block) {
             if (Interrupted != 0) {
                 return false;
@@ -492,7 +497,7 @@ Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, Audi
                 report.c2 ? " with C2 pointers" : "", report.rereadSectors, report.suspicious.size());
     for (const std::int32_t lba : report.suspicious) {
         std::printf("Track %2d: suspicious block %d (%s into the track)\n", n, lba,
-                    rip::Duration(lba - track->LBA()).c_str());
+                    rip::Duration(lba - start).c_str());
     }
     return Copied::Ok;
 }
@@ -606,9 +611,28 @@ bool ReportCtdb(OpticalDisk& disc, std::vector<TrackSums>& tracks, const Online&
 namespace {
 
 // The rip's log beside its tracks: rip.log in words, rip.json with the same facts.
-void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& options, const Verdicts& said,
-              const std::vector<TrackSums>& tracks, const std::vector<std::string>& files, bool cancelled)
+// What a rip found on its way: the cache, the gaps, a hidden track before the first.
+struct RipFindings {
+    std::string cache;
+    std::string gaps;
+    bool scanned = false;
+    rip::DiscGaps gapScan;
+    int offset = 0;
+    TrackSums hidden;
+    std::string hiddenFile; // empty: no hidden track was copied
+};
+
+void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& options,
+              const RipFindings& found, const Verdicts& said, const std::vector<TrackSums>& ripped,
+              const std::vector<std::string>& names, bool cancelled)
 {
+    // The hidden track, when one was copied, comes first.
+    std::vector<TrackSums> tracks = ripped;
+    std::vector<std::string> files = names;
+    if (!found.hiddenFile.empty()) {
+        tracks.insert(tracks.begin(), found.hidden);
+        files.insert(files.begin(), found.hiddenFile);
+    }
     const ids::Identifiers ids = ids::IdentifiersOf(disc);
     rip::RipLog log;
     log.program = "Tolvane " TOLVANE_VERSION;
@@ -617,8 +641,11 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
     log.readMode = !options.secure ? "Burst"
                    : c2            ? "Secure, with C2 error pointers"
                                    : "Secure, every sector read twice";
-    log.offset = options.read.offset;
+    log.offset = found.offset;
+    log.offsetSource = options.offsetSource;
     log.overread = options.read.overread;
+    log.cache = found.cache;
+    log.gaps = found.gaps;
     log.accurateRipId = ids.accurateRip ? ids.accurateRip->Text() : "";
     log.musicBrainzId = ids.musicBrainz;
     log.ctdbTocId = ids.ctdb;
@@ -627,11 +654,32 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
     log.cancelled = cancelled;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const TrackSums& t = tracks[i];
-        const auto track = disc.Track(static_cast<std::int16_t>(t.track));
         log.silentSamples += t.read.silentSamples;
-        log.tracks.push_back({t.track, track->LBA(), track->LogicalBlocks(), files[i], t.sums.peak,
-                              t.sums.crc32, t.sums.withoutNulls, t.sums.v1, t.sums.v2, t.accurateRip, t.ctdb,
-                              t.read.rereadSectors, t.read.suspicious, t.copied});
+        rip::TrackLog entry{t.track,
+                            t.start,
+                            t.sectors,
+                            files[i],
+                            t.sums.peak,
+                            t.sums.crc32,
+                            t.sums.withoutNulls,
+                            t.sums.v1,
+                            t.sums.v2,
+                            t.accurateRip,
+                            t.ctdb,
+                            t.read.rereadSectors,
+                            t.read.suspicious,
+                            t.copied};
+        if (found.scanned) {
+            for (const rip::TrackGaps& g : found.gapScan.tracks) {
+                if (g.number == t.track) {
+                    entry.pregap = g.PregapLength();
+                    entry.preEmphasis = g.preEmphasis;
+                }
+            }
+        }
+        entry.tested = t.tested;
+        entry.testCrc = t.testCrc;
+        log.tracks.push_back(entry);
     }
     const std::filesystem::path base = std::filesystem::path(folder) / "rip";
     std::ofstream(base.string() + ".log", std::ios::binary | std::ios::trunc) << rip::LogText(log);
@@ -642,6 +690,9 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
     json["ReadMode"] = log.readMode;
     json["Format"] = options.format == AudioFormat::Flac ? "FLAC" : "WAV";
     json["ReadOffset"] = log.offset;
+    json["ReadOffsetFrom"] = log.offsetSource;
+    json["DriveCache"] = log.cache;
+    json["Gaps"] = log.gaps;
     json["Overread"] = log.overread;
     json["SilentSamples"] = log.silentSamples;
     json["Identifiers"] = {
@@ -667,6 +718,13 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
                                   {"CTDB", t.ctdb},
                                   {"SectorsReadAgain", t.rereadSectors},
                                   {"Suspicious", t.suspicious}});
+        if (t.pregap >= 0) {
+            json["Tracks"].back()["Pregap"] = t.pregap;
+            json["Tracks"].back()["PreEmphasis"] = t.preEmphasis;
+        }
+        if (t.tested) {
+            json["Tracks"].back()["TestCRC32"] = hex(t.testCrc);
+        }
     }
     json["AccurateRip"] = log.accurateRipSummary;
     json["CTDB"] = log.ctdbSummary;
@@ -682,7 +740,8 @@ namespace {
 // or burner finds the disc in them. A track cancelled or failed is left out; false (with a message)
 // when the sheet cannot be written.
 bool WriteSheet(OpticalDisk& disc, const std::string& folder, const std::vector<TrackSums>& ripped,
-                const std::vector<std::string>& files, const net::MusicBrainzRelease& release)
+                const std::vector<std::string>& files, const net::MusicBrainzRelease& release,
+                const rip::DiscGaps* gaps, const std::string& hiddenFile)
 {
     std::vector<rip::SheetTrack> tracks;
     for (std::size_t i = 0; i < ripped.size(); ++i) {
@@ -700,9 +759,11 @@ bool WriteSheet(OpticalDisk& disc, const std::string& folder, const std::vector<
     texts.title = first.album;
     texts.performer = first.albumArtist;
     texts.comment = "Tolvane " TOLVANE_VERSION;
-    // Gaps from a scan of the sub-channel would be passed here; until then the disc's own.
-    const std::string text =
-        rip::CueSheetText(rip::SheetOfDisc(disc, tracks, texts), rip::CueLayout::FilePerTrack);
+    rip::CueDisc sheet = rip::SheetOfDisc(disc, tracks, texts, gaps);
+    if (!hiddenFile.empty() && !sheet.tracks.empty() && sheet.tracks.front().number == disc.FirstTrack()) {
+        sheet.pregapFile = hiddenFile; // the audio before the first track, in a file of its own
+    }
+    const std::string text = rip::CueSheetText(sheet, rip::CueLayout::FilePerTrack);
     const std::string path = (std::filesystem::path(folder) / "rip.cue").string();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -715,6 +776,34 @@ bool WriteSheet(OpticalDisk& disc, const std::string& folder, const std::vector<
 }
 
 } // namespace
+
+// The test pass of test & copy: the track read as its copy will read it, for its CRC32 alone.
+// False when the read failed or was interrupted.
+bool TestTrack(OpticalDisk& disc, rip::SecureReader* reader, int n, std::int32_t start, std::int32_t sectors,
+               std::uint32_t& crc)
+{
+    sums::Crc32 sum;
+    bool ok = false;
+    if (reader != nullptr) {
+        rip::Report report;
+        ok = reader->Read(
+            start, sectors,
+            [&sum](ConstBytes block) {
+                sum.Add(block);
+                return Interrupted == 0;
+            },
+            report);
+    } else {
+        disc.SetChangeHandler([](std::int32_t, bool& cancel) { cancel = Interrupted != 0; });
+        ok = disc.ExtractTo(static_cast<std::uint8_t>(n), [&sum](ConstBytes sector) {
+            sum.Add(sector);
+            return true;
+        });
+        disc.SetChangeHandler(nullptr);
+    }
+    crc = sum.Value();
+    return ok && Interrupted == 0;
+}
 
 int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, const std::string& folder,
         const Online& online, const RipOptions& options, bool verbose)
@@ -757,11 +846,70 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             std::int64_t{std::max(disc.Track(static_cast<std::int16_t>(n))->LogicalBlocks(), 0)} * 2352;
     }
     // The secure reader reads up to the audio's end: on an Enhanced CD the data session is not audio.
-    rip::SecureReader reader(disc.Transport(), ids::AudioEnd(ids::LayoutOf(disc)), options.read);
+    const ids::TocLayout layout = ids::LayoutOf(disc);
+    const std::int32_t audioEnd = ids::AudioEnd(layout);
+    rip::Settings read = options.read;
+    RipFindings found;
+    rip::DiscGaps gaps;
+    bool scanned = false;
+    if (options.secure && !copyable.empty()) {
+        // How far a read must go to push a block out of the cache; a drive that hides its cache
+        // keeps the reader's default reach.
+        if (options.clock) {
+            const std::int32_t at = disc.Track(static_cast<std::int16_t>(copyable.front()))->LBA();
+            const rip::CacheSize cache = rip::MeasureCache(disc.Transport(), *options.clock, at, audioEnd);
+            if (cache.blocks > 0) {
+                read.cacheSectors = cache.blocks;
+            }
+            found.cache = cache.note;
+            std::printf("Drive cache: %s\n", cache.note.c_str());
+        }
+        rip::GapFinder finder(disc.Transport());
+        scanned = finder.Find(layout, gaps);
+        found.gaps = scanned ? "from the Q sub-channel (" + std::to_string(gaps.commands) + " reads)"
+                             : "not detected: " + finder.Error();
+        std::printf("Gaps: %s\n", found.gaps.c_str());
+    }
+    rip::SecureReader reader(disc.Transport(), audioEnd, read);
     std::vector<TrackSums> ripped;
     std::vector<std::string> files;
     bool cancelled = false;
-    for (std::size_t i = 0; i < copyable.size(); ++i) {
+
+    // Audio before the first track (a hidden track) is copied as track 0 unless it is silence.
+    std::string hiddenFile;
+    if (scanned && gaps.HasHtoa() && copyable.front() == disc.FirstTrack()) {
+        const rip::Silence silence = rip::CheckSilence(disc.Transport(), 0, gaps.htoaEnd, read.offset);
+        const std::string length = rip::Duration(gaps.htoaEnd);
+        if (silence.ok && silence.silent) {
+            std::printf("Track  0: the %s before track %d are silence: not copied\n", length.c_str(),
+                        copyable.front());
+        } else if (silence.ok) {
+            hiddenFile = options.format == AudioFormat::Flac ? "Track 0.flac" : "Track 0.wav";
+            std::printf("Track  0: %s of hidden audio before track %d\n", length.c_str(), copyable.front());
+            TrackSums hidden;
+            Output output;
+            output.format = options.format;
+            output.verbose = verbose;
+            const Copied copied =
+                SecureCopyTrack(disc, reader, 0, AudioPlace{}, 0, gaps.htoaEnd,
+                                (std::filesystem::path(folder) / hiddenFile).string(), output, hidden);
+            if (copied != Copied::Ok) {
+                hiddenFile.clear();
+                status = copied == Copied::Cancelled ? ExitInterrupted : ExitFailed;
+                cancelled = copied == Copied::Cancelled;
+            } else {
+                found.hidden = hidden;
+                found.hidden.start = 0;
+                found.hidden.sectors = gaps.htoaEnd;
+                found.hidden.copied = true;
+                found.hiddenFile = hiddenFile;
+            }
+        } else {
+            std::printf("Track  0: the audio before track %d cannot be read: %s\n", copyable.front(),
+                        silence.error.c_str());
+        }
+    }
+    for (std::size_t i = 0; i < copyable.size() && !cancelled; ++i) {
         const int n = copyable[i];
         const std::string& name = names[i];
         const std::string file = (std::filesystem::path(folder) / name).string();
@@ -772,9 +920,36 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         output.tags = TagsOf(disc, n, release);
         output.progress = &whole;
         output.verbose = verbose;
-        const Copied copied = options.secure
-                                  ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), file, output, sums)
-                                  : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", output, sums);
+        const auto track = disc.Track(static_cast<std::int16_t>(n));
+        const std::int32_t start = track->LBA();
+        const std::int32_t sectors = std::max(track->LogicalBlocks(), 0);
+        bool tested = false;
+        std::uint32_t testCrc = 0;
+        if (options.testAndCopy) {
+            std::printf("Track %2d: testing\n", n);
+            std::fflush(stdout);
+            if (!TestTrack(disc, options.secure ? &reader : nullptr, n, start, sectors, testCrc)) {
+                if (Interrupted != 0) {
+                    std::cerr << Cancelled << '\n';
+                    cancelled = true;
+                    status = ExitInterrupted;
+                    break;
+                }
+                std::cerr << "Track " << n << ": " << ErrorExtracting << '\n';
+                status = ExitFailed;
+                continue;
+            }
+            tested = true;
+        }
+        const Copied copied =
+            options.secure
+                ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), start, sectors, file, output, sums)
+                : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", output, sums);
+        // The copy's sums replace what the test pass left.
+        sums.start = start;
+        sums.sectors = sectors;
+        sums.tested = tested;
+        sums.testCrc = testCrc;
         if (copied == Copied::Cancelled || copied == Copied::StopAll) {
             cancelled = copied == Copied::Cancelled;
             ripped.push_back(sums);
@@ -787,6 +962,10 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             continue;
         }
         sums.copied = true;
+        if (sums.tested) {
+            std::printf("Track %2d: test CRC %08X, copy CRC %08X: %s\n", n, sums.testCrc, sums.sums.crc32,
+                        sums.testCrc == sums.sums.crc32 ? "the same" : "DIFFERENT");
+        }
         PrintSums(sums);
         ripped.push_back(sums);
         files.push_back(name);
@@ -808,10 +987,13 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             }
         }
     }
-    if (!WriteSheet(disc, folder, ripped, files, release)) {
+    if (!WriteSheet(disc, folder, ripped, files, release, scanned ? &gaps : nullptr, found.hiddenFile)) {
         status = status == ExitOk ? ExitFailed : status;
     }
-    WriteLog(disc, folder, options, said, ripped, files, cancelled);
+    found.scanned = scanned;
+    found.gapScan = gaps;
+    found.offset = read.offset;
+    WriteLog(disc, folder, options, found, said, ripped, files, cancelled);
     return status;
 }
 

@@ -12,6 +12,7 @@
 #include "disc/OpticalDisk.h"
 #include "emulator/Attach.h"
 #include "emulator/Behaviour.h"
+#include "rip/DriveOffsets.h"
 #include "util/Clock.h"
 
 #include <CLI/CLI.hpp>
@@ -139,14 +140,20 @@ int main(int argc, char** argv)
         ->type_name("TEMPLATE");
     bool burst = false;
     bool noC2 = false;
+    bool secure = false;
     ripCommand->add_flag(
-        "--secure", ripOptions.secure,
-        "Read every sector until the drive confirms it (C2 pointers or two reads that agree)");
-    ripCommand->add_flag("--burst", burst, "Copy what the drive answers, once (the default for now)")
-        ->excludes("--secure");
-    ripCommand
-        ->add_option("--offset", ripOptions.read.offset, "The drive's read offset correction in samples")
-        ->type_name("N");
+        "--secure", secure,
+        "Read every sector until the drive confirms it (C2 pointers or two reads that agree; "
+        "the default)");
+    ripCommand->add_flag("--burst", burst, "Copy what the drive answers, once")->excludes("--secure");
+    ripCommand->add_flag("--test", ripOptions.testAndCopy,
+                         "Test & copy: read each track once more before copying it and compare the CRCs");
+    CLI::Option* offsetOption =
+        ripCommand
+            ->add_option("--offset", ripOptions.read.offset,
+                         "The drive's read offset correction in samples (default: the drive's entry in "
+                         "~/.config/tolvane/drive-offsets, else 0)")
+            ->type_name("N");
     ripCommand
         ->add_option(
             "--max-reads", ripOptions.read.maxReads,
@@ -296,6 +303,26 @@ int main(int argc, char** argv)
         status = Report(disc, reportFile, verbose);
     } else if (ripCommand->parsed() || verifyCommand->parsed()) {
         ripOptions.read.useC2 = !noC2;
+        ripOptions.secure = !burst;
+        ripOptions.clock = clock;
+        if (offsetOption->count() > 0) {
+            ripOptions.offsetSource = "given";
+        } else if (ripCommand->parsed()) {
+            // The user's own table of drives; a drive not in it reads uncorrected.
+            tolvane::rip::OffsetTable table;
+            std::string tableError;
+            const std::string path = tolvane::rip::DefaultOffsetTablePath();
+            if (!tolvane::rip::LoadOffsetTable(path, table, tableError)) {
+                std::cerr << tableError << '\n';
+                return ExitUsage;
+            }
+            if (const auto known = tolvane::rip::FindOffset(table, drive->Manufacturer(), drive->Name())) {
+                ripOptions.read.offset = *known;
+                ripOptions.offsetSource = "from " + path;
+            } else {
+                ripOptions.offsetSource = "not known for this drive";
+            }
+        }
         ripOptions.format = format == "flac" ? AudioFormat::Flac : AudioFormat::Wav;
         ripOptions.drive = drive->Manufacturer() + " " + drive->Name() + " " + drive->Revision() + " (" +
                            drive->Letter() + ")";

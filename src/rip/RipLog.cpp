@@ -36,8 +36,15 @@ std::string LogText(const RipLog& log)
     Line(out, "Read mode", log.readMode);
     std::string offset = log.offset > 0 ? "+" : "";
     offset += std::to_string(log.offset);
-    Line(out, "Read offset correction", offset);
+    Line(out, "Read offset correction",
+         log.offsetSource.empty() ? offset : offset + " (" + log.offsetSource + ")");
     Line(out, "Overread into lead-in and lead-out", log.overread ? "Yes" : "No");
+    if (!log.cache.empty()) {
+        Line(out, "Drive cache", log.cache);
+    }
+    if (!log.gaps.empty()) {
+        Line(out, "Gaps", log.gaps);
+    }
     if (log.silentSamples > 0) {
         Line(out, "Samples outside the disc", std::to_string(log.silentSamples) + ", given as silence");
     }
@@ -58,7 +65,17 @@ std::string LogText(const RipLog& log)
         }
         char peak[32];
         std::snprintf(peak, sizeof peak, "%.1f %%", t.peak * 100.0 / 32768.0);
+        if (t.pregap >= 0) {
+            Line(out, "  Pregap", Duration(t.pregap));
+        }
+        if (t.preEmphasis) {
+            Line(out, "  Pre-emphasis", "Yes");
+        }
         Line(out, "  Peak level", peak);
+        if (t.tested) {
+            Line(out, "  Test CRC",
+                 Hex(t.testCrc) + (t.testCrc == t.crc32 ? "" : " (differs from the copy)"));
+        }
         Line(out, "  Copy CRC", Hex(t.crc32));
         Line(out, "  Copy CRC without null samples", Hex(t.withoutNulls));
         Line(out, "  AccurateRip v1, v2", Hex(t.accurateRipV1) + ", " + Hex(t.accurateRipV2));
@@ -78,16 +95,20 @@ std::string LogText(const RipLog& log)
     Line(out, "AccurateRip", log.accurateRipSummary.empty() ? "not checked" : log.accurateRipSummary);
     Line(out, "CTDB", log.ctdbSummary.empty() ? "not checked" : log.ctdbSummary);
     std::size_t suspicious = 0;
+    std::size_t differing = 0;
     bool complete = !log.tracks.empty();
     for (const TrackLog& t : log.tracks) {
         suspicious += t.suspicious.size();
+        differing += t.copied && t.tested && t.testCrc != t.crc32 ? 1 : 0;
         complete = complete && t.copied;
     }
     Line(out, "Status",
          log.cancelled ? "cancelled"
          : !complete   ? "some tracks were not copied"
          : suspicious  ? std::to_string(suspicious) + " suspicious positions"
-                       : "no errors");
+         : differing   ? "test and copy CRCs differ on " + std::to_string(differing) + " of " +
+                           std::to_string(log.tracks.size()) + " tracks"
+                     : "no errors");
     return out;
 }
 

@@ -23,7 +23,11 @@ struct TrackLog {
     std::string ctdb;
     std::uint32_t rereadSectors = 0;
     std::vector<std::int32_t> suspicious;
-    bool copied = false; // false: the copy failed or was cancelled
+    bool copied = false;       // false: the copy failed or was cancelled
+    std::int32_t pregap = -1;  // blocks of INDEX 00 the gap scan found; -1: no scan
+    bool preEmphasis = false;  // the Q sub-channel says the audio was recorded with pre-emphasis
+    bool tested = false;       // a test pass read the track first
+    std::uint32_t testCrc = 0; // its CRC32, to hold against the copy's
 };
 
 struct RipLog {
@@ -31,7 +35,10 @@ struct RipLog {
     std::string drive;    // vendor, product, revision
     std::string readMode; // "Secure, with C2 error pointers", "Burst"
     int offset = 0;
+    std::string offsetSource; // where the offset came from: "given", "from the drive table"
     bool overread = false;
+    std::string cache; // what the cache measurement found
+    std::string gaps;  // what the gap scan found, empty when none ran
     std::uint64_t silentSamples = 0;
     std::string accurateRipId;
     std::string musicBrainzId;

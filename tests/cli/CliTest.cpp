@@ -86,7 +86,8 @@ private:
 // The rips of these tests ask AccurateRip and the CUETools database at a port where nothing
 // listens unless a test serves it.
 const int Offline = ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1) +
-                    ::setenv("TOLVANE_CTDB_URL", "http://127.0.0.1:9/", 1);
+                    ::setenv("TOLVANE_CTDB_URL", "http://127.0.0.1:9/", 1) +
+                    ::setenv("TOLVANE_OFFSETS_FILE", "/nonexistent/drive-offsets", 1); // not the user's
 
 Outcome Cli(const std::vector<std::string>& args)
 {
@@ -199,7 +200,8 @@ TEST(Cli, RipCopiesTheImagesAudioExactly)
         const char* readMode;
         int shift; // samples the copy starts later than the image, from the read offset correction
     } cases[] = {
-        {{}, "Burst", 0},
+        {{"--burst"}, "Burst", 0},
+        {{}, "Secure, with C2 error pointers", 0},
         {{"--secure"}, "Secure, with C2 error pointers", 0},
         {{"--secure", "--no-c2"}, "Secure, every sector read twice", 0},
         {{"--secure", "--offset", "6"}, "Secure, with C2 error pointers", 6},
@@ -508,6 +510,66 @@ TEST(Cli, ASecureRipOfTheScratchedDemoDiscIsExactOrNamesTheBlocks)
               (std::vector<std::int32_t>{3000, 3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3009}));
     EXPECT_GT(json["Tracks"][0]["SectorsReadAgain"].get<int>(), 0);
     EXPECT_NE(r.out.find("Track  2: suspicious block 3009 (00:08.09 into the track)"), std::string::npos) << r.out;
+}
+
+// A disc with audio before its first track and a pregap before its second: the secure rip
+// copies the hidden audio as track 0, puts both gaps into rip.cue and the log, takes the drive's
+// offset from the user's table, and test & copy tells a copy whose two reads differ.
+TEST(Cli, SecureRipsFindGapsAndHiddenAudioAndTestTheirCopies)
+{
+    const test::TempDir image;
+    std::vector<std::uint8_t> bin(450 * 2352);
+    std::uint32_t x = 7;
+    for (auto& b : bin) {
+        x = x * 1664525 + 1013904223;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    image.Write("noise.bin", bin);
+    const std::string cue = image.Write("noise.cue", "FILE \"noise.bin\" BINARY\n"
+                                                      "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n"
+                                                      "  TRACK 02 AUDIO\n    INDEX 00 00:03:00\n    INDEX 01 00:04:00\n");
+    const std::string table = image.Write("offsets", "TOLVANE | VIRTUAL DRIVE | +6\n");
+    ::setenv("TOLVANE_OFFSETS_FILE", table.c_str(), 1);
+    const test::TempDir dir;
+    const Outcome r = Cli({"--image", cue, "--virtual-read", "offset=+6", "rip", "--out", dir.Path()});
+    ::setenv("TOLVANE_OFFSETS_FILE", "/nonexistent/drive-offsets", 1);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Track  0: 00:02.00 of hidden audio before track 1"), std::string::npos) << r.out;
+    // Corrected by the table's +6, every file is the image's bytes (but the last 6 samples, past
+    // the disc's end).
+    const auto hidden = test::ReadBytes(dir.File("Track 0.wav"));
+    ASSERT_EQ(hidden.size(), 44 + 150 * 2352u);
+    EXPECT_TRUE(std::equal(hidden.begin() + 44, hidden.end(), bin.begin()));
+    const auto one = test::ReadBytes(dir.File("Track 1.wav"));
+    ASSERT_EQ(one.size(), 44 + 150 * 2352u);
+    EXPECT_TRUE(std::equal(one.begin() + 44, one.end(), bin.begin() + 150 * 2352));
+    const std::string sheet = Text(dir.File("rip.cue"));
+    EXPECT_NE(sheet.find("FILE \"Track 0.wav\" WAVE\n  TRACK 01 AUDIO\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("    INDEX 00 00:01:00\nFILE \"Track 2.wav\" WAVE\n    INDEX 01 00:00:00\n"),
+              std::string::npos)
+        << sheet;
+    const std::string log = Text(dir.File("rip.log"));
+    EXPECT_NE(log.find("Read offset correction:              +6 (from " + table + ")\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Track  2\n  File:                              Track 2.wav\n  Range:                             "
+                       "blocks 300-449 (00:02.00)\n  Pregap:                            00:01.00\n"),
+              std::string::npos)
+        << log;
+    // Our own cue loader plays the sheet as the disc it came from.
+    const Outcome played = Cli({"--image", dir.File("rip.cue"), "info", "--json"});
+    ASSERT_EQ(played.status, 0) << played.err;
+    const auto facts = nlohmann::json::parse(played.out);
+    EXPECT_EQ(facts["Tracks"][0]["LBA"], 150);
+    EXPECT_EQ(facts["Tracks"][1]["LBA"], 300);
+
+    // A scratch that reads differently each time: the burst test and copy disagree, and say so.
+    const test::TempDir tested;
+    const Outcome t = Cli({"--image", cue, "--virtual-damage", "320+5", "rip", "--burst", "--test", "--tracks", "2",
+                           "--out", tested.Path()});
+    ASSERT_EQ(t.status, 0) << t.err;
+    EXPECT_NE(t.out.find("copy CRC"), std::string::npos);
+    EXPECT_NE(t.out.find(": DIFFERENT"), std::string::npos) << t.out;
+    EXPECT_NE(Text(tested.File("rip.log")).find("Status:                              test and copy CRCs differ on 1 of 1 tracks\n"),
+              std::string::npos);
 }
 
 TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidFile)
