@@ -63,6 +63,10 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const 
 // when the folder is empty, against AccurateRip; 0 when every track was accurately ripped.
 int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& tracks, const std::string& folder,
            const Online& online, bool verbose);
+// Finds the drive's read offset from the disc's tracks that AccurateRip knows; with `save`,
+// writes it into the user's drive table.
+int FindOffset(OpticalDisk& disc, const OpticalDriveItem& drive, const Online& online, bool save,
+               bool verbose);
 int Eject(OpticalDisk& disc);
 int Load(OpticalDisk& disc);
 

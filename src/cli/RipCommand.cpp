@@ -7,6 +7,7 @@
 #include "disc/WavWriter.h"
 #include "net/Databases.h"
 #include "rip/DriveCache.h"
+#include "rip/DriveOffsets.h"
 #include "rip/Gaps.h"
 #include "rip/RipLog.h"
 #include "rip/SecureReader.h"
@@ -1153,6 +1154,106 @@ int Verify(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, 
         status = ExitFailed;
     }
     return status;
+}
+
+int FindOffset(OpticalDisk& disc, const OpticalDriveItem& drive, const Online& online, bool save,
+               bool verbose)
+{
+    if (!ReadDisc(disc, verbose)) {
+        return ExitFailed;
+    }
+    const auto id = ids::IdentifiersOf(disc).accurateRip;
+    const std::vector<int> audio = AudioTracks(disc);
+    if (!id || audio.empty()) {
+        std::cerr << "The disc has no audio tracks: its offset cannot be found\n";
+        return ExitFailed;
+    }
+    net::AccurateRipLookup lookup;
+    if (!online.accurateRipFile.empty()) {
+        lookup = net::ReadAccurateRip(online.accurateRipFile, *id);
+    } else {
+        net::HttpClient http;
+        lookup = net::FetchAccurateRip(http, online.services, *id);
+    }
+    std::printf("AccurateRip: %s\n", id->FileName().c_str());
+    if (lookup.state != net::AccurateRipLookup::State::Found) {
+        std::cerr << (lookup.state == net::AccurateRipLookup::State::NotInDatabase
+                          ? std::string("The disc is not in AccurateRip: try another disc")
+                          : "AccurateRip cannot be asked: " + lookup.error)
+                  << '\n';
+        return ExitFailed;
+    }
+    // Up to three tracks the database knows, the middle ones first: a match on each of them
+    // leaves no doubt.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 1; i + 1 < audio.size(); ++i) {
+        order.push_back(i);
+    }
+    order.push_back(0);
+    if (audio.size() > 1) {
+        order.push_back(audio.size() - 1);
+    }
+    const std::int32_t end = ids::AudioEnd(ids::LayoutOf(disc));
+    std::map<int, std::vector<int>> matches; // offset: the tracks it matched
+    std::size_t tried = 0;
+    for (const std::size_t i : order) {
+        std::vector<std::uint32_t> known;
+        for (const auto& pressing : lookup.response.pressings) {
+            if (i < pressing.tracks.size() && pressing.tracks[i].confidence > 0) {
+                known.push_back(pressing.tracks[i].crc);
+            }
+        }
+        if (known.empty()) {
+            continue;
+        }
+        const auto track = disc.Track(static_cast<std::int16_t>(audio[i]));
+        const rip::OffsetDetection found =
+            rip::DetectOffset(disc.Transport(), track->LBA(), track->LogicalBlocks(), end, i == 0,
+                              i + 1 == audio.size(), known);
+        if (!found.error.empty()) {
+            std::cerr << "Track " << audio[i] << ": " << found.error << '\n';
+            return ExitFailed;
+        }
+        std::string offsets;
+        for (const int o : found.offsets) {
+            matches[o].push_back(audio[i]);
+            offsets += (offsets.empty() ? "" : ", ") + std::string(o > 0 ? "+" : "") + std::to_string(o);
+        }
+        std::printf("Track %2d: %s\n", audio[i],
+                    offsets.empty() ? "no offset matches the database" : ("matches at " + offsets).c_str());
+        if (++tried == 3) {
+            break;
+        }
+    }
+    // The offset most tracks agree on.
+    const auto best = std::max_element(matches.begin(), matches.end(), [](const auto& a, const auto& b) {
+        return a.second.size() < b.second.size();
+    });
+    if (best == matches.end()) {
+        std::cerr << "No read offset within " << rip::DetectionMargin
+                  << " samples matches AccurateRip: this pressing may not be in the database\n";
+        return ExitFailed;
+    }
+    const int offset = best->first;
+    std::printf("Read offset: %s%d (%zu of %zu tracks agree)\n", offset > 0 ? "+" : "", offset,
+                best->second.size(), tried);
+    if (!save) {
+        return ExitOk;
+    }
+    const std::string path = rip::DefaultOffsetTablePath();
+    rip::OffsetTable table;
+    std::string error;
+    if (!rip::LoadOffsetTable(path, table, error)) {
+        std::cerr << error << '\n';
+        return ExitFailed;
+    }
+    rip::SetOffset(table, drive.Manufacturer(), drive.Name(), offset);
+    if (!rip::SaveOffsetTable(path, table, error)) {
+        std::cerr << error << '\n';
+        return ExitFailed;
+    }
+    std::printf("Saved for %s %s in %s\n", drive.Manufacturer().c_str(), drive.Name().c_str(), path.c_str());
+    return ExitOk;
 }
 
 } // namespace tolvane::cli

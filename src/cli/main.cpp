@@ -180,6 +180,15 @@ int main(int argc, char** argv)
     verifyCommand
         ->add_option("--cue", cueSheet, "The cue sheet of an earlier rip: its files are the disc to check")
         ->type_name("FILE");
+    CLI::App* offsetCommand =
+        app.add_subcommand("offset", "Find the drive's read offset from a disc that AccurateRip knows");
+    bool saveOffset = false;
+    offsetCommand->add_flag("--save", saveOffset,
+                            "Keep it in ~/.config/tolvane/drive-offsets for later rips");
+    offsetCommand
+        ->add_option("--accuraterip-file", accurateRipFile,
+                     "The disc's saved AccurateRip response, not the network")
+        ->type_name("FILE");
     CLI::App* ejectCommand = app.add_subcommand("eject", "Open the tray");
     CLI::App* loadCommand = app.add_subcommand("load", "Close the tray");
 
@@ -328,6 +337,8 @@ int main(int argc, char** argv)
                            drive->Letter() + ")";
         status = ripCommand->parsed() ? Rip(disc, tracks, folder, online, ripOptions, verbose)
                                       : Verify(disc, tracks, verifyFolder, online, verbose);
+    } else if (offsetCommand->parsed()) {
+        status = FindOffset(disc, *drive, online, saveOffset, verbose);
     } else if (ejectCommand->parsed()) {
         status = Eject(disc);
     } else if (loadCommand->parsed()) {

@@ -572,6 +572,52 @@ TEST(Cli, SecureRipsFindGapsAndHiddenAudioAndTestTheirCopies)
               std::string::npos);
 }
 
+// The demo CD on a drive with an offset of +667, against a database answer holding the clean
+// copy's checksums: `offset` finds the drive's offset and keeps it, and the next rip uses it.
+TEST(Cli, OffsetIsFoundFromTheDatabaseAndKeptForTheNextRip)
+{
+    const test::TempDir clean;
+    const Outcome c = Cli({"--demo", "rip", "--burst", "--out", clean.Path()});
+    ASSERT_EQ(c.status, 0) << c.err;
+    std::string response;
+    const auto le32 = [&response](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            response += static_cast<char>(v >> (8 * i));
+    };
+    response += '\x06';
+    le32(0x0000bcac);
+    le32(0x0003eb6c);
+    le32(0x3300b606);
+    for (int n = 1; n <= 6; ++n) {
+        const std::string head = "Track  " + std::to_string(n) + ": AccurateRip v1 ";
+        const std::size_t at = c.out.find(head);
+        ASSERT_NE(at, std::string::npos) << c.out;
+        response += '\x09';
+        le32(static_cast<std::uint32_t>(std::stoul(c.out.substr(at + head.size(), 8), nullptr, 16)));
+        le32(0);
+    }
+    const test::TempDir dir;
+    const std::string answer = dir.Write("dBAR-006-0000bcac-0003eb6c-3300b606.bin", response);
+    const std::string table = dir.File("config/drive-offsets");
+    ::setenv("TOLVANE_OFFSETS_FILE", table.c_str(), 1);
+    const Outcome found = Cli({"--demo", "--virtual-read", "offset=+667", "offset", "--save", "--accuraterip-file",
+                               answer});
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(found.out.find("Read offset: +667 (3 of 3 tracks agree)\n"), std::string::npos) << found.out;
+    EXPECT_EQ(Text(table).find("TOLVANE | VIRTUAL DRIVE | +667\n"), Text(table).find('\n') + 1) << Text(table);
+    const test::TempDir ripped;
+    const Outcome r = Cli({"--demo", "--virtual-read", "offset=+667", "rip", "--accuraterip-file", answer, "--out",
+                           ripped.Path()});
+    ::setenv("TOLVANE_OFFSETS_FILE", "/nonexistent/drive-offsets", 1);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("AccurateRip: all 6 tracks accurately ripped"), std::string::npos) << r.out;
+
+    // A drive beyond any offset the database's checksums can be found at.
+    const Outcome none = Cli({"--demo", "--virtual-read", "offset=+4000", "offset", "--accuraterip-file", answer});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("No read offset within 2940 samples matches AccurateRip"), std::string::npos) << none.err;
+}
+
 TEST(Cli, InterruptCancelsTheTrackAndLeavesAValidFile)
 {
     // A long silent image: a sparse file costs no disk space.
