@@ -6,6 +6,7 @@
 #include "disc/OpticalDisk.h"
 #include "net/Databases.h"
 #include "rip/SecureReader.h"
+#include "rip/output/TrackFile.h"
 #include "util/Clock.h"
 
 #include <csignal>
@@ -33,7 +34,7 @@ struct Online {
     net::Services services;
 };
 
-enum class AudioFormat { Wav, Flac };
+using AudioFormat = rip::AudioFormat;
 
 // How a rip reads (the disc object's burst Extract, or the secure reader with its settings) and
 // what it writes.

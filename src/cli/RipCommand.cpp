@@ -15,6 +15,7 @@
 #include "rip/output/FileName.h"
 #include "rip/output/FlacReader.h"
 #include "rip/output/FlacWriter.h"
+#include "rip/output/TrackFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -200,7 +201,7 @@ std::vector<std::string> FileNames(OpticalDisk& disc, const std::vector<int>& tr
     const std::string pattern = !options.nameTemplate.empty() ? options.nameTemplate
                                 : release.found               ? std::string("%N - %t")
                                                               : std::string(rip::DefaultNameTemplate);
-    const char* extension = options.format == AudioFormat::Flac ? ".flac" : ".wav";
+    const char* extension = rip::ExtensionOf(options.format);
     std::vector<std::string> names;
     std::vector<std::string> taken;
     for (const int n : tracks) {
@@ -240,54 +241,6 @@ rip::FlacTags TagsOf(OpticalDisk& disc, int n, const net::MusicBrainzRelease& re
     tags.musicBrainzDiscId = ids::IdentifiersOf(disc).musicBrainz;
     return tags;
 }
-
-// The file a track is copied into, WAV or FLAC. Finish completes it as a valid file also when
-// the copy stopped early (a cancelled rip keeps a shorter file).
-class TrackFile {
-public:
-    bool Open(const std::string& path, AudioFormat format, const rip::FlacTags& tags, std::uint32_t bytes)
-    {
-        format_ = format;
-        if (format == AudioFormat::Flac) {
-            if (!flac_.Open(path, tags, bytes)) {
-                error_ = flac_.Error();
-                return false;
-            }
-            return true;
-        }
-        if (!wav_.Open(path)) {
-            error_ = "Invalid handle";
-            return false;
-        }
-        if (!wav_.StartRiff() || !wav_.StartFormat() || !wav_.StartData(bytes)) {
-            wav_.Abandon();
-            error_ = "Error creating the WAV header";
-            return false;
-        }
-        return true;
-    }
-
-    bool Write(ConstBytes audio)
-    {
-        return format_ == AudioFormat::Flac ? flac_.Write(audio) : wav_.Write(audio);
-    }
-
-    bool Finish()
-    {
-        if (format_ == AudioFormat::Flac) {
-            return flac_.Finish();
-        }
-        return wav_.Complete();
-    }
-
-    const std::string& Error() const { return format_ == AudioFormat::Flac ? flac_.Error() : error_; }
-
-private:
-    AudioFormat format_ = AudioFormat::Wav;
-    WavWriter wav_;
-    rip::FlacWriter flac_;
-    std::string error_;
-};
 
 } // namespace
 
@@ -377,7 +330,7 @@ Copied CopyTrack(OpticalDisk& disc, int n, AudioPlace place, const std::string& 
 {
     const auto track = disc.Track(static_cast<std::int16_t>(n));
     const auto bytes = std::uint64_t{static_cast<std::uint32_t>(std::max(track->LogicalBlocks(), 0))} * 2352;
-    TrackFile encoded;
+    rip::TrackFile encoded;
     if (output.format != AudioFormat::Wav &&
         !encoded.Open(file, output.format, output.tags, static_cast<std::uint32_t>(bytes))) {
         std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
@@ -448,7 +401,7 @@ Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, Audi
                        std::int32_t start, std::int32_t sectors, const std::string& file,
                        const Output& output, TrackSums& out)
 {
-    TrackFile encoded;
+    rip::TrackFile encoded;
     if (!encoded.Open(file, output.format, output.tags, static_cast<std::uint32_t>(sectors) * 2352)) {
         std::cerr << "Track " << n << ": " << ErrorAccessingDrive << '\n';
         if (output.verbose) {
