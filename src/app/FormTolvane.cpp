@@ -7,8 +7,14 @@
 #include "controls/StatusBar.h"
 #include "controls/SystemMenu.h"
 #include "device/OpticalDrives.h"
+#include "disc/AccurateRip.h"
+#include "disc/Ctdb.h"
+#include "disc/DiscIds.h"
 #include "disc/OpticalDisk.h"
 #include "disc/TrackTable.h"
+#include "net/Databases.h"
+#include "rip/DriveOffsets.h"
+#include "rip/SecureReader.h"
 #include "util/FileSystem.h"
 
 #include <QApplication>
@@ -45,6 +51,7 @@ FormTolvane::FormTolvane(Session& session, QWidget* parent)
     selectDevice_ = std::make_unique<FormSelectDevice>(this);
     information_ = std::make_unique<FormInformation>(this);
     extracting_ = std::make_unique<FormExtracting>(this);
+    ripOptions_ = std::make_unique<FormRipOptions>(this);
     about_ = std::make_unique<FormAbout>(this);
     dialogs_ = std::make_unique<CommonDialogs>();
 
@@ -55,12 +62,16 @@ FormTolvane::FormTolvane(Session& session, QWidget* parent)
     connect(menu, &SystemMenu::ItemClick, this, [this](SystemMenuItem* item) { ShowAbout(item->Text()); });
 
     auto button = [this](const QString& name) { return Control<QPushButton>(name); };
-    connect(button(QStringLiteral("CommandSelectdevice")), &QPushButton::clicked, this, &FormTolvane::SelectDeviceClicked);
-    connect(button(QStringLiteral("CommandRefresh")), &QPushButton::clicked, this, &FormTolvane::RefreshClicked);
-    connect(button(QStringLiteral("CommandInformation")), &QPushButton::clicked, this, &FormTolvane::InformationClicked);
+    connect(button(QStringLiteral("CommandSelectdevice")), &QPushButton::clicked, this,
+            &FormTolvane::SelectDeviceClicked);
+    connect(button(QStringLiteral("CommandRefresh")), &QPushButton::clicked, this,
+            &FormTolvane::RefreshClicked);
+    connect(button(QStringLiteral("CommandInformation")), &QPushButton::clicked, this,
+            &FormTolvane::InformationClicked);
     connect(button(QStringLiteral("CommandEject")), &QPushButton::clicked, this, &FormTolvane::EjectClicked);
     connect(button(QStringLiteral("CommandLoad")), &QPushButton::clicked, this, &FormTolvane::LoadClicked);
-    connect(button(QStringLiteral("CommandExtract")), &QPushButton::clicked, this, &FormTolvane::ExtractClicked);
+    connect(button(QStringLiteral("CommandExtract")), &QPushButton::clicked, this,
+            &FormTolvane::ExtractClicked);
     connect(button(QStringLiteral("CommandExit")), &QPushButton::clicked, this, &QWidget::close);
 
     auto* list = Control<ListView>(QStringLiteral("ListViewTracks"));
@@ -76,7 +87,8 @@ FormTolvane::FormTolvane(Session& session, QWidget* parent)
             UpdateSelectionState();
     });
     connect(list, &ListView::KeyDown, this, [this](int keyCode) {
-        if (keyCode == VirtualKeyReturn && Control<ListView>(QStringLiteral("ListViewTracks"))->ListItems()->SelectedCount() > 0)
+        if (keyCode == VirtualKeyReturn &&
+            Control<ListView>(QStringLiteral("ListViewTracks"))->ListItems()->SelectedCount() > 0)
             ExtractClicked();
     });
 }
@@ -92,7 +104,8 @@ bool FormTolvane::Start()
     QApplication::setApplicationDisplayName(ApplicationTitle());
     drives_ = std::make_unique<tolvane::OpticalDrives>(*session_.platform);
     if (drives_->Count() == 0) {
-        ShowMessage(this, QStringLiteral("No CD/DVD drives found or ASPI/SPTI not available"), QMessageBox::Critical);
+        ShowMessage(this, QStringLiteral("No CD/DVD drives found or ASPI/SPTI not available"),
+                    QMessageBox::Critical);
         return false;
     }
     selectDevice_->SetOpticalDrives(drives_.get());
@@ -237,10 +250,32 @@ void FormTolvane::ExtractClicked()
     }
     if (result != 0)
         return;
+    if (!choicesAsked_) {
+        // The drive's offset from the user's table, the first time; later the last answers.
+        rip::OffsetTable table;
+        std::string error;
+        const OpticalDriveItem* drive = drives_->Item(selectDevice_->Device());
+        if (drive && rip::LoadOffsetTable(rip::DefaultOffsetTablePath(), table, error))
+            choices_.offset = rip::FindOffset(table, drive->Manufacturer(), drive->Name()).value_or(0);
+    }
+    if (!ripOptions_->Ask(choices_))
+        return;
+    choicesAsked_ = true;
     WaitCursor wait;
     repaint();
     extracting_->SetFolderName(
         QString::fromStdString(FileSystem::AddFolderBackslash(dialogs_->FolderName().toStdString())));
+    // One secure reader for the run: it learns once whether the drive gives C2 pointers.
+    const ids::TocLayout layout = ids::LayoutOf(*disk_);
+    rip::Settings settings;
+    settings.offset = choices_.offset;
+    rip::SecureReader reader(disk_->Transport(), ids::AudioEnd(layout), settings);
+    extracting_->SetChoices(choices_, &reader);
+    std::vector<int> audio;
+    for (const auto& t : layout.tracks)
+        if (t.audio)
+            audio.push_back(t.number);
+    std::vector<std::pair<int, FormExtracting::Result>> copied;
     const ListItems* items = Control<ListView>(QStringLiteral("ListViewTracks"))->ListItems();
     for (int i = 0; i < items->Count(); ++i) {
         ListItem* item = items->Item(i);
@@ -248,17 +283,69 @@ void FormTolvane::ExtractClicked()
             continue;
         extracting_->SetOpticalDisk(disk_.get());
         // The row's own number: the first track of a disc need not be 1.
-        extracting_->SetTrack(static_cast<std::uint8_t>(item->Text(0).toInt()));
+        const int n = item->Text(0).toInt();
+        extracting_->SetTrack(static_cast<std::uint8_t>(n));
+        const auto at = std::find(audio.begin(), audio.end(), n);
+        extracting_->SetPlace(at == audio.begin(), at != audio.end() && at + 1 == audio.end(),
+                              ctdb::AudioSamples(layout));
         extracting_->exec();
         repaint();
+        if (extracting_->LastResult().copied)
+            copied.emplace_back(n, extracting_->LastResult());
     }
+    extracting_->SetChoices(choices_, nullptr);
+    if (!copied.empty())
+        ShowMessage(this, RipSummary(copied), QMessageBox::Information);
+}
+
+QString FormTolvane::RipSummary(const std::vector<std::pair<int, FormExtracting::Result>>& copied)
+{
+    // One request for the disc; offline the copies stand and the message says so.
+    const auto id = ids::IdentifiersOf(*disk_).accurateRip;
+    net::AccurateRipLookup lookup;
+    if (id) {
+        WaitCursor wait;
+        RunInBackground([&] {
+            net::HttpClient http;
+            lookup = net::FetchAccurateRip(http, net::Services::FromEnvironment(), *id);
+        });
+    }
+    const ids::TocLayout layout = ids::LayoutOf(*disk_);
+    std::vector<int> audio;
+    for (const auto& t : layout.tracks)
+        if (t.audio)
+            audio.push_back(t.number);
+    QStringList lines;
+    for (const auto& [n, result] : copied) {
+        QString line = QStringLiteral("Track %1: ").arg(n);
+        const auto at = std::find(audio.begin(), audio.end(), n);
+        if (!id || lookup.state == net::AccurateRipLookup::State::Failed)
+            line += QStringLiteral("not checked");
+        else
+            line += QString::fromStdString(accuraterip::Text(
+                accuraterip::Check(lookup.response, static_cast<std::size_t>(at - audio.begin()),
+                                   result.sums.v1, result.sums.v2)));
+        if (choices_.secure) {
+            line += QStringLiteral("; %1 sectors read again").arg(result.read.rereadSectors);
+            if (!result.read.suspicious.empty())
+                line += QStringLiteral(", %1 suspicious").arg(result.read.suspicious.size());
+        }
+        lines << line;
+    }
+    if (id && lookup.state == net::AccurateRipLookup::State::Failed)
+        lines
+            << QStringLiteral("AccurateRip could not be asked: %1").arg(QString::fromStdString(lookup.error));
+    return lines.join(QLatin1Char('\n'));
 }
 
 void FormTolvane::ShowAbout(const QString& entry)
 {
     {
         WaitCursor wait;
-        about_->SetApplication(QStringLiteral("%1 %2.%3").arg(QString::fromUtf8(ProductName)).arg(VersionMajor).arg(VersionMinor));
+        about_->SetApplication(QStringLiteral("%1 %2.%3")
+                                   .arg(QString::fromUtf8(ProductName))
+                                   .arg(VersionMajor)
+                                   .arg(VersionMinor));
         about_->SetCopyright(QString::fromUtf8(LegalCopyright));
         about_->SetWebsite(QString::fromUtf8(Website));
         about_->SetIcon2(windowIcon());

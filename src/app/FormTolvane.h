@@ -7,6 +7,7 @@
 #include "app/FormAbout.h"
 #include "app/FormExtracting.h"
 #include "app/FormInformation.h"
+#include "app/FormRipOptions.h"
 #include "app/FormSelectDevice.h"
 #include "app/Session.h"
 
@@ -18,7 +19,7 @@ class ListItem;
 class OpticalDisk;
 class OpticalDrives;
 class SystemMenuItem;
-}
+} // namespace tolvane
 
 namespace tolvane::app {
 
@@ -36,6 +37,7 @@ public:
     FormSelectDevice& SelectDevice() { return *selectDevice_; }
     FormInformation& Information() { return *information_; }
     FormExtracting& Extracting() { return *extracting_; }
+    FormRipOptions& RipOptions() { return *ripOptions_; }
     FormAbout& About() { return *about_; }
     CommonDialogs& Dialogs() { return *dialogs_; }
     tolvane::OpticalDisk* Disk() { return disk_.get(); }
@@ -60,6 +62,9 @@ private:
     void UpdateSelectionState();
     void OpenDisk(int index);
     QString CountText() const;
+    // What the databases and the secure reads say of the tracks just copied, for the message
+    // after the last one.
+    QString RipSummary(const std::vector<std::pair<int, FormExtracting::Result>>& copied);
 
     Session& session_;
     std::unique_ptr<tolvane::OpticalDrives> drives_;
@@ -68,6 +73,9 @@ private:
     std::unique_ptr<FormSelectDevice> selectDevice_;
     std::unique_ptr<FormInformation> information_;
     std::unique_ptr<FormExtracting> extracting_;
+    std::unique_ptr<FormRipOptions> ripOptions_;
+    RipChoices choices_;
+    bool choicesAsked_ = false;
     std::unique_ptr<FormAbout> about_;
     std::vector<int> savedWidths_;
     QSize designSize_;

@@ -8,6 +8,7 @@
 #include "disc/OpticalDisk.h"
 #include "disc/TrackTable.h"
 #include "qtsupport/QtTestMain.h"
+#include "rip/output/FlacReader.h"
 #include "support/TestData.h"
 
 #include <QLabel>
@@ -174,16 +175,59 @@ private slots:
                 order.push_back(m.w.Extracting().Track());
             return false;
         });
+        const auto answer = AnswerRipOptions(&m.w.RipOptions());
         m.Click("CommandExtract");
         QCOMPARE(dialogs.title, startFolder); // the folder dialog shows the last folder
         QCOMPARE(order, (std::vector<int>{2, 3, 5}));
-        QCOMPARE(shown.shown, QStringList());
+        // Then what the secure reads and the (unreachable) database say of each copy.
+        QCOMPARE(shown.shown.size(), 1);
+        QVERIFY2(shown.shown[0].startsWith(QStringLiteral("Track 2: not checked; 0 sectors read again\n"
+                                                          "Track 3: not checked; 0 sectors read again\n"
+                                                          "Track 5: not checked; 0 sectors read again\n"
+                                                          "AccurateRip could not be asked: ")),
+                 qPrintable(shown.shown[0]));
         for (const int n : {2, 3, 5}) {
             const auto track = m.w.Disk()->Track(static_cast<std::int16_t>(n));
             const auto audio = AudioBytes(*m.rig.Drive(0).CurrentDisc(), track->LBA(), track->LogicalBlocks());
             QCOMPARE(WavProblem(dir.File("Track " + std::to_string(n) + ".wav"), audio), QString());
         }
         QVERIFY(!std::filesystem::exists(dir.File("Track 1.wav")));
+    }
+
+    void ExtractAsksHowAndCopiesSecurelyToFlac()
+    {
+        Messages shown;
+        ScriptedDialogs dialogs;
+        test::TempDir dir;
+        dialogs.folder = QString::fromStdString(dir.Path());
+        Window m{Rig({})};
+        m.rig.Add(BuildCd(std::vector<TrackPiece>(2, {emulator::TrackMode::Audio, 600})));
+        emulator::Damage scratch;
+        scratch.readsRight = 0.5;
+        m.rig.Drive(0).DamageAt(700, 10, scratch, 3);
+        QVERIFY(m.Show());
+        m.w.RefreshClicked();
+        ClickRow(m.Tracks(), 1);
+        QString label;
+        const auto watch = Repeat([&] {
+            if (m.w.Extracting().isVisible())
+                label = m.w.Extracting().Control<QLabel>(QStringLiteral("LabelTrack"))->text();
+            return false;
+        });
+        const auto answer = AnswerRipOptions(&m.w.RipOptions(), true, true);
+        m.Click("CommandExtract");
+        QCOMPARE(shown.shown.size(), 1);
+        QVERIFY2(shown.shown[0].startsWith(QStringLiteral("Track 2: not checked; ")), qPrintable(shown.shown[0]));
+        QVERIFY2(!shown.shown[0].contains(QStringLiteral("; 0 sectors")), qPrintable(shown.shown[0]));
+        QVERIFY2(label.contains(QStringLiteral("sectors read again")), qPrintable(label));
+        // The scratched sectors came out right, in a FLAC file.
+        rip::FlacReader flac;
+        QVERIFY(flac.Open(dir.File("Track 2.flac")));
+        std::vector<std::uint8_t> decoded;
+        QVERIFY(flac.Read([&](std::span<const std::uint8_t> pcm) { decoded.insert(decoded.end(), pcm.begin(), pcm.end()); }));
+        const auto track = m.w.Disk()->Track(2);
+        QVERIFY(decoded == AudioBytes(*m.rig.Drive(0).CurrentDisc(), track->LBA(), track->LogicalBlocks()));
+        QVERIFY(!std::filesystem::exists(dir.File("Track 2.wav")));
     }
 
     void CancelStopsTheTrackInProgress()
@@ -209,6 +253,7 @@ private slots:
                     QTest::mouseClick(m.w.Extracting().Control<QPushButton>(QStringLiteral("CommandCancel")),
                                       Qt::LeftButton);
                 });
+        const auto answer = AnswerRipOptions(&m.w.RipOptions());
         m.Click("CommandExtract");
         QCOMPARE(shown.shown, QStringList{Message(QStringLiteral("Track extraction cancelled"), QMessageBox::Warning)});
         const std::string file = dir.File("Track 1.wav");

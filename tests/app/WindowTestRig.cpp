@@ -7,10 +7,19 @@
 #include "util/ByteOrder.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
 
+#include <cstdlib>
+
 namespace tolvane::apptest {
+
+// The windows ask AccurateRip after a copy and read the user's drive table: never the real ones.
+const int Offline = ::setenv("TOLVANE_ACCURATERIP_URL", "http://127.0.0.1:9/", 1) +
+                    ::setenv("TOLVANE_OFFSETS_FILE", "/nonexistent/drive-offsets", 1);
 
 Rig::Rig(const std::vector<emulator::DriveRequest>& requests, std::shared_ptr<Clock> clock)
 {
@@ -96,6 +105,19 @@ QString WavProblem(const std::string& path, const std::vector<std::uint8_t>& aud
     if (Le32(file, 4) != file.size() - 8 || Le32(file, 40) != audio.size())
         return QStringLiteral("the header's sizes disagree with the file");
     return std::equal(audio.begin(), audio.end(), file.begin() + 44) ? QString() : QStringLiteral("other audio");
+}
+
+std::unique_ptr<QTimer> AnswerRipOptions(QWidget* options, bool flac, bool secure)
+{
+    return Repeat([=] {
+        if (options->isVisible()) {
+            options->findChild<QComboBox*>(QStringLiteral("ComboFormat"))->setCurrentIndex(flac ? 1 : 0);
+            options->findChild<QRadioButton*>(secure ? QStringLiteral("OptionSecure") : QStringLiteral("OptionBurst"))
+                ->setChecked(true);
+            QTest::mouseClick(options->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
+        }
+        return false;
+    });
 }
 
 std::unique_ptr<QTimer> Repeat(const std::function<bool()>& act)

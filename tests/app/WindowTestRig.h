@@ -102,6 +102,8 @@ struct ScriptedDialogs : DialogBackend {
 
 // Calls `act` every few milliseconds, while the timer lives, until it returns true.
 [[nodiscard]] std::unique_ptr<QTimer> Repeat(const std::function<bool()>& act);
+// Answers the window that asks how Extract copies, each time it opens: format and mode as given.
+[[nodiscard]] std::unique_ptr<QTimer> AnswerRipOptions(QWidget* options, bool flac = false, bool secure = true);
 // Calls `act` once with the modal window as soon as one is open.
 [[nodiscard]] std::unique_ptr<QTimer> WhenModal(const std::function<void(QWidget*)>& act);
 

@@ -64,8 +64,8 @@ bool SaveWindowShots(const QDir& out)
     // The demo discs in two virtual drives, and none of the machine's.
     app::Session session;
     session.clock = std::make_shared<VirtualClock>();
-    const emulator::AttachResult attached = emulator::AttachDrives(
-        *session.registry, {{emulator::DriveRequest::Kind::Demo, {}}}, session.clock);
+    const emulator::AttachResult attached =
+        emulator::AttachDrives(*session.registry, {{emulator::DriveRequest::Kind::Demo, {}}}, session.clock);
     session.drives = attached.drives;
     session.platform = CreateLinuxPlatform(session.registry, "/nonexistent-device-folder");
 
@@ -112,6 +112,10 @@ bool SaveWindowShots(const QDir& out)
         ->setText(app::FormExtracting::TrackWord(3) + QStringLiteral(": %1 bytes").arg(bytes));
     ok &= Shoot(extracting, out, QStringLiteral("extracting.png"));
     extracting.hide();
+
+    // The question Extract asks first, as it stands before the first answer.
+    ok &= Shoot(window.RipOptions(), out, QStringLiteral("rip-options.png"));
+    window.RipOptions().hide();
 
     // The about box opens modally from the window menu's entry.
     bool aboutShot = false;
