@@ -91,6 +91,7 @@ bench: deps
 	cmake --build $(BENCHBUILD) -j $(JOBS)
 	$(BENCHBUILD)/bench/tolvane-bench
 	bash bench/rip-vs-peers.sh --build $(BENCHBUILD)
+	$(BENCHBUILD)/bench/tolvane-secure-model
 
 # The program prints the path of each picture it writes.
 screenshots: build

@@ -10,6 +10,9 @@
 // Each ends in a PASS or FAIL line.
 #include "BenchSupport.h"
 
+#include "disc/DiscIds.h"
+#include "rip/DriveCache.h"
+#include "rip/Gaps.h"
 #include "rip/SecureReader.h"
 
 #include <sys/resource.h>
@@ -34,6 +37,9 @@ struct Outcome {
     std::set<std::int32_t> reported; // the drive's addresses the reader named
     std::uint64_t rereads = 0;
     bool ok = true;
+    std::string cacheNote;
+    bool gapsFound = false;
+    double prepareSeconds = 0; // of the cache timing and the gap scan
 };
 
 // The disc's bytes as a correct rip gives them: the pattern, and silence for the samples the
@@ -73,8 +79,18 @@ Outcome SecureRip(bool c2, const std::vector<std::pair<std::int32_t, emulator::D
     rig.drive->SetTiming(emulator::TimingModel{PerCommand, PerSector});
     rig.drive->ResetStatistics();
 
+    // What tolvane-cli's secure rip does before copying: time the cache, scan the gaps.
     rip::Settings settings;
     settings.offset = DriveOffset;
+    const rip::CacheSize cache = rip::MeasureCache(rig.disc->Transport(), *rig.clock, 0, DiscSectors);
+    if (cache.blocks > 0) {
+        settings.cacheSectors = cache.blocks;
+    }
+    out.cacheNote = cache.note;
+    rip::GapFinder gaps(rig.disc->Transport());
+    rip::DiscGaps found;
+    out.gapsFound = gaps.Find(ids::LayoutOf(*rig.disc), found);
+    out.prepareSeconds = std::chrono::duration<double>(rig.drive->ModelledTime()).count();
     rip::SecureReader reader(rig.disc->Transport(), DiscSectors, settings);
     std::int32_t lba = 0;
     for (const std::int32_t length : TrackLengths()) {
@@ -120,6 +136,8 @@ int Run()
     const Outcome clean = SecureRip(true, {});
     const double cleanRatio = clean.seconds / streaming;
     const bool cleanPass = clean.ok && clean.wrongBlocks == 0 && clean.reported.empty() && cleanRatio <= 1.15;
+    std::printf("  before copying: cache %s; gap scan %s; %.1f s\n", clean.cacheNote.c_str(),
+                clean.gapsFound ? "done" : "failed", clean.prepareSeconds);
     std::printf("%s secure rip, clean disc with C2: %.3f x streaming (%.1f s; goal <= 1.15)\n",
                 Verdict(cleanPass), cleanRatio, clean.seconds);
     all = all && cleanPass;
