@@ -485,6 +485,17 @@ void Summary(const char* database, std::string& kept, const std::string& text)
     kept = text;
 }
 
+// The disc's response: from the saved file the user named, else from the database.
+net::AccurateRipLookup AskAccurateRip(const ids::AccurateRipId& id, const Online& online)
+{
+    std::printf("AccurateRip: %s\n", id.FileName().c_str());
+    if (!online.accurateRipFile.empty()) {
+        return net::ReadAccurateRip(online.accurateRipFile, id);
+    }
+    net::HttpClient http;
+    return net::FetchAccurateRip(http, online.services, id);
+}
+
 // The AccurateRip verdict on each track; true when every one was accurately ripped.
 bool ReportAccurateRip(OpticalDisk& disc, std::vector<TrackSums>& tracks, const Online& online,
                        Verdicts& said)
@@ -493,14 +504,7 @@ bool ReportAccurateRip(OpticalDisk& disc, std::vector<TrackSums>& tracks, const 
     if (!id || tracks.empty()) {
         return false;
     }
-    net::AccurateRipLookup lookup;
-    if (!online.accurateRipFile.empty()) {
-        lookup = net::ReadAccurateRip(online.accurateRipFile, *id);
-    } else {
-        net::HttpClient http;
-        lookup = net::FetchAccurateRip(http, online.services, *id);
-    }
-    std::printf("AccurateRip: %s\n", id->FileName().c_str());
+    const net::AccurateRipLookup lookup = AskAccurateRip(*id, online);
     if (lookup.state == net::AccurateRipLookup::State::Failed) {
         Summary("AccurateRip", said.accurateRip, "not checked: " + lookup.error);
         return false;
@@ -1121,14 +1125,7 @@ int FindOffset(OpticalDisk& disc, const OpticalDriveItem& drive, const Online& o
         std::cerr << "The disc has no audio tracks: its offset cannot be found\n";
         return ExitFailed;
     }
-    net::AccurateRipLookup lookup;
-    if (!online.accurateRipFile.empty()) {
-        lookup = net::ReadAccurateRip(online.accurateRipFile, *id);
-    } else {
-        net::HttpClient http;
-        lookup = net::FetchAccurateRip(http, online.services, *id);
-    }
-    std::printf("AccurateRip: %s\n", id->FileName().c_str());
+    const net::AccurateRipLookup lookup = AskAccurateRip(*id, online);
     if (lookup.state != net::AccurateRipLookup::State::Found) {
         std::cerr << (lookup.state == net::AccurateRipLookup::State::NotInDatabase
                           ? std::string("The disc is not in AccurateRip: try another disc")

@@ -242,24 +242,30 @@ TEST(Cli, RipCopiesTheImagesAudioExactly)
 // The sums printed below are the peers': whipper's accuraterip-checksum of the rip's files (as
 // tracks 1 and 2 of 2) and Python's zlib.crc32 of their samples (W/O NULL: of their non-zero
 // 16-bit samples).
-std::string ResponseFor45(std::uint32_t track5)
+// One pressing's block of an AccurateRip response: the disc's ids, then per track a confidence,
+// the checksum and a (here unused) frame 450 checksum.
+std::string Pressing(const std::array<std::uint32_t, 3>& ids, const std::vector<std::uint32_t>& crcs,
+                     const std::vector<std::uint8_t>& confidences)
 {
     std::string r;
     const auto le32 = [&r](std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
             r += static_cast<char>(v >> (8 * i));
     };
-    r += '\x02';
-    le32(0x000001c4);
-    le32(0x000004b7);
-    le32(0x06000402);
-    r += '\x03';
-    le32(0x3C6EB129);
-    le32(0);
-    r += '\x05';
-    le32(track5);
-    le32(0);
+    r += static_cast<char>(crcs.size());
+    for (const std::uint32_t id : ids)
+        le32(id);
+    for (std::size_t i = 0; i < crcs.size(); ++i) {
+        r += static_cast<char>(confidences[std::min(i, confidences.size() - 1)]);
+        le32(crcs[i]);
+        le32(0);
+    }
     return r;
+}
+
+std::string ResponseFor45(std::uint32_t track5)
+{
+    return Pressing({0x000001c4, 0x000004b7, 0x06000402}, {0x3C6EB129, track5}, {3, 5});
 }
 
 TEST(Cli, RipAndVerifyReportWhatAccurateRipSays)
@@ -579,23 +585,14 @@ TEST(Cli, OffsetIsFoundFromTheDatabaseAndKeptForTheNextRip)
     const test::TempDir clean;
     const Outcome c = Cli({"--demo", "rip", "--burst", "--out", clean.Path()});
     ASSERT_EQ(c.status, 0) << c.err;
-    std::string response;
-    const auto le32 = [&response](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            response += static_cast<char>(v >> (8 * i));
-    };
-    response += '\x06';
-    le32(0x0000bcac);
-    le32(0x0003eb6c);
-    le32(0x3300b606);
+    std::vector<std::uint32_t> crcs;
     for (int n = 1; n <= 6; ++n) {
         const std::string head = "Track  " + std::to_string(n) + ": AccurateRip v1 ";
         const std::size_t at = c.out.find(head);
         ASSERT_NE(at, std::string::npos) << c.out;
-        response += '\x09';
-        le32(static_cast<std::uint32_t>(std::stoul(c.out.substr(at + head.size(), 8), nullptr, 16)));
-        le32(0);
+        crcs.push_back(static_cast<std::uint32_t>(std::stoul(c.out.substr(at + head.size(), 8), nullptr, 16)));
     }
+    const std::string response = Pressing({0x0000bcac, 0x0003eb6c, 0x3300b606}, crcs, {9});
     const test::TempDir dir;
     const std::string answer = dir.Write("dBAR-006-0000bcac-0003eb6c-3300b606.bin", response);
     const std::string table = dir.File("config/drive-offsets");
