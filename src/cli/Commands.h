@@ -32,6 +32,9 @@ struct Online {
     std::string accurateRipFile;
     bool musicBrainz = false;
     net::Services services;
+    // The disc's AccurateRip response once asked: a rip that consults it before and after
+    // copying still makes one request.
+    mutable std::shared_ptr<const net::AccurateRipLookup> accurateRip;
 };
 
 using AudioFormat = rip::AudioFormat;

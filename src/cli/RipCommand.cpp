@@ -279,6 +279,7 @@ struct TrackSums {
     std::int32_t sectors = 0;
     bool tested = false; // a test pass read the track first, with this CRC32
     std::uint32_t testCrc = 0;
+    bool readOnce = false; // without C2, one read that AccurateRip confirmed
 };
 
 // The checksums of a track, fed its audio in order.
@@ -486,14 +487,19 @@ void Summary(const char* database, std::string& kept, const std::string& text)
 }
 
 // The disc's response: from the saved file the user named, else from the database.
-net::AccurateRipLookup AskAccurateRip(const ids::AccurateRipId& id, const Online& online)
+const net::AccurateRipLookup& AskAccurateRip(const ids::AccurateRipId& id, const Online& online)
 {
-    std::printf("AccurateRip: %s\n", id.FileName().c_str());
-    if (!online.accurateRipFile.empty()) {
-        return net::ReadAccurateRip(online.accurateRipFile, id);
+    if (!online.accurateRip) {
+        if (!online.accurateRipFile.empty()) {
+            online.accurateRip =
+                std::make_shared<net::AccurateRipLookup>(net::ReadAccurateRip(online.accurateRipFile, id));
+        } else {
+            net::HttpClient http;
+            online.accurateRip =
+                std::make_shared<net::AccurateRipLookup>(net::FetchAccurateRip(http, online.services, id));
+        }
     }
-    net::HttpClient http;
-    return net::FetchAccurateRip(http, online.services, id);
+    return *online.accurateRip;
 }
 
 // The AccurateRip verdict on each track; true when every one was accurately ripped.
@@ -504,7 +510,8 @@ bool ReportAccurateRip(OpticalDisk& disc, std::vector<TrackSums>& tracks, const 
     if (!id || tracks.empty()) {
         return false;
     }
-    const net::AccurateRipLookup lookup = AskAccurateRip(*id, online);
+    const net::AccurateRipLookup& lookup = AskAccurateRip(*id, online);
+    std::printf("AccurateRip: %s\n", id->FileName().c_str());
     if (lookup.state == net::AccurateRipLookup::State::Failed) {
         Summary("AccurateRip", said.accurateRip, "not checked: " + lookup.error);
         return false;
@@ -596,8 +603,11 @@ void WriteLog(OpticalDisk& disc, const std::string& folder, const RipOptions& op
     log.program = "Tolvane " TOLVANE_VERSION;
     log.drive = options.drive.empty() ? disc.Drive() : options.drive;
     const bool c2 = std::any_of(tracks.begin(), tracks.end(), [](const TrackSums& t) { return t.read.c2; });
+    const bool once =
+        std::any_of(tracks.begin(), tracks.end(), [](const TrackSums& t) { return t.readOnce; });
     log.readMode = !options.secure ? "Burst"
                    : c2            ? "Secure, with C2 error pointers"
+                   : once          ? "Secure, read once where AccurateRip confirms the track, else twice"
                                    : "Secure, every sector read twice";
     log.offset = found.offset;
     log.offsetSource = options.offsetSource;
@@ -829,6 +839,16 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
         std::printf("Gaps: %s\n", found.gaps.c_str());
     }
     rip::SecureReader reader(disc.Transport(), audioEnd, read);
+    // Without C2 a track AccurateRip confirms needs no second read: each is read once first, and
+    // securely only when its checksum is not the database's.
+    rip::Settings onceSettings = read;
+    onceSettings.singlePass = true;
+    rip::SecureReader once(disc.Transport(), audioEnd, onceSettings);
+    const auto arId = ids::IdentifiersOf(disc).accurateRip;
+    const bool confirmByDatabase =
+        options.secure && online.enabled && arId && !copyable.empty() &&
+        !reader.UsesC2(disc.Track(static_cast<std::int16_t>(copyable.front()))->LBA()) &&
+        AskAccurateRip(*arId, online).state == net::AccurateRipLookup::State::Found;
     std::vector<TrackSums> ripped;
     std::vector<std::string> files;
     bool cancelled = false;
@@ -899,15 +919,31 @@ int Rip(OpticalDisk& disc, const std::optional<std::vector<int>>& requested, con
             }
             tested = true;
         }
-        const Copied copied =
-            options.secure
-                ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), start, sectors, file, output, sums)
-                : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", output, sums);
+        Copied copied = Copied::Failed;
+        bool confirmed = false;
+        if (confirmByDatabase) {
+            copied = SecureCopyTrack(disc, once, n, PlaceOf(disc, n), start, sectors, file, output, sums);
+            const accuraterip::Verdict verdict = accuraterip::Check(
+                online.accurateRip->response, PlaceOf(disc, n).index, sums.sums.v1, sums.sums.v2);
+            confirmed = copied == Copied::Ok && verdict.outcome == accuraterip::Outcome::Accurate;
+            if (copied == Copied::Ok) {
+                std::printf(confirmed
+                                ? "Track %2d: read once, confirmed by AccurateRip\n"
+                                : "Track %2d: one read is not AccurateRip's: reading it again securely\n",
+                            n);
+            }
+        }
+        if (!confirmed && (copied == Copied::Ok || copied == Copied::Failed)) {
+            copied = options.secure ? SecureCopyTrack(disc, reader, n, PlaceOf(disc, n), start, sectors, file,
+                                                      output, sums)
+                                    : CopyTrack(disc, n, PlaceOf(disc, n), file, file, "wrote", output, sums);
+        }
         // The copy's sums replace what the test pass left.
         sums.start = start;
         sums.sectors = sectors;
         sums.tested = tested;
         sums.testCrc = testCrc;
+        sums.readOnce = confirmed;
         if (copied == Copied::Cancelled || copied == Copied::StopAll) {
             cancelled = copied == Copied::Cancelled;
             ripped.push_back(sums);
@@ -1125,7 +1161,8 @@ int FindOffset(OpticalDisk& disc, const OpticalDriveItem& drive, const Online& o
         std::cerr << "The disc has no audio tracks: its offset cannot be found\n";
         return ExitFailed;
     }
-    const net::AccurateRipLookup lookup = AskAccurateRip(*id, online);
+    const net::AccurateRipLookup& lookup = AskAccurateRip(*id, online);
+    std::printf("AccurateRip: %s\n", id->FileName().c_str());
     if (lookup.state != net::AccurateRipLookup::State::Found) {
         std::cerr << (lookup.state == net::AccurateRipLookup::State::NotInDatabase
                           ? std::string("The disc is not in AccurateRip: try another disc")

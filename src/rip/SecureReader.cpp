@@ -143,13 +143,15 @@ void SecureReader::ReadRaw(std::int32_t from, std::int32_t to, std::vector<std::
     std::vector<Block> second;
     if (inFrom < inTo) {
         Pass(inFrom, inTo, first, report);
-        if (!c2_) {
+        const bool twice = !c2_ && !settings_.singlePass;
+        if (twice) {
             DefeatCache(inFrom, report);
             Pass(inFrom, inTo, second, report);
         }
         for (std::int32_t lba = inFrom; lba < inTo; ++lba) {
             const auto i = static_cast<std::size_t>(lba - inFrom);
-            Confirm(lba, first[i], c2_ ? nullptr : &second[i], report);
+            // One read alone: a block the drive gave is its own second read.
+            Confirm(lba, first[i], c2_ ? nullptr : twice ? &second[i] : &first[i], report);
             std::copy(first[i].data.begin(), first[i].data.end(), out.begin() + (lba - from) * BlockSize);
         }
     }
@@ -168,9 +170,8 @@ void SecureReader::ReadRaw(std::int32_t from, std::int32_t to, std::vector<std::
     }
 }
 
-bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink, Report& report)
+bool SecureReader::UsesC2(std::int32_t first)
 {
-    error_.clear();
     if (!probed_) {
         // A drive that cannot give C2 pointers refuses the field as an illegal request; any other
         // failure (a scratch at the probed block) says nothing about C2.
@@ -180,7 +181,13 @@ bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink
                                                     static_cast<std::int32_t>(probe.size()), probe.data()) ||
                                   mmc_.LastResult().SenseKey() != scsi::SenseIllegalRequest);
     }
-    report.c2 = c2_;
+    return c2_;
+}
+
+bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink, Report& report)
+{
+    error_.clear();
+    report.c2 = UsesC2(first);
     const std::size_t stride = BlockSize + (c2_ ? MMC::C2Size : 0);
     const std::int32_t window = std::max(settings_.window, 1);
     burst_ = static_cast<std::int32_t>(std::clamp<std::size_t>(mmc_.MaxTransferBytes() / stride, 1,

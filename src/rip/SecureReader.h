@@ -22,6 +22,10 @@ struct Settings {
     int maxReads = 20;
     // Use the drive's C2 error pointers when it gives them: a sector it reports clean is read once.
     bool useC2 = true;
+    // Without C2, read each sector once and leave the confirming to the caller: the first try of
+    // a track whose AccurateRip checksum can confirm the whole of it. Sectors that fail are still
+    // read again until three reads agree.
+    bool singlePass = false;
     // The drive reads into the lead-in and lead-out; otherwise samples there are silence.
     bool overread = false;
     // A read this many sectors away pushes a sector out of the drive's cache.
@@ -55,6 +59,9 @@ public:
     bool Read(std::int32_t first, std::int32_t count, const Sink& sink, Report& report);
 
     const std::string& Error() const { return error_; }
+
+    // Whether the drive gives C2 pointers (and they are used), asked of the drive once, at `at`.
+    bool UsesC2(std::int32_t at);
 
 private:
     struct Block;

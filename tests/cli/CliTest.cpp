@@ -283,6 +283,18 @@ TEST(Cli, RipAndVerifyReportWhatAccurateRipSays)
               std::string::npos)
         << rip.out;
 
+    // A drive without C2: a track the database confirms is read once, the other twice; the files
+    // are the same.
+    const test::TempDir noC2;
+    const Outcome once = Cli({"--image", cdda45, "rip", "--no-c2", "--out", noC2.Path(), "--accuraterip-file", mixed});
+    EXPECT_EQ(once.status, 0) << once.err;
+    EXPECT_NE(once.out.find("Track  4: read once, confirmed by AccurateRip\n"), std::string::npos) << once.out;
+    EXPECT_NE(once.out.find("Track  5: one read is not AccurateRip's: reading it again securely\n"), std::string::npos);
+    for (const char* file : {"Track 4.wav", "Track 5.wav"})
+        EXPECT_EQ(test::ReadBytes(noC2.File(file)), test::ReadBytes(dir.File(file))) << file;
+    EXPECT_NE(Text(noC2.File("rip.log")).find("Secure, read once where AccurateRip confirms the track, else twice"),
+              std::string::npos);
+
     // The files of the rip, of a sheet naming them and the image's own audio: the same verdicts.
     const std::string sheet = dir.Write("rip.cue", "FILE \"Track 4.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n"
                                                    "FILE \"Track 5.wav\" WAVE\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n");
