@@ -435,6 +435,11 @@ Copied SecureCopyTrack(OpticalDisk& disc, rip::SecureReader& reader, int n, Audi
     const bool completed = encoded.Finish();
     out = summer.Sums();
     out.read = report;
+    if (!read && !writeFailed && reader.Error() != "cancelled") {
+        // The drive stopped answering: the other tracks would fail the same way.
+        std::cerr << "Track " << n << ": " << ErrorExtracting << "\n  (" << reader.Error() << ")\n";
+        return Copied::StopAll;
+    }
     if (!read && !writeFailed && completed) {
         progress.Finish(file, "stopped, kept");
         std::cerr << Cancelled << '\n';

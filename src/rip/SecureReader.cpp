@@ -32,6 +32,9 @@ bool SecureReader::ReadOne(std::int32_t lba, Block& block, Report& report)
     block.ok = c2_ ? mmc_.ReadCDWithC2(lba, 1, static_cast<std::int32_t>(buffer.size()), buffer.data())
                    : mmc_.ReadCD(lba, 1, BlockSize, buffer.data());
     report.sectorsRead += 1;
+    if (!block.ok && mmc_.LastResult().SenseKey() != scsi::SenseMediumError) {
+        unanswered_ = true;
+    }
     std::copy_n(buffer.begin(), BlockSize, block.data.begin());
     block.flagged =
         c2_ && std::any_of(buffer.begin() + BlockSize, buffer.end(), [](std::uint8_t b) { return b != 0; });
@@ -47,7 +50,9 @@ void SecureReader::DefeatCache(std::int32_t near, Report& report)
         far = near - reach >= 0 ? near - reach : (near < discEnd_ / 2 ? discEnd_ - 1 : 0);
     }
     Block scratch;
+    const bool unanswered = unanswered_; // a failure far away says nothing of this block
     ReadOne(far, scratch, report);
+    unanswered_ = unanswered;
 }
 
 void SecureReader::Pass(std::int32_t from, std::int32_t to, std::vector<Block>& blocks, Report& report)
@@ -65,7 +70,13 @@ void SecureReader::Pass(std::int32_t from, std::int32_t to, std::vector<Block>& 
             Block& b = blocks[static_cast<std::size_t>(lba - from + i)];
             if (!ok) {
                 // A burst that fails is read again a block at a time: only the bad ones stay unread.
+                // A drive that answers nothing but errors other than medium errors is not asked
+                // for the rest; the confirming then says it stopped answering.
+                unanswered_ = false;
                 ReadOne(lba + i, b, report);
+                if (unanswered_ && !b.ok) {
+                    return;
+                }
                 continue;
             }
             const std::uint8_t* p = buffer.data() + static_cast<std::size_t>(i) * stride;
@@ -106,6 +117,7 @@ void SecureReader::Confirm(std::int32_t lba, Block& block, const Block* second, 
         // a wrong answer a damaged sector gives twice is not taken.
         return (c2_ ? it->clean >= 2 : it->count >= 3) ? &*it : nullptr;
     };
+    unanswered_ = false;
     add(block);
     int reads = 1;
     if (second != nullptr) {
@@ -132,6 +144,9 @@ void SecureReader::Confirm(std::int32_t lba, Block& block, const Block* second, 
     });
     block = best != answers.end() ? best->block : Block{};
     report.suspicious.push_back(lba);
+    if (answers.empty() && unanswered_) {
+        lost_ = "the drive stopped answering at block " + std::to_string(lba) + ": " + mmc_.ErrorMessage();
+    }
 }
 
 void SecureReader::ReadRaw(std::int32_t from, std::int32_t to, std::vector<std::uint8_t>& out, Report& report)
@@ -152,6 +167,9 @@ void SecureReader::ReadRaw(std::int32_t from, std::int32_t to, std::vector<std::
             const auto i = static_cast<std::size_t>(lba - inFrom);
             // One read alone: a block the drive gave is its own second read.
             Confirm(lba, first[i], c2_ ? nullptr : twice ? &second[i] : &first[i], report);
+            if (!lost_.empty()) {
+                return;
+            }
             std::copy(first[i].data.begin(), first[i].data.end(), out.begin() + (lba - from) * BlockSize);
         }
     }
@@ -187,6 +205,7 @@ bool SecureReader::UsesC2(std::int32_t first)
 bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink, Report& report)
 {
     error_.clear();
+    lost_.clear();
     report.c2 = UsesC2(first);
     const std::size_t stride = BlockSize + (c2_ ? MMC::C2Size : 0);
     const std::int32_t window = std::max(settings_.window, 1);
@@ -201,6 +220,10 @@ bool SecureReader::Read(std::int32_t first, std::int32_t count, const Sink& sink
         const auto to = static_cast<std::int32_t>(FloorDiv(rawEnd - 1, SamplesPerBlock) + 1);
         const std::uint64_t silentBefore = report.silentSamples;
         ReadRaw(from, to, raw, report);
+        if (!lost_.empty()) {
+            error_ = lost_;
+            return false;
+        }
         if (report.silentSamples != silentBefore) {
             // Only the samples of the range that fall outside the disc are silence given.
             const std::int64_t end = std::int64_t{discEnd_} * SamplesPerBlock;

@@ -76,6 +76,10 @@ private:
     Settings settings_;
     bool c2_ = false;
     bool probed_ = false;
+    // A block no read could get, failing otherwise than with a medium error: the drive stopped
+    // answering (unplugged, tray opened), and the read ends with this message.
+    std::string lost_;
+    bool unanswered_ = false; // the current block's reads failed otherwise than with a medium error
     std::int32_t burst_ = 27; // blocks per READ CD
     std::string error_;
 };

@@ -186,5 +186,28 @@ TEST(SecureReader, TheAudioSessionOfAnEnhancedCdEndsAtItsOwnLeadOut)
     }
 }
 
+// A block that fails with a medium error every time is a scratch: silence, named. A drive that
+// stops answering altogether (unplugged, tray opened) ends the read with an error instead.
+TEST(SecureReader, ADriveThatStopsAnsweringEndsTheReadButAScratchDoesNot)
+{
+    test::VirtualRig rig(PatternDisc());
+    rig.drive->FailReadsAt(600, 2);
+    rip::Settings settings;
+    settings.maxReads = 3;
+    Rip scratched = ReadDisc(rig, settings);
+    EXPECT_TRUE(scratched.ok);
+    EXPECT_EQ(scratched.report.suspicious, (std::vector<std::int32_t>{600, 601}));
+    EXPECT_TRUE(std::all_of(scratched.audio.begin() + 600 * 2352, scratched.audio.begin() + 602 * 2352,
+                            [](auto b) { return b == 0; }));
+
+    test::VirtualRig gone(PatternDisc());
+    gone.drive->FailCommand(0xBE, -1, 0x02, 0x3A, 0x00); // MEDIUM NOT PRESENT
+    rip::SecureReader reader(gone.disc->Transport(), DiscBlocks, settings);
+    rip::Report report;
+    EXPECT_FALSE(reader.Read(0, DiscBlocks, [](ConstBytes) { return true; }, report));
+    EXPECT_EQ(reader.Error().rfind("the drive stopped answering at block 0: ", 0), 0u) << reader.Error();
+    EXPECT_LT(report.sectorsRead, 200u) << "it gives up at the first block, not after every one";
+}
+
 } // namespace
 } // namespace tolvane
