@@ -1,5 +1,7 @@
 #include "emulator/DriveImpl.h"
 
+#include "util/AudioBlocks.h"
+
 namespace tolvane::emulator {
 
 namespace {
@@ -76,12 +78,8 @@ std::uint64_t Mix(std::uint64_t x)
     return x ^ (x >> 31);
 }
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
-constexpr std::int64_t SamplesPerBlock = 588;
+using audio::FloorDiv;
+using audio::SamplesPerBlock;
 // How far an overreading drive reaches past the disc's ends.
 constexpr std::int32_t OverreadReach = 150;
 

@@ -1,20 +1,32 @@
-// CD audio blocks as the rip's readers count them.
+// CD audio blocks as the rip's readers count them, and reading runs of them.
 #pragma once
 
+#include "device/MMC.h"
+#include "util/AudioBlocks.h"
+#include "util/ByteOrder.h"
+
 #include <cstdint>
+#include <functional>
 
 namespace tolvane::rip {
 
-constexpr std::int32_t BlockSize = 2352;      // bytes of one block: 1/75 s of 16-bit stereo
-constexpr std::int32_t SamplesPerBlock = 588; // stereo samples of one block
+using audio::BlockSize;
+using audio::FloorDiv;
+using audio::SamplesPerBlock;
+
 // Blocks per READ CD where the host's limit is not asked: 63,504 bytes, under the 64 KiB every
 // host adapter takes.
 constexpr std::int32_t Burst = 27;
 
-// Division rounding towards minus infinity, for sample positions before the disc's start.
-constexpr std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
+struct BurstRead {
+    bool ok = true;            // no read failed
+    std::int32_t failedAt = 0; // the first block of the read that failed
+    std::uint32_t commands = 0;
+};
+
+// Reads the audio of blocks [from, to), Burst at a time, and hands each burst to `each` with its
+// first block; `each` returning false stops the reading (ok stays true).
+BurstRead ReadBursts(MMC& mmc, std::int32_t from, std::int32_t to,
+                     const std::function<bool(std::int32_t first, ConstBytes blocks)>& each);
 
 } // namespace tolvane::rip

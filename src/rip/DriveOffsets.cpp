@@ -179,16 +179,16 @@ OffsetDetection DetectOffset(MMC& mmc, std::int32_t start, std::int32_t blocks, 
     const std::int32_t to = start + blocks + around;
     // The samples of blocks [from, to), silence where they fall outside the disc.
     std::vector<std::uint32_t> samples(static_cast<std::size_t>(to - from) * 588, 0);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Burst) * BlockSize);
-    for (std::int32_t lba = std::max(from, 0); lba < std::min(to, discEnd); lba += Burst) {
-        const std::int32_t n = std::min({Burst, to - lba, discEnd - lba});
-        if (!mmc.ReadCD(lba, n, n * BlockSize, buffer.data())) {
-            result.error = "block " + std::to_string(lba) + " cannot be read: " + mmc.ErrorMessage();
-            return result;
-        }
-        for (std::size_t i = 0; i < static_cast<std::size_t>(n) * 588; ++i) {
-            samples[static_cast<std::size_t>(lba - from) * 588 + i] = Le32(ConstBytes(buffer), i * 4);
-        }
+    const BurstRead read =
+        ReadBursts(mmc, std::max(from, 0), std::min(to, discEnd), [&](std::int32_t lba, ConstBytes blocks) {
+            for (std::size_t i = 0; i < blocks.size() / 4; ++i) {
+                samples[static_cast<std::size_t>(lba - from) * 588 + i] = Le32(blocks, i * 4);
+            }
+            return true;
+        });
+    if (!read.ok) {
+        result.error = "block " + std::to_string(read.failedAt) + " cannot be read: " + mmc.ErrorMessage();
+        return result;
     }
     // FindOffsets wants exactly `margin` samples each side of the track.
     const auto skip = static_cast<std::size_t>(around * 588 - margin);

@@ -304,29 +304,23 @@ Silence CheckSilence(MMC& mmc, std::int32_t first, std::int32_t count, int offse
     // those before block 0 are in the lead-in, which is silence.
     const auto from = static_cast<std::int32_t>(std::max<std::int64_t>(0, FloorDiv(begin, SamplesPerBlock)));
     const auto to = static_cast<std::int32_t>(FloorDiv(end + SamplesPerBlock - 1, SamplesPerBlock));
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(Burst) * BlockSize);
-    for (std::int32_t lba = from; lba < to; lba += Burst) {
-        const std::int32_t n = std::min(Burst, to - lba);
-        s.commands += 1;
-        if (!mmc.ReadCD(lba, n, n * BlockSize, buffer.data())) {
-            s.error = "the audio could not be read at block ";
-            s.error += std::to_string(lba);
-            return s;
-        }
-        for (std::int64_t k = 0; k < std::int64_t{n} * SamplesPerBlock; ++k) {
-            const std::int64_t sample = std::int64_t{lba} * SamplesPerBlock + k;
-            if (sample < begin || sample >= end) {
-                continue;
-            }
-            const std::uint8_t* p = buffer.data() + k * 4;
-            if ((p[0] | p[1] | p[2] | p[3]) != 0) {
+    const BurstRead read = ReadBursts(mmc, from, to, [&](std::int32_t lba, ConstBytes blocks) {
+        for (std::size_t k = 0; k < blocks.size() / 4; ++k) {
+            const std::int64_t sample = std::int64_t{lba} * SamplesPerBlock + static_cast<std::int64_t>(k);
+            const std::uint8_t* p = blocks.data() + k * 4;
+            if (sample >= begin && sample < end && (p[0] | p[1] | p[2] | p[3]) != 0) {
                 s.silent = false;
-                s.ok = true;
-                return s;
+                return false;
             }
         }
+        return true;
+    });
+    s.commands = read.commands;
+    s.ok = read.ok;
+    if (!read.ok) {
+        s.error = "the audio could not be read at block ";
+        s.error += std::to_string(read.failedAt);
     }
-    s.ok = true;
     return s;
 }
 
