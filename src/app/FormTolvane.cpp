@@ -275,7 +275,7 @@ void FormTolvane::ExtractClicked()
     for (const auto& t : layout.tracks)
         if (t.audio)
             audio.push_back(t.number);
-    std::vector<std::pair<int, FormExtracting::Result>> copied;
+    std::vector<CopiedTrack> copied;
     const ListItems* items = Control<ListView>(QStringLiteral("ListViewTracks"))->ListItems();
     for (int i = 0; i < items->Count(); ++i) {
         ListItem* item = items->Item(i);
@@ -291,14 +291,14 @@ void FormTolvane::ExtractClicked()
         extracting_->exec();
         repaint();
         if (extracting_->LastResult().copied)
-            copied.emplace_back(n, extracting_->LastResult());
+            copied.push_back({n, static_cast<std::size_t>(at - audio.begin()), extracting_->LastResult()});
     }
     extracting_->SetChoices(choices_, nullptr);
     if (!copied.empty())
         ShowMessage(this, RipSummary(copied), QMessageBox::Information);
 }
 
-QString FormTolvane::RipSummary(const std::vector<std::pair<int, FormExtracting::Result>>& copied)
+QString FormTolvane::RipSummary(const std::vector<CopiedTrack>& copied)
 {
     // One request for the disc; offline the copies stand and the message says so.
     const auto id = ids::IdentifiersOf(*disk_).accurateRip;
@@ -310,21 +310,14 @@ QString FormTolvane::RipSummary(const std::vector<std::pair<int, FormExtracting:
             lookup = net::FetchAccurateRip(http, net::Services::FromEnvironment(), *id);
         });
     }
-    const ids::TocLayout layout = ids::LayoutOf(*disk_);
-    std::vector<int> audio;
-    for (const auto& t : layout.tracks)
-        if (t.audio)
-            audio.push_back(t.number);
     QStringList lines;
-    for (const auto& [n, result] : copied) {
+    for (const auto& [n, index, result] : copied) {
         QString line = QStringLiteral("Track %1: ").arg(n);
-        const auto at = std::find(audio.begin(), audio.end(), n);
         if (!id || lookup.state == net::AccurateRipLookup::State::Failed)
             line += QStringLiteral("not checked");
         else
             line += QString::fromStdString(accuraterip::Text(
-                accuraterip::Check(lookup.response, static_cast<std::size_t>(at - audio.begin()),
-                                   result.sums.v1, result.sums.v2)));
+                accuraterip::Check(lookup.response, index, result.sums.v1, result.sums.v2)));
         if (choices_.secure) {
             line += QStringLiteral("; %1 sectors read again").arg(result.read.rereadSectors);
             if (!result.read.suspicious.empty())

@@ -64,7 +64,12 @@ private:
     QString CountText() const;
     // What the databases and the secure reads say of the tracks just copied, for the message
     // after the last one.
-    QString RipSummary(const std::vector<std::pair<int, FormExtracting::Result>>& copied);
+    struct CopiedTrack {
+        int number;
+        std::size_t audioIndex; // among the disc's audio tracks, as AccurateRip counts them
+        FormExtracting::Result result;
+    };
+    QString RipSummary(const std::vector<CopiedTrack>& copied);
 
     Session& session_;
     std::unique_ptr<tolvane::OpticalDrives> drives_;
